@@ -1,0 +1,55 @@
+# Shared build settings: warnings, sanitizers, the Win32 specifics and test helpers.
+
+# Where the shared reference data lives (real ABF files and the vendor library's
+# answers). Tests that need it skip when it is absent.
+set(KAV_SHARED_DIR "${CMAKE_SOURCE_DIR}/../shared" CACHE PATH "Shared reference data folder")
+get_filename_component(KAV_SHARED_DIR "${KAV_SHARED_DIR}" ABSOLUTE)
+
+if(KAV_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # SSE arithmetic, so float results equal the x86-64 build's; no runtime DLLs.
+  add_compile_options(-msse2 -mfpmath=sse)
+  add_link_options(-static-libgcc -static-libstdc++)
+endif()
+
+# Warnings as errors for the project's own targets.
+function(kav_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+    -Wno-sign-conversion -Werror)
+  if(WIN32)
+    # mingw's headers trip -Wpedantic in a few places
+    target_compile_options(${target} PRIVATE -Wno-pedantic)
+  endif()
+endfunction()
+
+# GoogleTest from Debian's source package, built with this configuration's
+# compiler (so the same tests run natively and under Wine).
+macro(kav_add_googletest)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  if(WIN32)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  endif()
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+endmacro()
+
+# kav_test(NAME SOURCES... [LIBS ...]): a GoogleTest executable registered with CTest.
+# Tests find the shared data through KAV_SHARED_DIR (a Windows path under Wine).
+function(kav_test name)
+  cmake_parse_arguments(T "" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  kav_warnings(${name})
+  if(NOT T_WORKING_DIRECTORY)
+    set(T_WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  endif()
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${T_WORKING_DIRECTORY}
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}")
+endfunction()

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever the build and the tests need and the
+# machine lacks. Safe to run repeatedly: it only calls apt-get when something is missing.
+set -euo pipefail
+
+need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
+             libbenchmark-dev python3 file)
+need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick)
+
+missing=()
+is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+want=("${need_native[@]}")
+if [ "${KAV_NATIVE_ONLY:-0}" != 1 ]; then want+=("${need_win32[@]}"); fi
+for p in "${want[@]}"; do is_installed "$p" || missing+=("$p"); done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
