@@ -77,11 +77,3 @@ extern "C" void HandleHostMessage(void)
         answer = reinterpret_cast<XopItem>(FunctionAddress());
     (*recordHandle)->result = answer;
 }
-
-#if !KAV_WIN32
-// Natively the entry points are exported under the names the host looks for; on
-// Win32 the module-definition file maps both onto XOPMainImpl.
-KAV_XOP_EXPORT int XOPMain(IORecHandle record) __attribute__((alias("XOPMainImpl")));
-KAV_XOP_EXPORT int KavXopMainAlias(IORecHandle record) __asm__("main")
-    __attribute__((alias("XOPMainImpl")));
-#endif
