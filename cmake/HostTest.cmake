@@ -35,7 +35,7 @@ function(kav_host_test name)
   elseif(deps)
     add_dependencies(${name} ${deps})
   endif()
-  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}")
 endfunction()
