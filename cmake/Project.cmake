@@ -11,9 +11,10 @@ if(KAV_SANITIZE)
 endif()
 
 if(WIN32)
-  # SSE arithmetic, so float results equal the x86-64 build's; no runtime DLLs.
+  # SSE arithmetic, so float results equal the x86-64 build's; no runtime DLLs
+  # (-static also links the posix thread library in, instead of libwinpthread-1.dll).
   add_compile_options(-msse2 -mfpmath=sse)
-  add_link_options(-static-libgcc -static-libstdc++)
+  add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
 # Warnings as errors for the project's own targets.

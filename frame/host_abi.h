@@ -39,7 +39,8 @@ inline constexpr int kIORecMaxItems = 16;
 struct IORec {
     int16_t version;          // host's own; not used by the plug-in
     int32_t refNum;           // host's own
-    int32_t result;           // answer of the last message, either direction
+    XopItem result;           // answer of the last message, either direction (an address
+                              // for messages 15 and 37: pointer-sized natively)
     int32_t reserved1;
     XopCallbackProc callback; // host routine carrying out `message`
     XopEntryProc entry;       // plug-in's message handler

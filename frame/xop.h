@@ -1,0 +1,69 @@
+// The plug-in's spine: entry point, global state, the message handler, the
+// function-address table and CallHost, through which every host message goes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+#include "function_table.h"
+#include "host_abi.h"
+
+// Natively only the entry points and KavFindResource leave the shared object
+// (built with -fvisibility=hidden). On Win32 the module-definition file decides.
+#if KAV_WIN32
+#define KAV_XOP_EXPORT extern "C"
+#else
+#define KAV_XOP_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// Global state, set by XOPMainImpl and kept while the library is loaded.
+extern IORecHandle recordHandle;  // the host's plug-in record
+extern int32_t hostVersion;       // major x 100 + minor x 10 + patch; 0 when unknown
+extern void* hostWindow;          // the host's client window (owner of our dialogs)
+
+// Lowest host version accepted, and the refusal code written into the record.
+inline constexpr int32_t kMinHostVersion = 500;
+inline constexpr int32_t kHostTooOld = 163;
+
+// Start-up, behind both exported entry points (XOPMain and main): returns 0 when
+// the host is accepted, 1 when it is refused.
+extern "C" int XOPMainImpl(IORecHandle record);
+
+// The message handler installed in the record's `entry`: answers the
+// function-address message and leaves `result` 0 for every other message.
+extern "C" void HandleHostMessage(void);
+
+// Address of the external function whose index is item 0 of the current message
+// (index 0 when the message has no items); null for an index outside the table
+// or a function not built.
+XopExternalFunction FunctionAddress(void);
+
+// The external functions by index: the one place where they are registered.
+extern const XopExternalFunction kExternalFunctions[kFunctionCount];
+
+// What CallHost answers when the record could be grown neither to the full size
+// nor to the size of the message's items: the message is not sent.
+inline constexpr XopItem kCallHostRecordError = -1;
+
+// Sends message `message` with `itemCount` items (0 to 16) to the host and
+// returns the host's result, or kCallHostRecordError when the record could not
+// be made large enough (the host then never sees the message).
+XopItem CallHost(int message, int itemCount, const XopItem* items);
+inline XopItem CallHost(int message, std::initializer_list<XopItem> items)
+{
+    return CallHost(message, static_cast<int>(items.size()), items.begin());
+}
+// The same, telling whether the message was sent; *result is written only then.
+bool CallHostSent(int message, int itemCount, const XopItem* items, XopItem* result);
+
+// Issues a debugger break when a debugger is attached; the text is for the
+// person at the debugger.
+void DebugBreakWith(const char* text);
+
+// A pointer or handle as a message item.
+template <typename T>
+inline XopItem ItemOf(T* p)
+{
+    return reinterpret_cast<XopItem>(p);
+}

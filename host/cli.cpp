@@ -1,0 +1,457 @@
+#include "cli.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace kavhost {
+
+namespace {
+
+const char kUsage[] =
+    "usage: %s [options] COMMAND\n"
+    "commands:\n"
+    "  call FUNCTION ARGS...  call one external function, arguments in table order:\n"
+    "                         numbers as numbers, strings as text (@null: null handle),\n"
+    "                         waves as wave:TYPE:DIMS (TYPE f32 f64 i8 i16 i32 u8 u16 u32\n"
+    "                         text c64 c128; DIMS like 1000 or 10x2) or @null,\n"
+    "                         by-reference numbers as their initial value,\n"
+    "                         by-reference strings as their initial text or @null\n"
+    "  functions              list the plug-in's function table\n"
+    "  demo                   show the start-up handshake and the function table\n"
+    "options:\n"
+    "  --json                 print the outcome of `call` as one JSON object (bytes\n"
+    "                         from 0x80 up appear as \\u0080-\\u00ff)\n"
+    "  --dump-wave N FILE     after the call write the data of the wave that is\n"
+    "                         parameter N (from 1) to FILE, raw, little-endian\n"
+    "  --plugin PATH          load this plug-in instead of the one beside the host\n"
+    "  --host-version N       answer the version message with N (default 6220)\n"
+    "  --no-version-answer    leave the version message unanswered\n"
+    "  --program-version A.B.C.D  version of the host program file\n"
+    "  --no-program-module    the host program module is unknown\n"
+    "  --direct               waves carry the direct-access flag\n"
+    "  --move-on-resize       move memory blocks on every resize\n"
+    "  --                     end of options\n"
+    "Exit status: 0 when the call happened (whatever its status), 1 when the plug-in\n"
+    "or the function could not be used, 2 for a usage error.\n";
+
+std::string Fmt(double v, int digits)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    return buf;
+}
+
+std::string Quoted(const std::string& s) { return JsonString(s); }
+
+std::string TypeSignature(const FunctionInfo& f)
+{
+    std::string s = f.name + "(";
+    for (std::size_t i = 0; i < f.params.size(); ++i) s += (i ? ", " : "") + ParamTypeName(f.params[i]);
+    return s + ") -> " + ParamTypeName(f.returnType);
+}
+
+struct Options {
+    bool json = false;
+    std::vector<std::pair<int, std::string>> dumps;
+    std::string plugin;
+    bool versionSet = false;
+    bool noVersionAnswer = false;
+    int versionAnswer = 6220;
+    bool programVersionSet = false;
+    int pv[4] = {0, 0, 0, 0};
+    bool noModule = false;
+    bool direct = false;
+    bool move = false;
+    std::vector<std::string> positional;
+};
+
+bool ParseInt(const std::string& s, long* v)
+{
+    char* end = nullptr;
+    *v = std::strtol(s.c_str(), &end, 10);
+    return !s.empty() && end && *end == 0;
+}
+
+bool WaveJson(const Wave& w, std::ostream& o)
+{
+    auto d = w.DimSizes();
+    o << "{\"type\": " << Quoted(WaveTypeName(w.Type())) << ", \"dims\": [";
+    for (int i = 0; i < w.Dimensions(); ++i) o << (i ? ", " : "") << d[static_cast<std::size_t>(i)];
+    o << "], \"points\": " << w.Points() << ", \"xstart\": " << JsonNumber(w.xstart)
+      << ", \"xstep\": " << JsonNumber(w.xstep) << ", \"xunits\": " << Quoted(w.xunits)
+      << ", \"dataunits\": " << Quoted(w.dataunits) << ", \"note\": " << Quoted(w.note) << "}";
+    return true;
+}
+
+std::string DimsText(const Wave& w)
+{
+    auto d = w.DimSizes();
+    std::string s;
+    for (int i = 0; i < w.Dimensions(); ++i) s += (i ? "x" : "") + std::to_string(d[static_cast<std::size_t>(i)]);
+    return s;
+}
+
+void PrintJson(const Host& h, const CallResult& r, std::ostream& o)
+{
+    o << "{\"function\": " << Quoted(h.Functions()[static_cast<std::size_t>(r.index)].name)
+      << ", \"status\": " << r.status << ", \"error_text\": ";
+    std::string et = h.ErrorText(r.status);
+    o << (et.empty() ? std::string("null") : Quoted(et)) << ", \"result\": ";
+    if (r.stringResult)
+        o << (r.resultNull ? std::string("null") : Quoted(r.resultString));
+    else
+        o << JsonNumber(r.resultNumber);
+    o << ", \"args\": [";
+    for (std::size_t i = 0; i < r.args.size(); ++i) {
+        const ArgAfter& a = r.args[i];
+        o << (i ? ", " : "");
+        switch (a.kind) {
+        case ArgKind::Number:
+        case ArgKind::NumberRef: o << JsonNumber(a.number); break;
+        case ArgKind::String:
+        case ArgKind::StringRef: o << (a.null ? std::string("null") : Quoted(a.text)); break;
+        case ArgKind::Wave:
+            if (a.wave)
+                WaveJson(*a.wave, o);
+            else
+                o << "null";
+            break;
+        }
+    }
+    o << "], \"history\": " << Quoted(r.history) << ", \"audit\": {\"leaked\": " << r.leaked
+      << ", \"double_released\": " << r.doubleReleased << ", \"use_after_release\": " << r.useAfterRelease
+      << ", \"violations\": [";
+    for (std::size_t i = 0; i < r.violations.size(); ++i) o << (i ? ", " : "") << Quoted(r.violations[i]);
+    o << "]}}\n";
+}
+
+void PrintText(const Host& h, const CallResult& r, std::ostream& o)
+{
+    const FunctionInfo& f = h.Functions()[static_cast<std::size_t>(r.index)];
+    o << f.name << ": status " << r.status;
+    std::string et = h.ErrorText(r.status);
+    if (!et.empty()) o << " (" << et << ")";
+    o << "\nresult: ";
+    if (r.stringResult)
+        o << (r.resultNull ? std::string("null string") : Quoted(r.resultString));
+    else
+        o << Fmt(r.resultNumber, 15);
+    o << "\n";
+    for (std::size_t i = 0; i < r.args.size(); ++i) {
+        const ArgAfter& a = r.args[i];
+        o << "arg " << i + 1 << " (" << ParamTypeName(a.type) << "): ";
+        switch (a.kind) {
+        case ArgKind::Number:
+        case ArgKind::NumberRef: o << Fmt(a.number, 15); break;
+        case ArgKind::String:
+        case ArgKind::StringRef: o << (a.null ? std::string("null") : Quoted(a.text)); break;
+        case ArgKind::Wave:
+            if (!a.wave) {
+                o << "null";
+                break;
+            }
+            o << "type " << WaveTypeName(a.wave->Type()) << ", dims " << DimsText(*a.wave) << ", points "
+              << a.wave->Points() << ", x start " << Fmt(a.wave->xstart, 15) << ", x step "
+              << Fmt(a.wave->xstep, 15) << ", x units " << Quoted(a.wave->xunits) << ", data units "
+              << Quoted(a.wave->dataunits) << ", note " << Quoted(a.wave->note);
+            break;
+        }
+        o << "\n";
+    }
+    o << "history:";
+    if (r.history.empty()) o << " (nothing)";
+    o << "\n";
+    std::string line;
+    for (char c : r.history) {
+        if (c == '\r') {
+            o << "  " << line << "\n";
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty()) o << "  " << line << "\n";
+    o << "audit: leaked " << r.leaked << ", released twice " << r.doubleReleased << ", used after release "
+      << r.useAfterRelease << "\n";
+    for (auto& v : r.violations) o << "  " << v << "\n";
+}
+
+bool DumpWave(const CallResult& r, int n, const std::string& file, std::string* error)
+{
+    if (n < 1 || static_cast<std::size_t>(n) > r.args.size() || r.args[static_cast<std::size_t>(n - 1)].kind != ArgKind::Wave) {
+        *error = "--dump-wave " + std::to_string(n) + ": that parameter is not a wave";
+        return false;
+    }
+    const Wave* w = r.args[static_cast<std::size_t>(n - 1)].wave;
+    if (!w) {
+        *error = "--dump-wave " + std::to_string(n) + ": null wave";
+        return false;
+    }
+    std::ofstream out(file, std::ios::binary);
+    if (w->Type() == kWaveText) {
+        for (auto& s : w->text) out << s << '\0';
+    } else {
+        out.write(w->Data(), static_cast<std::streamsize>(w->DataBytes()));
+    }
+    if (!out) {
+        *error = "cannot write " + file;
+        return false;
+    }
+    return true;
+}
+
+void ListFunctions(const Host& h, std::ostream& o)
+{
+    for (auto& f : h.Functions()) {
+        char cat[8];
+        std::snprintf(cat, sizeof cat, "%04X", f.category);
+        o << "  " << (f.index < 10 ? " " : "") << f.index << "  " << TypeSignature(f) << "  [category 0x" << cat
+          << "]\n";
+    }
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& s)
+{
+    std::string o = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': o += "\\\""; break;
+        case '\\': o += "\\\\"; break;
+        case '\n': o += "\\n"; break;
+        case '\r': o += "\\r"; break;
+        case '\t': o += "\\t"; break;
+        case '\b': o += "\\b"; break;
+        case '\f': o += "\\f"; break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                o += buf;
+            } else {
+                o.push_back(static_cast<char>(c));
+            }
+        }
+    }
+    return o + "\"";
+}
+
+std::string JsonNumber(double v)
+{
+    if (std::isnan(v) || std::isinf(v)) return "null";
+    return Fmt(v, 17);
+}
+
+bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std::string* error)
+{
+    auto number = [&](double* v) {
+        char* end = nullptr;
+        *v = std::strtod(text.c_str(), &end);
+        if (text.empty() || !end || *end != 0) {
+            *error = "not a number: " + text;
+            return false;
+        }
+        return true;
+    };
+    double v = 0;
+    switch (type) {
+    case kParamNumber:
+        if (!number(&v)) return false;
+        *out = Num(v);
+        return true;
+    case kParamNumberRef:
+        if (!number(&v)) return false;
+        *out = NumRef(v);
+        return true;
+    case kParamString:
+        *out = text == "@null" ? NullStr() : Str(text);
+        return true;
+    case kParamStringRef:
+        *out = text == "@null" ? NullStrRef() : StrRef(text);
+        return true;
+    case kParamWave: {
+        if (text == "@null") {
+            *out = NullWave();
+            return true;
+        }
+        // wave:TYPE:DIMS
+        auto c1 = text.find(':');
+        auto c2 = c1 == std::string::npos ? c1 : text.find(':', c1 + 1);
+        if (text.compare(0, 5, "wave:") != 0 || c2 == std::string::npos) {
+            *error = "not a wave (wave:TYPE:DIMS or @null): " + text;
+            return false;
+        }
+        int wt = WaveTypeFromName(text.substr(c1 + 1, c2 - c1 - 1));
+        if (wt < 0) {
+            *error = "unknown wave type in " + text;
+            return false;
+        }
+        std::vector<int32_t> dims;
+        std::stringstream ds(text.substr(c2 + 1));
+        std::string part;
+        while (std::getline(ds, part, 'x')) {
+            long n = 0;
+            if (!ParseInt(part, &n) || n <= 0 || n > INT32_MAX) {
+                *error = "bad dimensions in " + text;
+                return false;
+            }
+            dims.push_back(static_cast<int32_t>(n));
+        }
+        if (dims.empty() || dims.size() > 4) {
+            *error = "a wave has 1 to 4 dimensions: " + text;
+            return false;
+        }
+        Wave* w = host.MakeWave(wt, dims);
+        if (!w) {
+            *error = "cannot make the wave " + text;
+            return false;
+        }
+        *out = WaveArg(w);
+        return true;
+    }
+    default:
+        *error = "unsupported parameter type " + ParamTypeName(type);
+        return false;
+    }
+}
+
+int RunCommandLine(const std::vector<std::string>& argv)
+{
+    const std::string self = argv.empty() ? "xophost" : argv[0];
+    auto usage = [&](const std::string& why) {
+        if (!why.empty()) std::fprintf(stderr, "%s: %s\n", self.c_str(), why.c_str());
+        std::fprintf(stderr, kUsage, self.c_str());
+        return 2;
+    };
+    Options opt;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        auto value = [&](std::string* v) {
+            if (i + 1 >= argv.size()) return false;
+            *v = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            opt.positional.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--help" || a == "-h") {
+            std::printf(kUsage, self.c_str());
+            return 0;
+        } else if (a == "--json") {
+            opt.json = true;
+        } else if (a == "--dump-wave") {
+            std::string file;
+            long n = 0;
+            if (!value(&v) || !ParseInt(v, &n) || !value(&file)) return usage("--dump-wave N FILE");
+            opt.dumps.emplace_back(static_cast<int>(n), file);
+        } else if (a == "--plugin") {
+            if (!value(&opt.plugin)) return usage("--plugin PATH");
+        } else if (a == "--host-version") {
+            long n = 0;
+            if (!value(&v) || !ParseInt(v, &n)) return usage("--host-version N");
+            opt.versionAnswer = static_cast<int>(n);
+        } else if (a == "--no-version-answer") {
+            opt.noVersionAnswer = true;
+        } else if (a == "--program-version") {
+            if (!value(&v) || std::sscanf(v.c_str(), "%d.%d.%d.%d", &opt.pv[0], &opt.pv[1], &opt.pv[2], &opt.pv[3]) != 4)
+                return usage("--program-version A.B.C.D");
+            opt.programVersionSet = true;
+        } else if (a == "--no-program-module") {
+            opt.noModule = true;
+        } else if (a == "--direct") {
+            opt.direct = true;
+        } else if (a == "--move-on-resize") {
+            opt.move = true;
+        } else {
+            return usage("unknown option " + a);
+        }
+    }
+    if (opt.positional.empty()) return usage("no command");
+    const std::string cmd = opt.positional[0];
+    if (cmd != "call" && cmd != "functions" && cmd != "demo") return usage("unknown command " + cmd);
+    if (cmd == "call" && opt.positional.size() < 2) return usage("call needs a function name");
+
+    Host host;
+    if (!opt.plugin.empty()) host.SetPluginPath(opt.plugin);
+    if (opt.noVersionAnswer)
+        host.LeaveVersionUnanswered();
+    else
+        host.AnswerVersion(opt.versionAnswer);
+    if (opt.programVersionSet) host.SetProgramVersion(opt.pv[0], opt.pv[1], opt.pv[2], opt.pv[3]);
+    if (opt.noModule) host.SetProgramFile(ProgramFile::NoModule);
+    host.SetDirectWaves(opt.direct);
+    host.SetMoveOnResize(opt.move);
+    if (!host.Load()) {
+        std::fprintf(stderr, "%s: %s\n", self.c_str(), host.LoadError().c_str());
+        return 1;
+    }
+
+    if (cmd == "functions") {
+        std::cout << host.Functions().size() << " external functions:\n";
+        ListFunctions(host, std::cout);
+        return 0;
+    }
+    if (cmd == "demo") {
+        std::cout << "Start-up handshake\n";
+        if (opt.noVersionAnswer)
+            std::cout << "  host version message: unanswered (the plug-in reads the program file's version)\n";
+        else
+            std::cout << "  host version message answered with " << opt.versionAnswer << "\n";
+        std::cout << "  main returned " << host.MainResult() << ", record result " << host.RecordResult() << ": "
+                  << (host.Accepted() ? "host accepted" : "host refused") << "\n";
+        std::cout << "  message handler " << (host.EntryInstalled() ? "installed" : "NOT installed") << "\n";
+        int available = 0;
+        for (auto& f : host.Functions()) available += host.FunctionAddress(f.index) != nullptr;
+        std::cout << "Function table (" << host.Functions().size() << " functions, " << available
+                  << " with an address):\n";
+        ListFunctions(host, std::cout);
+        std::cout << "Audit: " << host.AuditReport() << "\n";
+        return host.Accepted() ? 0 : 1;
+    }
+
+    const std::string name = opt.positional[1];
+    const FunctionInfo* f = host.Function(name);
+    if (!f) {
+        std::fprintf(stderr, "%s: no external function %s\n", self.c_str(), name.c_str());
+        return 1;
+    }
+    const std::size_t given = opt.positional.size() - 2;
+    if (given != f->params.size())
+        return usage(TypeSignature(*f) + " takes " + std::to_string(f->params.size()) + " arguments, not " +
+                     std::to_string(given));
+    std::vector<Arg> args;
+    for (std::size_t i = 0; i < given; ++i) {
+        Arg a;
+        std::string why;
+        if (!ParseArg(host, f->params[i], opt.positional[i + 2], &a, &why))
+            return usage("argument " + std::to_string(i + 1) + ": " + why);
+        args.push_back(a);
+    }
+    CallResult r = host.Call(name, args);
+    if (!r.called) {
+        std::fprintf(stderr, "%s: %s\n", self.c_str(), r.error.c_str());
+        return 1;
+    }
+    if (opt.json)
+        PrintJson(host, r, std::cout);
+    else
+        PrintText(host, r, std::cout);
+    for (auto& [n, file] : opt.dumps) {
+        std::string why;
+        if (!DumpWave(r, n, file, &why)) {
+            std::fprintf(stderr, "%s: %s\n", self.c_str(), why.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace kavhost

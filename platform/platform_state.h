@@ -1,0 +1,5 @@
+// Internal to libkavplatform: resetting each area's state.
+#pragma once
+
+void KavPlatformResetModules();
+void KavPlatformResetDebug();

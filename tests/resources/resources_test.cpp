@@ -1,0 +1,295 @@
+// The plug-in's resources as the built plug-in carries them: natively through
+// KavFindResource, on Win32 from kav_Sorvan.xop's resource section (loaded as a
+// data file). Both are compared with the generated files and decoded against
+// the function table and error texts the system defines.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "function_table.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+#if defined(_WIN32)
+HMODULE Plugin()
+{
+    static HMODULE module = LoadLibraryExA("kav_Sorvan.xop", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return module;
+}
+
+bool FindResourceBytes(const char* type, int id, Bytes* out)
+{
+    HRSRC info = FindResourceExA(Plugin(), type, MAKEINTRESOURCEA(id),
+                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    if (!info) return false;
+    HGLOBAL loaded = LoadResource(Plugin(), info);
+    const auto* p = static_cast<const unsigned char*>(LockResource(loaded));
+    DWORD size = SizeofResource(Plugin(), info);
+    if (!p) return false;
+    out->assign(p, p + size);
+    return true;
+}
+#else
+typedef const void* (*FindResourceFn)(const char*, int, uint32_t*);
+
+FindResourceFn Finder()
+{
+    // Lazy binding: the host functions the plug-in imports stay unresolved, as
+    // nothing here calls them.
+    static void* module = dlopen("./kav_Sorvan.so", RTLD_LAZY | RTLD_LOCAL);
+    static FindResourceFn fn =
+        module ? reinterpret_cast<FindResourceFn>(dlsym(module, "KavFindResource")) : nullptr;
+    return fn;
+}
+
+bool FindResourceBytes(const char* type, int id, Bytes* out)
+{
+    uint32_t size = 0xFFFFFFFFu;
+    const auto* p = static_cast<const unsigned char*>(Finder()(type, id, &size));
+    if (!p) return false;
+    out->assign(p, p + size);
+    return true;
+}
+#endif
+
+Bytes Resource(const char* type)
+{
+    Bytes b;
+    EXPECT_TRUE(FindResourceBytes(type, 1100, &b)) << type;
+    return b;
+}
+
+Bytes ReadFile(const std::string& path)
+{
+    Bytes b;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return b;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) b.push_back(static_cast<unsigned char>(c));
+    std::fclose(f);
+    return b;
+}
+
+struct ResourcesTest : ::testing::Test {
+    void SetUp() override
+    {
+#if defined(_WIN32)
+        ASSERT_NE(Plugin(), nullptr) << "kav_Sorvan.xop not loadable as a data file";
+#else
+        ASSERT_NE(Finder(), nullptr) << "kav_Sorvan.so or its KavFindResource missing: " << dlerror();
+#endif
+    }
+};
+
+uint16_t Word(const Bytes& b, std::size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
+
+TEST_F(ResourcesTest, SizesAndGeneratedFilesMatch)
+{
+    struct Case {
+        const char* type;
+        const char* file;
+        std::size_t size;
+    } cases[] = {{"XOPF", "xopf.bin", 756}, {"XOPI", "xopi.bin", 10}, {"STR#", "strs.bin", 369}};
+    for (const Case& c : cases) {
+        Bytes r = Resource(c.type);
+        EXPECT_EQ(r.size(), c.size) << c.type;
+        Bytes file = ReadFile(std::string(KAV_GENERATED_DIR) + "/" + c.file);
+        ASSERT_FALSE(file.empty()) << c.file;
+        EXPECT_EQ(r, file) << c.type;
+    }
+}
+
+TEST_F(ResourcesTest, AbsentResourcesAreNotFound)
+{
+    Bytes b;
+    EXPECT_FALSE(FindResourceBytes("XOPF", 1101, &b));
+    EXPECT_FALSE(FindResourceBytes("XOPX", 1100, &b));
+    EXPECT_FALSE(FindResourceBytes("STR#", 1, &b));
+}
+
+TEST_F(ResourcesTest, PluginInformation)
+{
+    EXPECT_EQ(Resource("XOPI"), (Bytes{4, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+struct Function {
+    std::string name;
+    uint16_t category, returns;
+    std::vector<uint16_t> params;
+};
+
+// The table as the host must see it.
+const std::vector<Function> kExpected = {
+    {"kav_AbfLastErr", 0x2002, 4, {}},
+    {"kav_AbfLastErrStr", 0x2002, 0x2000, {}},
+    {"kav_AbfIsAbfFile", 0x2002, 4, {0x2000}},
+    {"kav_AbfHasData", 0x2002, 4, {0x2000}},
+    {"kav_AbfOperationMode", 0x2002, 4, {0x2000, 0x1004}},
+    {"kav_AbfChannelCount", 0x2002, 4, {0x2000, 0x1004}},
+    {"kav_AbfEpisodeCount", 0x2002, 4, {0x2000, 0x1004}},
+    {"kav_AbfSampleCount", 0x2002, 4, {0x2000, 4, 0x1004}},
+    {"kav_AbfTotalSampleCount", 0x2002, 4, {0x2000, 0x1004}},
+    {"kav_AbfStartTime", 0x2002, 4, {0x2000, 4, 4, 0x1004}},
+    {"kav_AbfADCSamplingSeq", 0x2002, 4, {0x2000, 0x3000}},
+    {"kav_AbfChannelRead", 0x2002, 4, {0x2000, 4, 0x4000}},
+    {"kav_AbfEpisodeRead", 0x2002, 4, {0x2000, 4, 4, 0x4000}},
+    {"kav_AbfEpisodeWaveform", 0x2002, 4, {0x2000, 4, 4, 0x4000}},
+    {"kav_AbfPrintMetaData", 0x2002, 4, {0x2000}},
+    {"kav_AbfMetaData", 0x2002, 4, {0x2000, 0x3000}},
+    {"kav_AbfFileOpenDialog", 0xA000, 0x2000, {0x2000, 0x2000, 4}},
+    {"kav_AbfFileStripExt", 0x2002, 0x2000, {0x2000}},
+    {"kav_AbfFileStripFileName", 0x2002, 0x2000, {0x2000}},
+    {"kav_AbfFileStripPathName", 0x2002, 0x2000, {0x2000}},
+    {"kav_AbfFileGetExt", 0x2002, 0x2000, {0x2000}},
+    {"kav_AbfFileSplitPath", 0x2002, 4, {0x2000, 0x3000, 0x3000, 0x3000, 0x3000}},
+    {"kav_AbfBrowseForFolder", 0x2002, 0x2000, {0x2000}},
+    {"kav_AbfReadTimeTags", 0x2002, 4, {0x2000, 0x4000}},
+    {"kav_AbfReadExternalTags", 0x2002, 4, {0x2000, 0x4000}},
+};
+
+std::vector<Function> DecodeTable(const Bytes& b)
+{
+    std::vector<Function> out;
+    std::size_t at = 0;
+    while (at + 1 < b.size()) {
+        if (b[at] == 0) {  // the closing word
+            EXPECT_EQ(Word(b, at), 0);
+            EXPECT_EQ(at + 2, b.size()) << "bytes after the table's end";
+            return out;
+        }
+        Function f;
+        while (at < b.size() && b[at] != 0) f.name += static_cast<char>(b[at++]);
+        ++at;
+        f.category = Word(b, at);
+        f.returns = Word(b, at + 2);
+        at += 4;
+        for (uint16_t p; (p = Word(b, at)) != 0; at += 2) f.params.push_back(p);
+        at += 2;
+        out.push_back(f);
+    }
+    ADD_FAILURE() << "table not closed";
+    return out;
+}
+
+TEST_F(ResourcesTest, FunctionTableDecodesToTheDefinedFunctions)
+{
+    std::vector<Function> table = DecodeTable(Resource("XOPF"));
+    ASSERT_EQ(table.size(), kExpected.size());
+    ASSERT_EQ(static_cast<int>(table.size()), kFunctionCount);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        EXPECT_EQ(table[i].name, kExpected[i].name) << i;
+        EXPECT_EQ(table[i].category, kExpected[i].category) << i;
+        EXPECT_EQ(table[i].returns, kExpected[i].returns) << i;
+        EXPECT_EQ(table[i].params, kExpected[i].params) << i;
+        // The header the plug-in and host compile against says the same.
+        const FunctionInfo& info = kFunctionInfo[i];
+        EXPECT_EQ(info.name, table[i].name);
+        EXPECT_EQ(info.category, table[i].category);
+        EXPECT_EQ(info.returnType, table[i].returns);
+        EXPECT_EQ(std::vector<uint16_t>(info.params, info.params + info.paramCount), table[i].params);
+    }
+    EXPECT_EQ(kFnLastErr, 0);
+    EXPECT_EQ(kFnChannelRead, 11);
+    EXPECT_EQ(kFnFileOpenDialog, 16);
+    EXPECT_EQ(kFnReadExternalTags, 24);
+}
+
+TEST_F(ResourcesTest, ErrorTextsInCodeOrder)
+{
+    const std::vector<std::string> expected = {
+        "Input string is non-existent.",
+        "This function requires a double or single precision floating point wave.",
+        "This function requires an 8 bit signed or unsigned integer wave.",
+        "Too many samples.",
+        "Wave does not exist.",
+        "This function requires a 1D wave.",
+        "The length of the wave does not match.",
+        "The channel number is invalid.",
+        "The episode number is invalid.",
+        "Expecting gap-free data.",
+    };
+    Bytes b = Resource("STR#");
+    std::vector<std::string> texts;
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < expected.size() && at < b.size(); ++n) {
+        std::string t;
+        while (at < b.size() && b[at] != 0) t += static_cast<char>(b[at++]);
+        ++at;
+        texts.push_back(t);
+    }
+    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(Bytes(b.begin() + static_cast<std::ptrdiff_t>(at), b.end()), (Bytes{0, 0}));
+    ASSERT_EQ(kErrorTextCount, 10);
+    for (int i = 0; i < kErrorTextCount; ++i) EXPECT_EQ(kErrorTexts[i], expected[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(kFirstErrorCode, 10001);
+}
+
+#if defined(_WIN32)
+std::string VersionString(const Bytes& block, const char* key)
+{
+    std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
+    char* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<LPVOID*>(&value), &length))
+        return "<missing>";
+    return std::string(value);
+}
+
+TEST_F(ResourcesTest, VersionResource)
+{
+    char path[MAX_PATH];
+    ASSERT_GT(GetFullPathNameA("kav_Sorvan.xop", MAX_PATH, path, nullptr), 0u);
+    DWORD unused = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    ASSERT_GT(size, 0u);
+    Bytes block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<LPVOID*>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 12u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 12u);
+    EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed->dwFileOS, 0x40004u);
+    EXPECT_EQ(fixed->dwFileType, 2u);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<LPVOID*>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 0x04B0);
+
+    struct Case {
+        const char* key;
+        const char* value;
+    } cases[] = {
+        {"FileDescription", "kav_Sorvan is an Igor Pro extension."},
+        {"Comments", "kav_Sorvan is an Igor Pro extensions."},
+        {"FileVersion", "0, 0, 0, 12"},
+        {"ProductVersion", "0, 0, 0, 12"},
+        {"InternalName", "kav_Sorvan"},
+        {"OriginalFilename", "kav_Sorvan.xop"},
+        {"ProductName", "Igor Pro kav_Sorvan"},
+        {"LegalTrademarks", ""},
+        {"PrivateBuild", ""},
+        {"SpecialBuild", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(VersionString(block, c.key), c.value) << c.key;
+}
+#endif
+
+}  // namespace
