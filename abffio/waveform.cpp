@@ -53,19 +53,16 @@ struct Epoch {
     int32_t width;
 };
 
-// Files written for the 50-epoch protocol editor (version 2.09 on) number the
-// user-list parameters with 50 epochs per DAC; older files with 10.
-int ListEpochBase(const ABFLibraryHeader& h)
-{
-    return h.fFileVersionNumber >= 2.085f ? 50 : 10;
-}
-
-ListTarget DecodeListCode(const ABFLibraryHeader& h, int code, int* epoch)
+// User-list parameter codes number the epochs of the library's own table (50 per
+// DAC): 11 + 50 + i is the level of epoch i, 11 + 100 + i its duration, and so on.
+// Files from the 10-epoch protocol editor hold codes of the older numbering, which
+// this one reads as digital values: such lists leave the waveform alone.
+ListTarget DecodeListCode(int code, int* epoch)
 {
     *epoch = -1;
     if (code == 5) return kListPostTrainPeriod;
     if (code == 6) return kListPostTrainLevel;
-    const int n = ListEpochBase(h);
+    const int n = kEpochsPerDac;
     const int rel = code - 11;
     if (rel < n) return kListNone;  // presweep train, digital values and others
     const int group = rel / n;
@@ -115,7 +112,7 @@ int FindList(const ABFLibraryHeader& h, int dac, ListTarget target, int epoch)
     for (int u = 0; u < kListCount; ++u) {
         if (!h.nULEnable[u]) continue;
         int listEpoch = -1;
-        if (DecodeListCode(h, h.nULParamToVary[u], &listEpoch) != target || listEpoch != epoch) continue;
+        if (DecodeListCode(h.nULParamToVary[u], &listEpoch) != target || listEpoch != epoch) continue;
         const bool timing = target == kListEpochDuration || target == kListEpochPeriod ||
                             target == kListEpochWidth;
         // Levels vary on the list's own DAC; timing only for the active DAC.
@@ -195,11 +192,12 @@ void FillEpoch(const Epoch& ep, float a, float b, int32_t nch, float* out)
     const int64_t n = ep.duration;
     switch (ep.type) {
     case kEpochRamp: {
-        const float total = static_cast<float>(static_cast<int64_t>(n) * nch);
-        const float delta = b - a;
+        // Sample m (from 1) of the multiplexed ramp; position 0 takes every nch-th.
+        const double total = static_cast<double>(n * nch);
+        const double delta = static_cast<double>(b) - static_cast<double>(a);
         for (int64_t k = 0; k < n; ++k) {
-            const float m = static_cast<float>(k * nch + 1);
-            out[k] = a + delta * m / total;
+            const double m = static_cast<double>(k * nch + 1);
+            out[k] = static_cast<float>(static_cast<double>(a) + delta * m / total);
         }
         break;
     }
@@ -254,7 +252,9 @@ int32_t DacFileWaveform(const ABFLibraryHeader& h, int dac, uint32_t episode, ui
     const float f = h.fDACRange * h.fDACScaleFactor[dac] / static_cast<float>(h.lDACResolution);
     const float gain = f * h.fDACCalibrationFactor[dac];
     const float shift = f * h.fDACCalibrationOffset[dac];
-    for (uint32_t k = 0; k < length; ++k) out[k] = static_cast<float>(counts[k]) * gain + shift;
+    // One rounding per value: the product and the sum are formed in double.
+    for (uint32_t k = 0; k < length; ++k)
+        out[k] = static_cast<float>(static_cast<double>(counts[k]) * gain + static_cast<double>(shift));
     return ABF_SUCCESS;
 }
 
