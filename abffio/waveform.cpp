@@ -20,6 +20,7 @@ constexpr int kDacCount = 8;
 constexpr int kEpochsPerDac = 50;
 constexpr int kListCount = 8;
 constexpr int kListTextSize = 256;
+constexpr double kPi = 3.14159265358979323846;
 
 enum EpochType : int16_t {
     kEpochDisabled = 0,
@@ -218,7 +219,7 @@ void FillEpoch(const Epoch& ep, float a, float b, int32_t nch, float* out)
     case kEpochCosineTrain: {
         const double p = static_cast<double>(ep.period);
         for (int64_t k = 0; k < n; ++k) {
-            const double c = (1.0 - std::cos(2.0 * M_PI * static_cast<double>(k % ep.period) / p)) / 2.0;
+            const double c = (1.0 - std::cos(2.0 * kPi * static_cast<double>(k % ep.period) / p)) / 2.0;
             out[k] = static_cast<float>(a + (b - a) * c);
         }
         break;
