@@ -49,9 +49,9 @@ enum ListTarget {
 struct Epoch {
     int16_t type;
     float level;
-    int32_t duration;
-    int32_t period;
-    int32_t width;
+    int64_t duration;  // wide enough for any increment over any episode count
+    int64_t period;
+    int64_t width;
 };
 
 // User-list parameter codes number the epochs of the library's own table (50 per
@@ -132,11 +132,11 @@ bool ListFloat(const ABFLibraryHeader& h, int u, uint32_t episode, float* value)
     return true;
 }
 
-bool ListInt(const ABFLibraryHeader& h, int u, uint32_t episode, int32_t* value)
+bool ListInt(const ABFLibraryHeader& h, int u, uint32_t episode, int64_t* value)
 {
     char item[kListTextSize + 1];
     if (!ListItem(h.sULParamValueList[u], episode, h.nULRepeat[u] != 0, item, sizeof item)) return false;
-    *value = static_cast<int32_t>(std::strtol(item, nullptr, 10));
+    *value = static_cast<int64_t>(std::strtoll(item, nullptr, 10));
     return true;
 }
 
@@ -147,8 +147,8 @@ Epoch EpochOf(const ABFLibraryHeader& h, int dac, int i, uint32_t episode)
     const float steps = static_cast<float>(episode - 1);
     ep.type = h.nEpochType[dac][i];
     ep.level = h.fEpochInitLevel[dac][i] + steps * h.fEpochLevelInc[dac][i];
-    ep.duration = h.lEpochInitDuration[dac][i] +
-                  static_cast<int32_t>(episode - 1) * h.lEpochDurationInc[dac][i];
+    ep.duration = static_cast<int64_t>(h.lEpochInitDuration[dac][i]) +
+                  static_cast<int64_t>(episode - 1) * h.lEpochDurationInc[dac][i];
     ep.period = h.lEpochPulsePeriod[dac][i];
     ep.width = h.lEpochPulseWidth[dac][i];
     int u = FindList(h, dac, kListEpochLevel, i);
@@ -206,13 +206,17 @@ void FillEpoch(const Epoch& ep, float a, float b, int32_t nch, float* out)
         for (int64_t k = 0; k < n; ++k) out[k] = (k % ep.period) < ep.width ? b : a;
         break;
     case kEpochTriangleTrain: {
+        // Rises from a to b over the width, falls back over the rest of the period.
         const int64_t p = ep.period, w = ep.width;
+        const double da = a, db = b;
         for (int64_t k = 0; k < n; ++k) {
             const int64_t j = k % p;
             if (j < w)
-                out[k] = a + (b - a) * static_cast<float>(j) / static_cast<float>(w);
+                out[k] = static_cast<float>(da + (db - da) * static_cast<double>(j * nch) /
+                                                     static_cast<double>(w * nch));
             else
-                out[k] = b + (a - b) * static_cast<float>(j - w) / static_cast<float>(p - w);
+                out[k] = static_cast<float>(db + (da - db) * static_cast<double>((j - w) * nch) /
+                                                     static_cast<double>((p - w) * nch));
         }
         break;
     }
@@ -233,7 +237,7 @@ void FillEpoch(const Epoch& ep, float a, float b, int32_t nch, float* out)
         }
         break;
     }
-    default:  // step, and shapes the library has no rule for
+    default:  // step, and the types without a shape of their own (6, 8 on)
         for (int64_t k = 0; k < n; ++k) out[k] = b;
         break;
     }
@@ -248,8 +252,9 @@ int32_t DacFileWaveform(const ABFLibraryHeader& h, int dac, uint32_t episode, ui
     const uint32_t sweep = episode < stored ? episode : stored;
     const uint64_t offset = static_cast<uint64_t>(h.lDACFilePtr[dac]) * 512u +
                             static_cast<uint64_t>(sweep - 1) * length * 2u;
+    if (h.lDACResolution <= 0) return ABF_EBADWAVEFORM;
     std::vector<int16_t> counts(length);
-    if (length && !file->readInt16(file->context, offset, length, counts.data())) return ABF_EREADDACEPISODE;
+    if (!file->readInt16(file->context, offset, length, counts.data())) return ABF_EREADDACEPISODE;
     const float f = h.fDACRange * h.fDACScaleFactor[dac] / static_cast<float>(h.lDACResolution);
     const float gain = f * h.fDACCalibrationFactor[dac];
     const float shift = f * h.fDACCalibrationOffset[dac];
@@ -324,7 +329,7 @@ int32_t AbfComputeWaveform(const ABFLibraryHeader& h, int32_t channel, uint32_t 
         if (played) {
             FillEpoch(ep, level, ep.level, nch, out + pos);
         } else {
-            for (int32_t k = 0; k < ep.duration; ++k) out[pos + k] = hold;
+            for (int64_t k = 0; k < ep.duration; ++k) out[pos + k] = hold;
         }
         level = ep.level;
         pos += static_cast<uint32_t>(ep.duration);
