@@ -288,7 +288,10 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
     } else {
         count = static_cast<double>(ep.startCount);
     }
-    if (startTime) *startTime = count * unit / 1000.0 + pos * si / 1000.0;
+    // Channels scanned one after the other start one sample interval apart; with
+    // simultaneous scanning they all start together.
+    const double skew = h.nSimultaneousScan ? 0.0 : pos * si / 1000.0;
+    if (startTime) *startTime = count * unit / 1000.0 + skew;
     return Ok(error);
 }
 

@@ -112,7 +112,7 @@ int DecodeAbf1(OpenFile& file)
     Cp(h.nUndoRunCount, p, 160);
     Cp(h.nFirstEpisodeInRun, p, 162);
     Cp(h.fTriggerThreshold, p, 164);
-    Cp(h.nTriggerSource, p, 168);
+    h.nTriggerSource = -3;  // the library reports every ABF1 trigger source as -3
     Cp(h.nTriggerAction, p, 170);
     Cp(h.nTriggerPolarity, p, 172);
     Cp(h.fScopeOutputInterval, p, 174);
@@ -121,7 +121,6 @@ int DecodeAbf1(OpenFile& file)
     Cp(h.fTrialStartToStart, p, 186);
     Cp(h.lAverageCount, p, 190);
     Cp(h.nAutoTriggerStrategy, p, 198);
-    Cp(h.nDataDisplayMode, p, 206);
     Cp(h.nChannelStatsStrategy, p, 212);
     Cp(h.lSamplesPerTrace, p, 218);
     Cp(h.lStartDisplayNum, p, 222);
@@ -200,6 +199,25 @@ int DecodeAbf1(OpenFile& file)
     h.lHeaderSize = static_cast<int32_t>(kAbf1HeaderSize);
     h.fLegacyADCSequenceInterval = 0;
 
+    if (version < 1.835f) {
+        // Digitizer of the older acquisition programs.
+        h.nDigitizerADCs = 16;
+        h.nDigitizerDACs = 2;
+        h.nDigitizerTotalDigitalOuts = 8;
+        h.nDigitizerSynchDigitalOuts = 4;
+        h.nDigitizerType = 1;
+    }
+    if (version < 1.7f) {
+        h.nStatsActiveChannels = 1;
+        h.nStatsSearchRegionFlags = 1;
+    }
+    if (version < 1.71f) {
+        SetText(h.sEpochResistanceSignalName[0], 10, "IN 0");
+        SetText(h.sEpochResistanceSignalName[1], 10, "IN 1");
+    }
+    if (version < 1.73f)
+        for (float& f : h.fPostProcessLowpassFilter) f = 100000.0f;
+
     if (!old) {
         CpN(h.lDACFilePtr, p, 2048, 2);
         CpN(h.lDACFileNumEpisodes, p, 2056, 2);
@@ -261,15 +279,15 @@ int DecodeAbf1(OpenFile& file)
         Cp(h.nStatsBaseline, p, 5424);
         Cp(h.lStatsBaselineStart, p, 5426);
         Cp(h.lStatsBaselineEnd, p, 5430);
-        CpN(h.lStatsMeasurements, p, 5434, 8);
-        CpN(h.lStatsStart, p, 5466, 8);
-        CpN(h.lStatsEnd, p, 5498, 8);
-        CpN(h.nRiseBottomPercentile, p, 5530, 8);
-        CpN(h.nRiseTopPercentile, p, 5546, 8);
-        CpN(h.nDecayBottomPercentile, p, 5562, 8);
-        CpN(h.nDecayTopPercentile, p, 5578, 8);
+        Cp(h.lStatsMeasurements, p, 5434);
+        Cp(h.lStatsStart, p, 5466);
+        Cp(h.lStatsEnd, p, 5498);
+        Cp(h.nRiseBottomPercentile, p, 5530);
+        Cp(h.nRiseTopPercentile, p, 5546);
+        Cp(h.nDecayBottomPercentile, p, 5562);
+        Cp(h.nDecayTopPercentile, p, 5578);
         Cp(h.nStatsChannelPolarity, p, 5594);
-        CpN(h.nStatsSearchMode, p, 5626, 8);
+        Cp(h.nStatsSearchMode, p, 5626);
         Cp(h.nCreatorMajorVersion, p, 5798);
         Cp(h.nCreatorMinorVersion, p, 5800);
         Cp(h.nCreatorBugfixVersion, p, 5802);
@@ -339,14 +357,14 @@ int DecodeAbf1(OpenFile& file)
         memcpy(h.sFileComment, p + 310, 56);
         for (int i = 0; i < 4; ++i) {
             h.fDACCalibrationFactor[i] = 1.0f;
-            h.fDACCalibrationOffset[i] = 0.0f;
+            h.fDACCalibrationOffset[i] = 1.0f;  // sic: the library's defaults for these files
         }
         h.nCommentsEnable = h.nManualInfoStrategy != 0;
         h.nAutoAnalyseEnable = 1;
     }
 
     // Fix-ups the library applies to every ABF1 header.
-    for (int d = 0; d < 8; ++d) {
+    for (int d = 0; d < 2; ++d) {
         if (h.nWaveformEnable[d] == 0 && h.nWaveformSource[d] == 0) h.nWaveformSource[d] = 1;
         if (h.lDACFileEpisodeNum[d] == -1) h.lDACFileEpisodeNum[d] = 0;
     }
@@ -361,6 +379,23 @@ int DecodeAbf1(OpenFile& file)
     if (h.nArithmeticExpression > 1) h.nArithmeticExpression = 0;
     if (h.nStatsSmoothing < 1) h.nStatsSmoothing = 1;
     h.nFileType = 1;
+    // The texts the file covers are blank-padded.
+    auto blank = [](char* text, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (text[i] == 0) text[i] = ' ';
+    };
+    blank(h.sProtocolPath, sizeof h.sProtocolPath);
+    blank(h.sCreatorInfo, sizeof h.sCreatorInfo);
+    blank(h.sModifierInfo, sizeof h.sModifierInfo);
+    blank(h.sFileComment, sizeof h.sFileComment);
+    blank(&h.sADCChannelName[0][0], sizeof h.sADCChannelName);
+    blank(&h.sADCUnits[0][0], sizeof h.sADCUnits);
+    blank(&h.sDACChannelName[0][0], 4 * 10);
+    blank(&h.sDACChannelUnits[0][0], 4 * 8);
+    blank(&h.sDACFilePath[0][0], 2 * 256);
+    blank(&h.sULParamValueList[0][0], 4 * 256);
+    blank(h.sArithmeticUnits, sizeof h.sArithmeticUnits);
+    blank(&h.sEpochResistanceSignalName[0][0], 2 * 10);
 
     file.dataOffset = static_cast<uint64_t>(static_cast<uint32_t>(h.lDataSectionPtr)) * kBlock;
     return 0;
@@ -619,10 +654,7 @@ int Abf2Reader::Decode()
         Cp(h.fMembTestPreSettlingTimeMS[d], a, 122);
         Cp(h.fMembTestPostSettlingTimeMS[d], a, 126);
         Cp(h.nLeakSubtractADCIndex[d], a, 130);
-        if (dacBytes >= 138) {
-            const int32_t idx = Get<int32_t>(a, 134);
-            if (idx > 0) Text(h.sEpochResistanceSignalName[d], 10, idx);
-        }
+        Text(h.sEpochResistanceSignalName[d], 10, dacBytes >= 138 ? Get<int32_t>(a, 134) : 0);
     }
 
     // Analog epoch table.
@@ -844,18 +876,6 @@ void InitRecord(ABFLibraryHeader& h)
     memset(&h, 0, sizeof h);
     h.fHeaderVersionNumber = 2.09f;
     h.nFileType = 1;
-    for (int i = 0; i < 16; ++i) {
-        h.nADCSamplingSeq[i] = -1;
-        h.nADCPtoLChannelMap[i] = static_cast<int16_t>(i);
-        h.fTelegraphAdditGain[i] = 1.0f;
-    }
-    for (int d = 0; d < 8; ++d) {
-        h.fDACFileScale[d] = 1.0f;
-        h.fPostTrainPeriod[d] = 10.0f;
-        char name[16];
-        snprintf(name, sizeof name, "IN %d", d);
-        SetText(h.sEpochResistanceSignalName[d], 10, name);
-    }
 }
 
 int ProbeFile(Source& src, int32_t* dataFormat)

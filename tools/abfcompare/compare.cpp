@@ -54,7 +54,11 @@ std::string Element(const uint8_t* rec, const AbfFieldInfo& f, size_t index)
     case AbfFieldKind::kU32: { uint32_t v; memcpy(&v, p, 4); return std::to_string(v); }
     case AbfFieldKind::kI8: return std::to_string(static_cast<int8_t>(*p));
     case AbfFieldKind::kU8: return std::to_string(*p);
-    case AbfFieldKind::kChar: return "\"" + std::string(reinterpret_cast<const char*>(p), f.width) + "\" (" + ToHex(p, f.width) + ")";
+    case AbfFieldKind::kChar: {
+        std::string t;
+        for (size_t i = 0; i < f.width; ++i) t += (p[i] >= 32 && p[i] < 127) ? static_cast<char>(p[i]) : '.';
+        return "\"" + t + "\" (" + ToHex(p, f.width) + ")";
+    }
     }
     return "?";
 }
@@ -225,7 +229,12 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
     Check(diffs, "ord110 sample limit", std::to_string(samples), std::to_string(g110["sample_limit_out"].Int()));
     Check(diffs, "ord110 episode limit", std::to_string(episodes), std::to_string(g110["episode_limit_out"].Int()));
     if (!opened) errors.push_back(err);
-    if (vendorRecord.size() == kAbfLibraryRecordSize) {
+    if (!opened && vendorHeader.size() == kAbfRecordSize) {
+        // A failed open: the record as the caller prepared it, or as far as the library got.
+        if (g110["error"].Int() != ABF_EBADSYNCH && memcmp(block.data(), vendorHeader.data(), kAbfRecordSize) != 0)
+            diffs.push_back("ord110 record changed by a failed open");
+    }
+    if (vendorRecord.size() == kAbfLibraryRecordSize && (opened || g110["error"].Int() == ABF_EBADSYNCH)) {
         CompareRecord("ord110 record", block.data(), kAbfRecordFields,
                       sizeof kAbfRecordFields / sizeof kAbfRecordFields[0], vendorRecord.data(), diffs);
         const size_t same = offsetof(ABFFileHeader, nDigitalTrainValue);
