@@ -50,10 +50,10 @@ bool ReadInt16(void* context, uint64_t offset, uint32_t count, int16_t* out)
     return std::fread(out, 2, count, file->f) == count;
 }
 
-bool LoadRecord(const kavtest::Json& golden, ABFLibraryHeader& h)
+bool LoadRecord(const abfcompare::Json& golden, ABFLibraryHeader& h)
 {
     std::vector<uint8_t> bytes;
-    if (!DecodeHex(golden["ord110"]["library_record_hex"].text, bytes)) return false;
+    if (!DecodeHex(golden["ord110"]["library_record_hex"].str, bytes)) return false;
     if (bytes.size() != sizeof(ABFLibraryHeader)) return false;
     std::memcpy(&h, bytes.data(), sizeof h);
     return true;
@@ -66,27 +66,28 @@ struct Tally {
 
 void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
 {
-    kavtest::Json golden;
-    ASSERT_TRUE(kavtest::LoadJsonFile(jsonPath.string(), golden)) << jsonPath;
-    const kavtest::Json& episodes = golden["episodes"];
-    if (episodes.kind != kavtest::Json::kArray || episodes.size() == 0) return;
+    abfcompare::Json golden;
+    std::string parseError;
+    ASSERT_TRUE(abfcompare::ParseJsonFile(jsonPath.string(), golden, parseError)) << jsonPath << ": " << parseError;
+    const abfcompare::Json& episodes = golden["episodes"];
+    if (episodes.type != abfcompare::Json::kArray || episodes.arr.size() == 0) return;
     ABFLibraryHeader h;
     ASSERT_TRUE(LoadRecord(golden, h)) << jsonPath;
 
     OpenFile file;
-    const std::string abfPath = SharedDir() + "/data/abf/" + golden["file"].text;
+    const std::string abfPath = SharedDir() + "/data/abf/" + golden["file"].str;
     file.f = std::fopen(abfPath.c_str(), "rb");
     AbfWaveformFileAccess access{ReadInt16, &file};
 
-    for (std::size_t e = 0; e < episodes.size(); ++e) {
-        const kavtest::Json& ep = episodes[e];
+    for (std::size_t e = 0; e < episodes.arr.size(); ++e) {
+        const abfcompare::Json& ep = episodes[e];
         const uint32_t episode = static_cast<uint32_t>(ep["episode"].Int());
         const uint32_t count = static_cast<uint32_t>(ep["ord340"]["count"].Int());
-        for (std::size_t c = 0; c < ep["channels"].size(); ++c) {
-            const kavtest::Json& ch = ep["channels"][c];
-            const kavtest::Json& want = ch["ord250"];
+        for (std::size_t c = 0; c < ep["channels"].arr.size(); ++c) {
+            const abfcompare::Json& ch = ep["channels"][c];
+            const abfcompare::Json& want = ch["ord250"];
             if (want.IsNull()) continue;
-            SCOPED_TRACE(golden["file"].text + " episode " + std::to_string(episode) + " physical " +
+            SCOPED_TRACE(golden["file"].str + " episode " + std::to_string(episode) + " physical " +
                          std::to_string(ch["physical"].Int()));
             std::vector<float> buf(count, 0.0f);
             const int32_t err = AbfComputeWaveform(h, static_cast<int32_t>(ch["physical"].Int()), episode,
@@ -96,17 +97,17 @@ void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
             const bool wantOk = want["ok"].Int() != 0;
             EXPECT_EQ(err == 0, wantOk);
             EXPECT_EQ(err, wantOk ? 0 : wantError);
-            const std::string sha = kavtest::Sha256Hex(buf.data(), buf.size() * sizeof(float));
-            bool same = sha == want["sha256"].text && (err == 0) == wantOk;
+            const std::string sha = abfcompare::Sha256Hex(buf.data(), buf.size() * sizeof(float));
+            bool same = sha == want["sha256"].str && (err == 0) == wantOk;
             if (!same) {
                 // Show where the values part from the recorded first and last values.
-                for (std::size_t i = 0; i < 8 && i < want["first8"].size() && i < buf.size(); ++i)
-                    EXPECT_FLOAT_EQ(buf[i], static_cast<float>(want["first8"][i].number)) << "first8 " << i;
-                for (std::size_t i = 0; i < 8 && i < want["last8"].size() && i < buf.size(); ++i)
-                    EXPECT_FLOAT_EQ(buf[buf.size() - want["last8"].size() + i],
-                                    static_cast<float>(want["last8"][i].number)) << "last8 " << i;
+                for (std::size_t i = 0; i < 8 && i < want["first8"].arr.size() && i < buf.size(); ++i)
+                    EXPECT_FLOAT_EQ(buf[i], static_cast<float>(want["first8"][i].Num())) << "first8 " << i;
+                for (std::size_t i = 0; i < 8 && i < want["last8"].arr.size() && i < buf.size(); ++i)
+                    EXPECT_FLOAT_EQ(buf[buf.size() - want["last8"].arr.size() + i],
+                                    static_cast<float>(want["last8"][i].Num())) << "last8 " << i;
             }
-            EXPECT_EQ(sha, want["sha256"].text);
+            EXPECT_EQ(sha, want["sha256"].str);
             if (same) ++tally.matched;
         }
     }
@@ -158,11 +159,12 @@ TEST(WaveformGolden, CompleteArraysMatchPointByPoint)
         const uint32_t episode = static_cast<uint32_t>(std::atoi(stem.substr(dot2 + 1).c_str()));
         SCOPED_TRACE(name);
 
-        kavtest::Json golden;
-        ASSERT_TRUE(kavtest::LoadJsonFile((dir / (base + ".json")).string(), golden));
+        abfcompare::Json golden;
+        std::string parseError;
+        ASSERT_TRUE(abfcompare::ParseJsonFile((dir / (base + ".json")).string(), golden, parseError)) << parseError;
         ABFLibraryHeader h;
         ASSERT_TRUE(LoadRecord(golden, h));
-        const kavtest::Json& ch = golden["episodes"][episode - 1]["channels"][static_cast<std::size_t>(logical)];
+        const abfcompare::Json& ch = golden["episodes"][episode - 1]["channels"][static_cast<std::size_t>(logical)];
         if (ch["ord250"]["ok"].Int() == 0) continue;
 
         std::FILE* f = std::fopen(entry.path().string().c_str(), "rb");
