@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ struct Case {
     std::vector<float> want;  // empty: the failure below is expected
     int32_t error = 0;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class WaveformRule : public ::testing::TestWithParam<Case> {};
 
