@@ -47,7 +47,8 @@ void SetText(char* dst, size_t width, const char* text)
 
 uint32_t FixDate(int32_t date)
 {
-    int32_t y = date / 10000;
+    // Two-digit years: below 80 in this century, otherwise the last one.
+    int64_t y = date / 10000;
     if (y < 1000) y += (y < 80 ? 2000 : 1900);
     return static_cast<uint32_t>(y * 10000 + date % 10000);
 }
@@ -72,7 +73,7 @@ int DecodeAbf1(OpenFile& file)
     CP(h.nNumPointsIgnored, p, 14);
     CP(h.lActualEpisodes, p, 16);
     h.uFileStartDate = FixDate(Get<int32_t>(p, 20));
-    h.uFileStartTimeMS = static_cast<uint32_t>(Get<int32_t>(p, 24) * 1000 + Get<int16_t>(p, 366));
+    h.uFileStartTimeMS = static_cast<uint32_t>(Get<int32_t>(p, 24)) * 1000u + static_cast<uint32_t>(Get<int16_t>(p, 366));
     CP(h.lStopwatchTime, p, 28);
     CP(h.lDataSectionPtr, p, 40);
     CP(h.lTagSectionPtr, p, 44);
