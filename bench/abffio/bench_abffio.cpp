@@ -46,7 +46,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
-    printf("file: %zu channels x %zu samples, %.1f MB\n", nch, perChannel, bytes.size() / 1e6);
+    printf("file: %zu channels x %zu samples, %.1f MB\n", nch, perChannel, static_cast<double>(bytes.size()) / 1e6);
 
     std::vector<uint8_t> header(kAbfRecordSize);
     int32_t h = -1, e = 0;
