@@ -891,10 +891,16 @@ int ProbeFile(Source& src, int32_t* dataFormat)
         if (head[7] != 2 || src.Size() < 512) return ABF_EINVALIDFILE;
         uint8_t info[512];
         if (!src.Read(0, info, sizeof info)) return ABF_EINVALIDFILE;
-        // The header's sections must lie inside the file.
-        for (int i = 0; i < 18; ++i) {
+        // The sections that make up the header (protocol to strings) must lie inside the
+        // file; data, tags and the synch array are not looked at here.
+        for (int i = 0; i <= 9; ++i) {
             const uint64_t block = Get<uint32_t>(info, 76 + 16 * i);
-            if (block && block * kBlock >= src.Size() && i != 15) return ABF_EINVALIDFILE;
+            const uint64_t bytes = Get<uint32_t>(info, 80 + 16 * i);
+            const int64_t count = Get<int64_t>(info, 84 + 16 * i);
+            if (block == 0 || count <= 0) continue;
+            if (block * kBlock >= src.Size() || static_cast<uint64_t>(count) > src.Size() ||
+                bytes * static_cast<uint64_t>(count) > src.Size() - block * kBlock)
+                return ABF_EINVALIDFILE;
         }
         int16_t fmt = 0;
         memcpy(&fmt, info + 30, 2);
