@@ -781,6 +781,11 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
         if (!file.src->Read(off, synch.data(), n * 8)) return ABF_EBADSYNCH;
     }
 
+    // Every sample the header announces must be in the file: this bounds the episodes,
+    // every read, buffer and waveform by the file's real size.
+    const uint64_t dataBytes = acq * file.sampleSize;
+    if (file.dataOffset > fileSize || dataBytes > fileSize - file.dataOffset) return ABF_EREADDATA;
+
     file.episodes.clear();
     if (mode == 3 || mode == 1) {
         uint64_t c = sampleLimit ? sampleLimit : 8192 / nch;
@@ -934,12 +939,7 @@ int DecodeFile(OpenFile& file, uint32_t sampleLimit)
     if (h.nOperationMode == 3) file.dataOffset += static_cast<uint64_t>(std::max<int16_t>(h.nNumPointsIgnored, 0)) * file.sampleSize;
     for (uint32_t i = 0; i < file.nch; ++i)
         if (h.nADCSamplingSeq[i] < 0 || h.nADCSamplingSeq[i] >= 16) return ABF_EINVALIDFILE;
-    if (int cutError = CutEpisodes(file, sampleLimit)) return cutError;
-    // Every sample the header announces must be in the file: this bounds every read,
-    // buffer and waveform by the file's real size.
-    const uint64_t dataBytes = static_cast<uint64_t>(static_cast<uint32_t>(h.lActualAcqLength)) * file.sampleSize;
-    if (file.dataOffset > file.src->Size() || dataBytes > file.src->Size() - file.dataOffset) return ABF_EREADDATA;
-    return 0;
+    return CutEpisodes(file, sampleLimit);
 }
 
 int PositionOfChannel(const ABFLibraryHeader& h, int channel)
