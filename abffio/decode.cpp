@@ -846,6 +846,8 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
             const int64_t start = synch[i];
             const int64_t length = synch[i + 1];
             if (length <= 0 || static_cast<uint64_t>(length) > acq - used || length % nch) return ABF_EBADSYNCH;
+            // A sweep longer than the episode size would not fit the caller's read buffer.
+            if (length > perEpisode) return ABF_EBADSYNCH;
             if (mode == 2 && start < 0 && start != -1) return ABF_EBADSYNCH;
             file.episodes.push_back({used, static_cast<uint32_t>(length), start});
             used += static_cast<uint64_t>(length);

@@ -418,7 +418,8 @@ TEST(AbfLibraryRules, FilesThatAreNotRecordingsGiveErrorNumbers)
         {"unknown mode", patched(good1, 8, 9, 2), ABF_EINVALIDFILE},
         {"huge synch array", patched(good, 316 + 8, 0x7FFFFFFF, 4), ABF_EBADSYNCH},
         {"synch array past the end", patched(good, 316, 100000, 4), ABF_EBADSYNCH},
-        {"synch length beyond the data", patched(good1, 96, 1, 4), 0},
+        {"shorter synch array", patched(good1, 96, 1, 4), 0},
+        {"sweep longer than an episode", patched(good1, 138, 50, 4), ABF_EBADSYNCH},
         {"sampling sequence out of range", patched(good1, 410, 99, 2), ABF_EINVALIDFILE},
     };
     for (const Case& c : cases) {
