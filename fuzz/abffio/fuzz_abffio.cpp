@@ -10,6 +10,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    {
+        // The file-type test alone.
+        auto src = abffio::Source::FromMemory(data, size);
+        int32_t format = -1;
+        abffio::ProbeFile(*src, &format);
+    }
     std::vector<uint8_t> block(kAbfLibraryRecordSize, 0);
     ABFFileHeader* h = reinterpret_cast<ABFFileHeader*>(block.data());
     int32_t handle = -1, error = 0;
