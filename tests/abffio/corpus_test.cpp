@@ -78,6 +78,31 @@ TEST_P(Corpus, MatchesVendorAnswers)
     EXPECT_EQ(unexpected, 0) << "differences not listed in known-differences.txt";
 }
 
+// The comparison itself notices wrong answers: a reference with three answers changed
+// gives exactly those three differences.
+TEST(CorpusComparison, NoticesChangedAnswers)
+{
+    const fs::path golden = fs::path(SharedDir()) / "data" / "golden" / "18702001-step.json";
+    abfcompare::Json ref;
+    std::string error;
+    if (!abfcompare::ParseJsonFile(golden.string(), ref, error)) GTEST_SKIP() << "shared data not found: " << error;
+    const std::string input = (fs::path(SharedDir()) / "data" / "abf" / "18702001-step.abf").string();
+    ASSERT_TRUE(abfcompare::CompareReference(ref, input).empty());
+
+    ref.obj["ord110"].obj["sample_limit_out"].num += 1;
+    ref.obj["episodes"].arr[1].obj["channels"].arr[0].obj["ord210"].obj["sha256"].str[5] ^= 1;
+    std::string& hex = ref.obj["ord110"].obj["library_record_hex"].str;
+    hex[2 * 1189 + 1] = hex[2 * 1189 + 1] == '7' ? '6' : '7';  // nADCSamplingSeq[0]
+    const std::vector<std::string> diffs = abfcompare::CompareReference(ref, input);
+    std::string all;
+    for (const std::string& d : diffs) all += d + "\n";
+    EXPECT_NE(all.find("ord110 sample limit"), std::string::npos) << all;
+    EXPECT_NE(all.find("episode 2 channel 0 (physical 0) ord210 samples differ"), std::string::npos) << all;
+    EXPECT_NE(all.find("ord110 library record nADCSamplingSeq[0]"), std::string::npos) << all;
+    EXPECT_NE(all.find("ord110 record nADCSamplingSeq[0]"), std::string::npos) << all;
+    EXPECT_EQ(diffs.size(), 4u) << all;
+}
+
 std::string Name(const ::testing::TestParamInfo<std::string>& info)
 {
     std::string n;
