@@ -422,13 +422,20 @@ private:
     std::vector<std::string> strings_;
 };
 
+constexpr int kStringsSection = 9;
+
 bool Abf2Reader::LoadSection(int index, std::vector<uint8_t>& out, uint32_t minBytes)
 {
     const Section& s = map_[index];
     out.clear();
     if (s.block == 0 || s.count <= 0) return true;
     if (s.bytes < minBytes) return false;
-    const uint64_t total = static_cast<uint64_t>(s.bytes) * static_cast<uint64_t>(s.count);
+    // Every section holds `count` entries of `bytes` bytes, except the strings
+    // section, whose byte count is the whole section (its count is the number of
+    // strings in it).
+    const uint64_t total = index == kStringsSection
+                               ? static_cast<uint64_t>(s.bytes)
+                               : static_cast<uint64_t>(s.bytes) * static_cast<uint64_t>(s.count);
     const uint64_t off = static_cast<uint64_t>(s.block) * kBlock;
     if (s.count > static_cast<int64_t>(file_.src->Size()) || total > file_.src->Size()) return false;
     out.resize(static_cast<size_t>(total));
@@ -470,7 +477,7 @@ int Abf2Reader::Decode()
 
     // Strings first: many sections refer to them.
     std::vector<uint8_t> sec;
-    if (!LoadSection(9, sec, 1)) return ABF_EINVALIDFILE;
+    if (!LoadSection(kStringsSection, sec, 1)) return ABF_EINVALIDFILE;
     if (sec.size() >= 44 && memcmp(sec.data(), "SSCH", 4) == 0) {
         const uint32_t n = Get<uint32_t>(sec.data(), 8);
         size_t pos = 44;
