@@ -397,6 +397,16 @@ int DecodeAbf1(OpenFile& file)
 
 // ---------------------------------------------------------------- ABF2
 
+constexpr int kStringsSection = 9;
+
+// Bytes a section of the ABF2 section map takes in the file: `count` entries of
+// `bytes` bytes each, except the strings section, whose byte count is the whole
+// section (its count is the number of strings in it).
+uint64_t SectionExtent(int index, uint64_t bytes, int64_t count)
+{
+    return index == kStringsSection ? bytes : bytes * static_cast<uint64_t>(count);
+}
+
 struct Section {
     uint32_t block = 0;
     uint32_t bytes = 0;
@@ -422,20 +432,13 @@ private:
     std::vector<std::string> strings_;
 };
 
-constexpr int kStringsSection = 9;
-
 bool Abf2Reader::LoadSection(int index, std::vector<uint8_t>& out, uint32_t minBytes)
 {
     const Section& s = map_[index];
     out.clear();
     if (s.block == 0 || s.count <= 0) return true;
     if (s.bytes < minBytes) return false;
-    // Every section holds `count` entries of `bytes` bytes, except the strings
-    // section, whose byte count is the whole section (its count is the number of
-    // strings in it).
-    const uint64_t total = index == kStringsSection
-                               ? static_cast<uint64_t>(s.bytes)
-                               : static_cast<uint64_t>(s.bytes) * static_cast<uint64_t>(s.count);
+    const uint64_t total = SectionExtent(index, s.bytes, s.count);
     const uint64_t off = static_cast<uint64_t>(s.block) * kBlock;
     if (s.count > static_cast<int64_t>(file_.src->Size()) || total > file_.src->Size()) return false;
     out.resize(static_cast<size_t>(total));
@@ -913,7 +916,7 @@ int ProbeFile(Source& src, int32_t* dataFormat)
             const int64_t count = Get<int64_t>(info, 84 + 16 * i);
             if (block == 0 || count <= 0) continue;
             if (block * kBlock >= src.Size() || static_cast<uint64_t>(count) > src.Size() ||
-                bytes * static_cast<uint64_t>(count) > src.Size() - block * kBlock)
+                SectionExtent(i, bytes, count) > src.Size() - block * kBlock)
                 return ABF_EINVALIDFILE;
         }
         int16_t fmt = 0;
