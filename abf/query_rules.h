@@ -11,8 +11,9 @@
 // limited to 0..16 (the sequence has 16 entries).
 int AbfSamplingSeqEntries(const ABFFileHeader& header);
 
-// Room for the longest sequence text: 16 entries of "-32768;" and a NUL.
-inline constexpr std::size_t kAbfSamplingSeqTextSize = 16 * 7 + 1;
+// Room for the longest sequence text: 16 entries of "-32768" joined by ";", and
+// the NUL.
+inline constexpr std::size_t kAbfSamplingSeqTextSize = 16 * 6 + 15 + 1;
 
 // The sampling sequence as text, entries joined by ";" ("0;1;3"), empty without
 // channels. Writes a NUL-terminated text into `text` (at least
