@@ -70,14 +70,6 @@ TEST(SamplingSequenceText, WidestEntriesFit)
     EXPECT_EQ(SeqText(h), expected);
 }
 
-TEST(SamplingSequenceEntries, LimitedToTheSequence)
-{
-    for (auto c : {std::pair<int, int>{0, 0}, {1, 1}, {16, 16}, {17, 16}, {-1, 0}, {-32768, 0}, {32767, 16}}) {
-        ABFFileHeader h = MakeHeader(c.first, {});
-        EXPECT_EQ(AbfSamplingSeqEntries(h), c.second) << c.first;
-    }
-}
-
 TEST(SamplesPerChannel, TruncatingDivisionAndNoChannels)
 {
     struct Case {
