@@ -13,11 +13,13 @@ void QueryTest::SetUp()
     ASSERT_TRUE(host.Load()) << host.LoadError();
     ASSERT_TRUE(host.Accepted());
     ABFTest_InjectFault(0, 0, 0);
+    ABFTest_WriteLibraryRecord(0);
 }
 
 void QueryTest::TearDown()
 {
     ABFTest_InjectFault(0, 0, 0);
+    ABFTest_WriteLibraryRecord(0);
     EXPECT_TRUE(host.AuditClean()) << host.AuditReport();
 }
 
