@@ -2,6 +2,8 @@
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
 
+#include "metadata.h"
+
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnLastErr
     nullptr,  // kFnLastErrStr
@@ -17,8 +19,8 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnChannelRead
     nullptr,  // kFnEpisodeRead
     nullptr,  // kFnEpisodeWaveform
-    nullptr,  // kFnPrintMetaData
-    nullptr,  // kFnMetaData
+    kav_AbfPrintMetaData,  // kFnPrintMetaData
+    kav_AbfMetaData,       // kFnMetaData
     nullptr,  // kFnFileOpenDialog
     nullptr,  // kFnFileStripExt
     nullptr,  // kFnFileStripFileName
