@@ -1,0 +1,55 @@
+// Test helpers for the header listing and the key=value string: taking both apart
+// into items, and checking values against a header record through the record's own
+// field table (not through the catalogue the plug-in walks).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "abf_record.h"
+
+namespace metatest {
+
+struct Piece {
+    std::string key;
+    std::string value;  // the raw text after "=" / " = ", without the item's end
+};
+
+// The field of the record layout with this name, or null.
+const AbfFieldInfo* FieldByName(const std::string& name);
+
+// Splits a key=value string into its pieces: a piece starts at the beginning or after
+// a ";" where a record field's name and "=" follow. Each piece's closing ";" is dropped.
+std::vector<Piece> SplitHeaderString(const std::string& text);
+
+// Splits the history listing the same way: lines end at carriage returns, items
+// within a line start where a field name and "=" or " = " follow a ";". List
+// endings (";" or the carriage return) are dropped.
+std::vector<Piece> SplitListing(const std::string& history);
+
+// The listing's value in the string's form: list elements joined by ",", texts and
+// text elements trimmed at both ends.
+std::string ListingValueAsString(const Piece& listed);
+
+// A text field as the listing shows it: trailing blanks and NULs removed from the end
+// (leading blanks kept), up to the first NUL.
+std::string TrimmedEnd(const char* field, int width);
+// A text-list element as the listing shows it: untrimmed, up to its first NUL.
+std::string UpToNul(const char* field, int width);
+// A text as the string shows it: `width` characters, trailing blanks and NULs
+// removed from the end, leading blanks skipped, up to the first NUL.
+std::string TrimmedBothEnds(const char* field, int width);
+
+// Checks that every piece's value equals the record's field of that name (all
+// elements shown, each equal). Returns an empty text when all match, else the
+// differences, one per line.
+std::string CompareWithRecord(const std::vector<Piece>& pieces, const ABFFileHeader& header);
+
+// Reads the vendor-filled record of a reference file (the first 11335 bytes of
+// ord110.header_hex); false when the reference cannot be read.
+bool LoadGoldenRecord(const std::string& jsonPath, ABFFileHeader* header, std::string* error);
+
+std::vector<std::string> Split(const std::string& text, char separator);
+
+}  // namespace metatest
