@@ -11,7 +11,11 @@ function(kav_host_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;FILES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE host_core ${T_LIBS} GTest::gtest GTest::gtest_main)
-  set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+  if(NOT WIN32)
+    # The plug-in binds NewHandle etc. to the executable (on Win32 they are
+    # exported with dllexport and the plug-in imports them from IGOR.exe).
+    set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+  endif()
   kav_warnings(${name})
   set(deps "")
   foreach(dep kav_Sorvan abffio ${KAV_HOST_VERSION_DLLS})
@@ -35,7 +39,7 @@ function(kav_host_test name)
   elseif(deps)
     add_dependencies(${name} ${deps})
   endif()
-  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}")
 endfunction()
