@@ -5,6 +5,11 @@
 // epochs in table order, then the trailing level up to the end. Levels are user
 // units of the DAC. Epoch shapes are built at the multiplexed rate (all channels)
 // and the values of sampling position 0 are returned.
+//
+// Failures leave the buffer untouched: no waveform (not episodic, no such DAC, DAC
+// disabled or without source, epochs longer than the episode), an invalid
+// definition (train without period, unknown source), or a stored DAC-file sweep
+// that cannot be read.
 #include "waveform.h"
 
 #include <cmath>
@@ -34,8 +39,7 @@ enum EpochType : int16_t {
 
 enum WaveformSource : int16_t { kSourceNone = 0, kSourceEpochs = 1, kSourceDacFile = 2 };
 
-// What a user list varies, by parameter code (the epoch-related codes are
-// relative to the epoch count of the numbering the file uses).
+// What a user list varies (see DecodeListCode).
 enum ListTarget {
     kListNone,
     kListPostTrainPeriod,

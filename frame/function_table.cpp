@@ -2,20 +2,22 @@
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
 
+#include "last_error.h"
 #include "metadata.h"
+#include "queries.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
-    nullptr,  // kFnLastErr
-    nullptr,  // kFnLastErrStr
-    nullptr,  // kFnIsAbfFile
-    nullptr,  // kFnHasData
-    nullptr,  // kFnOperationMode
-    nullptr,  // kFnChannelCount
-    nullptr,  // kFnEpisodeCount
-    nullptr,  // kFnSampleCount
-    nullptr,  // kFnTotalSampleCount
-    nullptr,  // kFnStartTime
-    nullptr,  // kFnADCSamplingSeq
+    kav_AbfLastErr,  // kFnLastErr
+    kav_AbfLastErrStr,  // kFnLastErrStr
+    kav_AbfIsAbfFile,  // kFnIsAbfFile
+    kav_AbfHasData,  // kFnHasData
+    kav_AbfOperationMode,  // kFnOperationMode
+    kav_AbfChannelCount,  // kFnChannelCount
+    kav_AbfEpisodeCount,  // kFnEpisodeCount
+    kav_AbfSampleCount,  // kFnSampleCount
+    kav_AbfTotalSampleCount,  // kFnTotalSampleCount
+    kav_AbfStartTime,  // kFnStartTime
+    kav_AbfADCSamplingSeq,  // kFnADCSamplingSeq
     nullptr,  // kFnChannelRead
     nullptr,  // kFnEpisodeRead
     nullptr,  // kFnEpisodeWaveform
