@@ -22,7 +22,7 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnEpisodeRead
     nullptr,  // kFnEpisodeWaveform
     kav_AbfPrintMetaData,  // kFnPrintMetaData
-    kav_AbfMetaData,       // kFnMetaData
+    kav_AbfMetaData,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
     nullptr,  // kFnFileStripExt
     nullptr,  // kFnFileStripFileName

@@ -70,9 +70,9 @@ std::string TrimBlanks(const std::string& s)
     return s.substr(a, b - a);
 }
 
-std::string FormatElement(const ABFFileHeader& header, const AbfFieldInfo& f, int i)
+std::string FormatElement(const unsigned char* record, const AbfFieldInfo& f, int i)
 {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(&header) + f.offset + i * f.width;
+    const unsigned char* p = record + f.offset + i * f.width;
     char text[64];
     switch (f.kind) {
     case AbfFieldKind::kF32: {
@@ -162,18 +162,28 @@ std::string TrimmedBothEnds(const char* field, int width)
     return lead == std::string::npos ? std::string() : value.substr(lead);
 }
 
-std::string CompareWithRecord(const std::vector<Piece>& pieces, const ABFFileHeader& header)
+namespace {
+
+const AbfFieldInfo* FieldIn(const AbfFieldInfo* table, std::size_t n, const std::string& name)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (name == table[i].name) return &table[i];
+    return nullptr;
+}
+
+std::string CompareFields(const std::vector<Piece>& pieces, const unsigned char* record, const AbfFieldInfo* table,
+                          std::size_t tableSize)
 {
     std::string problems;
     for (const Piece& piece : pieces) {
-        const AbfFieldInfo* f = FieldByName(piece.key);
+        const AbfFieldInfo* f = FieldIn(table, tableSize, piece.key);
         if (!f) {
             problems += piece.key + ": not a field of the record\n";
             continue;
         }
         const int elements = f->rows * f->cols;
         if (f->kind == AbfFieldKind::kChar) {
-            const char* base = reinterpret_cast<const char*>(&header) + f->offset;
+            const char* base = reinterpret_cast<const char*>(record) + f->offset;
             std::string expected;
             for (int k = 0; k < elements; ++k) {
                 if (k) expected += ',';
@@ -190,7 +200,7 @@ std::string CompareWithRecord(const std::vector<Piece>& pieces, const ABFFileHea
             continue;
         }
         for (std::size_t i = 0; i < values.size(); ++i) {
-            std::string expected = FormatElement(header, *f, static_cast<int>(i));
+            std::string expected = FormatElement(record, *f, static_cast<int>(i));
             if (values[i] != expected)
                 problems += piece.key + "[" + std::to_string(i) + "]: " + values[i] + ", record " + expected + "\n";
         }
@@ -198,19 +208,43 @@ std::string CompareWithRecord(const std::vector<Piece>& pieces, const ABFFileHea
     return problems;
 }
 
-bool LoadGoldenRecord(const std::string& jsonPath, ABFFileHeader* header, std::string* error)
+bool LoadHex(const std::string& jsonPath, const char* member, void* out, std::size_t size, std::string* error)
 {
     abfcompare::Json doc;
     if (!abfcompare::ParseJsonFile(jsonPath, doc, *error)) return false;
-    const std::string& hex = doc["ord110"]["header_hex"].str;
-    if (hex.size() < 2 * sizeof(ABFFileHeader)) {
-        *error = jsonPath + ": no header record";
+    const std::string& hex = doc["ord110"][member].str;
+    if (hex.size() < 2 * size) {
+        *error = jsonPath + ": no " + member;
         return false;
     }
-    unsigned char* out = reinterpret_cast<unsigned char*>(header);
-    for (std::size_t i = 0; i < sizeof(ABFFileHeader); ++i)
-        out[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    unsigned char* bytes = static_cast<unsigned char*>(out);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
     return true;
+}
+
+}  // namespace
+
+std::string CompareWithRecord(const std::vector<Piece>& pieces, const ABFFileHeader& header)
+{
+    return CompareFields(pieces, reinterpret_cast<const unsigned char*>(&header), kAbfRecordFields,
+                         sizeof kAbfRecordFields / sizeof kAbfRecordFields[0]);
+}
+
+std::string CompareWithLibraryRecord(const std::vector<Piece>& pieces, const ABFLibraryHeader& header)
+{
+    return CompareFields(pieces, reinterpret_cast<const unsigned char*>(&header), kAbfLibraryRecordFields,
+                         sizeof kAbfLibraryRecordFields / sizeof kAbfLibraryRecordFields[0]);
+}
+
+bool LoadGoldenRecord(const std::string& jsonPath, ABFFileHeader* header, std::string* error)
+{
+    return LoadHex(jsonPath, "header_hex", header, sizeof *header, error);
+}
+
+bool LoadGoldenLibraryRecord(const std::string& jsonPath, ABFLibraryHeader* header, std::string* error)
+{
+    return LoadHex(jsonPath, "library_record_hex", header, sizeof *header, error);
 }
 
 }  // namespace metatest

@@ -46,9 +46,16 @@ std::string TrimmedBothEnds(const char* field, int width);
 // differences, one per line.
 std::string CompareWithRecord(const std::vector<Piece>& pieces, const ABFFileHeader& header);
 
-// Reads the vendor-filled record of a reference file (the first 11335 bytes of
-// ord110.header_hex); false when the reference cannot be read.
+// The same against the library's own, larger record layout, field by field by name
+// (element i of a list against element i of the field).
+std::string CompareWithLibraryRecord(const std::vector<Piece>& pieces, const ABFLibraryHeader& header);
+
+// The vendor library's answers for a real file: the first 11335 bytes of what its
+// open wrote (ord110.header_hex: the library writes its own 30023-byte layout, so
+// beyond byte 2436 these are not the fields of the 11335-byte layout) and the whole
+// record it wrote (ord110.library_record_hex). False when the reference has none.
 bool LoadGoldenRecord(const std::string& jsonPath, ABFFileHeader* header, std::string* error);
+bool LoadGoldenLibraryRecord(const std::string& jsonPath, ABFLibraryHeader* header, std::string* error);
 
 std::vector<std::string> Split(const std::string& text, char separator);
 
