@@ -187,7 +187,9 @@ private:
     std::size_t recordInitial_ = sizeof(IORec);
     void* clientWindow_ = nullptr;
     void* programModule_ = nullptr;
-    void* programLibrary_ = nullptr;  // Win32: the version-carrying module we loaded
+#if defined(_WIN32)
+    void* programLibrary_ = nullptr;  // the version-carrying module we loaded
+#endif
 
     void* library_ = nullptr;
     bool loaded_ = false;
