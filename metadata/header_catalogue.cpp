@@ -2,6 +2,7 @@
 // bounded buffer both syntaxes compose in.
 #include "header_catalogue.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 

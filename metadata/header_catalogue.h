@@ -4,7 +4,6 @@
 // over the same items (header_text.cpp).
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
