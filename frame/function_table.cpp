@@ -4,6 +4,7 @@
 #include "file_names.h"
 
 #include "last_error.h"
+#include "metadata.h"
 #include "queries.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
@@ -21,8 +22,8 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnChannelRead
     nullptr,  // kFnEpisodeRead
     nullptr,  // kFnEpisodeWaveform
-    nullptr,  // kFnPrintMetaData
-    nullptr,  // kFnMetaData
+    kav_AbfPrintMetaData,  // kFnPrintMetaData
+    kav_AbfMetaData,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
     kav_AbfFileStripExt,  // kFnFileStripExt
     kav_AbfFileStripFileName,  // kFnFileStripFileName
