@@ -157,7 +157,7 @@ const std::vector<Entry>& Table()
              r->channels[1].units = "\xB5V_per_s";   // Windows-1252 micro sign
              r->creator = "CreatorText16chr";
              r->comment = std::string(127, 'c') + "!";
-             r->protocolPath = "C:\\" + std::string(248, 'p') + "\\abc.pro";
+             r->protocolPath = "C:\\" + std::string(245, 'p') + "\\abc.pro";
              r->dacs[0].name = "DAC_name_0";
              r->dacs[0].units = "DACunits";
              r->tags.clear();
