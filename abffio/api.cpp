@@ -1,37 +1,342 @@
-// Exported entry points. Not reading files yet: every call fails cleanly.
-#include <cstdio>
+// Exported entry points: the open-file table, argument checks, and the test controls.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
 
-#include "abffio.h"
+#include "internal.h"
+#if __has_include("waveform.h")
+#include "waveform.h"
+#define KAV_HAVE_WAVEFORM 1
+#endif
+
+using abffio::OpenFile;
 
 namespace {
+
+constexpr int kMaxFiles = 64;
+std::unique_ptr<OpenFile> g_files[kMaxFiles];
+bool g_libraryRecord = false;
+
+// Pending injected faults, one per ordinal.
+struct Fault {
+    int32_t ordinal;
+    int32_t error;
+    int32_t remaining;
+};
+constexpr int kMaxFaults = 16;
+Fault g_faults[kMaxFaults];
+int g_faultCount = 0;
+
+// True when this call of `ordinal` is to fail; *error receives the injected number.
+bool Injected(int32_t ordinal, int32_t* error)
+{
+    for (int i = 0; i < g_faultCount; ++i) {
+        Fault& f = g_faults[i];
+        if (f.ordinal != ordinal) continue;
+        if (f.remaining > 0) {
+            --f.remaining;
+            return false;
+        }
+        if (error) *error = f.error;
+        g_faults[i] = g_faults[--g_faultCount];
+        return true;
+    }
+    return false;
+}
+
 ABFBOOL Fail(int32_t* error, int32_t code)
 {
     if (error) *error = code;
     return 0;
 }
+
+ABFBOOL Ok(int32_t* error)
+{
+    if (error) *error = 0;
+    return 1;
+}
+
+OpenFile* Lookup(int32_t handle)
+{
+    if (handle < 0 || handle >= kMaxFiles) return nullptr;
+    return g_files[handle].get();
+}
+
+int FreeSlot()
+{
+    for (int i = 0; i < kMaxFiles; ++i)
+        if (!g_files[i]) return i;
+    return -1;
+}
+
+FILE* OpenRead(const char* name, uint64_t* size)
+{
+    FILE* f = fopen(name, "rb");
+    if (!f) return nullptr;
+#if defined(_WIN32)
+    if (_fseeki64(f, 0, SEEK_END) != 0) { fclose(f); return nullptr; }
+    const long long end = _ftelli64(f);
+#else
+    if (fseeko(f, 0, SEEK_END) != 0) { fclose(f); return nullptr; }
+    const long long end = ftello(f);
+#endif
+    if (end < 0) { fclose(f); return nullptr; }
+    *size = static_cast<uint64_t>(end);
+    return f;
+}
+
+ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeader* header,
+                   uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
+{
+    const int slot = FreeSlot();
+    if (slot < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
+    const uint32_t limit = maxSamples ? *maxSamples : 0;
+    const int err = abffio::DecodeFile(*file, limit);
+    if (err) {
+        // A file whose header was read but whose synch array is unusable still shows its header.
+        if (err == ABF_EBADSYNCH && header) {
+            if (g_libraryRecord) abffio::CopyToCallerLibraryRecord(file->rec, header);
+            else abffio::CopyToCallerRecord(file->rec, header);
+        }
+        return Fail(error, err);
+    }
+    if (header) {
+        if (g_libraryRecord) abffio::CopyToCallerLibraryRecord(file->rec, header);
+        else abffio::CopyToCallerRecord(file->rec, header);
+    }
+    if (maxSamples) *maxSamples = file->maxSamples;
+    if (maxEpisodes) *maxEpisodes = static_cast<uint32_t>(file->episodes.size());
+    if (handle) *handle = slot;
+    g_files[slot] = std::move(file);
+    return Ok(error);
+}
+
+// Stored DAC-file sweeps are read straight from the open file.
+bool ReadInt16(void* context, uint64_t byteOffset, uint32_t count, int16_t* out)
+{
+    OpenFile* f = static_cast<OpenFile*>(context);
+    return f->src->Read(byteOffset, out, static_cast<uint64_t>(count) * 2);
+}
+
+double SequenceInterval(const ABFLibraryHeader& h)
+{
+    // The library keeps the per-sample interval at 0.1 microsecond resolution.
+    return std::round(static_cast<double>(h.fADCSequenceInterval) * 10.0) / (10.0 * h.nADCNumChannels);
+}
+
 }  // namespace
 
-ABFBOOL ABF_API ABF_ReadOpen(const char*, int32_t*, uint32_t, ABFFileHeader*, uint32_t*, uint32_t*,
-                             int32_t* error) { return Fail(error, ABF_EOPENFILE); }
-ABFBOOL ABF_API ABF_IsABFFile(const char*, int32_t*, int32_t* error) { return Fail(error, ABF_EOPENFILE); }
-ABFBOOL ABF_API ABF_HasData(int32_t, const ABFFileHeader*) { return 0; }
-ABFBOOL ABF_API ABF_Close(int32_t, int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_ReadChannel(int32_t, const ABFFileHeader*, int32_t, uint32_t, float*, uint32_t*,
-                                int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_GetWaveform(int32_t, const ABFFileHeader*, int32_t, uint32_t, float*,
-                                int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_ReadTags(int32_t, const ABFFileHeader*, uint32_t, ABFTag*, uint32_t,
-                             int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_GetNumSamples(int32_t, const ABFFileHeader*, uint32_t, uint32_t*,
-                                  int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_GetStartTime(int32_t, const ABFFileHeader*, int32_t, uint32_t, double*,
-                                 int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t, const ABFFileHeader*, uint32_t, double*,
-                                       int32_t* error) { return Fail(error, ABF_EBADFILEINDEX); }
-ABFBOOL ABF_API ABF_BuildErrorText(int32_t, const char*, char* text, uint32_t maxLength)
+namespace abffio {
+
+ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header,
+                       uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
 {
-    if (text && maxLength) text[0] = '\0';
-    return 0;
+    std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile());
+    if (!file) return Fail(error, ABF_OUTOFMEMORY);
+    file->src = Source::FromMemory(data, size);
+    file->name = "<memory>";
+    return FinishOpen(std::move(file), handle, header, maxSamples, maxEpisodes, error);
 }
-void ABF_API ABFTest_InjectFault(int32_t, int32_t, int32_t) {}
-void ABF_API ABFTest_WriteLibraryRecord(int32_t) {}
+
+}  // namespace abffio
+
+ABFBOOL ABF_API ABF_ReadOpen(const char* fileName, int32_t* handle, uint32_t, ABFFileHeader* header,
+                             uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
+{
+    if (Injected(110, error)) return 0;
+    if (!fileName) return Fail(error, ABF_EOPENFILE);
+    uint64_t size = 0;
+    FILE* f = OpenRead(fileName, &size);
+    if (!f) return Fail(error, ABF_EOPENFILE);
+    std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile());
+    if (!file) {
+        fclose(f);
+        return Fail(error, ABF_OUTOFMEMORY);
+    }
+    file->src = abffio::Source::FromFile(f, size);
+    file->name = fileName;
+    return FinishOpen(std::move(file), handle, header, maxSamples, maxEpisodes, error);
+}
+
+ABFBOOL ABF_API ABF_IsABFFile(const char* fileName, int32_t* dataFormat, int32_t* error)
+{
+    if (Injected(140, error)) return 0;
+    if (!fileName) return Fail(error, ABF_EOPENFILE);
+    uint64_t size = 0;
+    FILE* f = OpenRead(fileName, &size);
+    if (!f) return Fail(error, ABF_EOPENFILE);
+    if (dataFormat) *dataFormat = 0;
+    auto src = abffio::Source::FromFile(f, size);
+    const int err = abffio::ProbeFile(*src, dataFormat);
+    if (err) return Fail(error, err);
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_HasData(int32_t handle, const ABFFileHeader*)
+{
+    if (Injected(150, nullptr)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return 0;
+    return f->rec.lActualAcqLength > 0 && !f->episodes.empty();
+}
+
+ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
+{
+    if (Injected(160, error)) return 0;
+    if (!Lookup(handle)) return Fail(error, ABF_EBADFILEINDEX);
+    g_files[handle].reset();
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
+                                float* buffer, uint32_t* numSamples, int32_t* error)
+{
+    if (Injected(210, error)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return Fail(error, ABF_EBADFILEINDEX);
+    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    if (abffio::PositionOfChannel(f->rec, channel) < 0) return Fail(error, ABF_EINVALIDCHANNEL);
+    if (!buffer) return Fail(error, ABF_EREADDATA);
+    uint32_t count = 0;
+    const int err = abffio::ReadChannelSamples(*f, channel, episode, buffer, &count);
+    if (err) return Fail(error, err);
+    if (numSamples) *numSamples = count;
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_GetWaveform(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
+                                float* buffer, int32_t* error)
+{
+    if (Injected(250, error)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return Fail(error, ABF_EBADFILEINDEX);
+    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    if (!buffer) return Fail(error, ABF_ENOWAVEFORM);
+#if KAV_HAVE_WAVEFORM
+    AbfWaveformFileAccess access{ReadInt16, f};
+    const int err = AbfComputeWaveform(f->rec, channel, episode, buffer, f->maxSamples, &access);
+#else
+    (void)channel;
+    const int err = ABF_ENOWAVEFORM;
+#endif
+    if (err) return Fail(error, err);
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firstTag, ABFTag* tags,
+                             uint32_t numTags, int32_t* error)
+{
+    if (Injected(270, error)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return Fail(error, ABF_EBADFILEINDEX);
+    const ABFLibraryHeader& h = f->rec;
+    if (h.lNumTagEntries <= 0 || h.lTagSectionPtr <= 0) return Fail(error, ABF_ENOTAGS);
+    const uint64_t total = static_cast<uint32_t>(h.lNumTagEntries);
+    if (firstTag >= total || numTags > total - firstTag) return Fail(error, ABF_EREADTAG);
+    if (numTags == 0) return Ok(error);
+    if (!tags) return Fail(error, ABF_EREADTAG);
+    const uint64_t off = static_cast<uint64_t>(static_cast<uint32_t>(h.lTagSectionPtr)) * 512 +
+                         static_cast<uint64_t>(firstTag) * sizeof(ABFTag);
+    if (!f->src->Read(off, tags, static_cast<uint64_t>(numTags) * sizeof(ABFTag)))
+        return Fail(error, ABF_EREADTAG);
+    if (f->abfMajor == 1 && h.fFileVersionNumber < 1.3f) {
+        for (uint32_t i = 0; i < numTags; ++i) {
+            memset(tags[i].sComment, ' ', sizeof tags[i].sComment);
+            tags[i].nTagType = kAbfTimeTag;
+        }
+    }
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t episode,
+                                  uint32_t* numSamples, int32_t* error)
+{
+    if (Injected(340, error)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return Fail(error, ABF_EBADFILEINDEX);
+    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    if (numSamples) *numSamples = f->episodes[episode - 1].muxLength / f->nch;
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
+                                 double* startTime, int32_t* error)
+{
+    if (Injected(350, error)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return Fail(error, ABF_EBADFILEINDEX);
+    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    const int pos = abffio::PositionOfChannel(f->rec, channel);
+    if (pos < 0) return Fail(error, ABF_EINVALIDCHANNEL);
+    const ABFLibraryHeader& h = f->rec;
+    const double si = SequenceInterval(h);
+    const double unit = h.fSynchTimeUnit > 0 ? static_cast<double>(h.fSynchTimeUnit) : si;
+    const abffio::Episode& ep = f->episodes[episode - 1];
+    double count;
+    if (ep.startCount == -1) {
+        if (startTime) *startTime = 0.0;
+        return Ok(error);
+    }
+    if (ep.startCount == -2) {
+        // No synch array: episodes follow each other at the start-to-start interval,
+        // or back to back when that is shorter than an episode.
+        const double episodeUs = static_cast<double>(h.lNumSamplesPerEpisode) * si;
+        const double s2s = std::max(episodeUs, static_cast<double>(h.fEpisodeStartToStart) * 1e6);
+        count = std::round((episode - 1) * s2s / unit);
+    } else {
+        count = static_cast<double>(ep.startCount);
+    }
+    // Channels scanned one after the other start one sample interval apart; with
+    // simultaneous scanning they all start together.
+    const double skew = h.nSimultaneousScan ? 0.0 : pos * si / 1000.0;
+    if (startTime) *startTime = count * unit / 1000.0 + skew;
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uint32_t episode,
+                                       double* duration, int32_t* error)
+{
+    if (Injected(360, error)) return 0;
+    OpenFile* f = Lookup(handle);
+    if (!f) return Fail(error, ABF_EBADFILEINDEX);
+    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    const ABFLibraryHeader& h = f->rec;
+    const double si = SequenceInterval(h);
+    double samples = h.nOperationMode == 5 ? static_cast<double>(h.lNumSamplesPerEpisode)
+                                           : static_cast<double>(f->episodes[episode - 1].muxLength);
+    if (duration) *duration = samples * si / 1000.0;
+    return Ok(error);
+}
+
+ABFBOOL ABF_API ABF_BuildErrorText(int32_t errorNumber, const char* fileName, char* text, uint32_t maxLength)
+{
+    if (Injected(470, nullptr)) return 0;
+    if (!text || maxLength == 0) return 0;
+    const std::string s = abffio::ErrorText(errorNumber, fileName);
+    if (s.empty()) {
+        text[0] = '\0';
+        return 0;
+    }
+    const size_t n = std::min<size_t>(std::min<size_t>(s.size(), static_cast<size_t>(maxLength) - 1), 1023);
+    memcpy(text, s.data(), n);
+    text[n] = '\0';
+    return 1;
+}
+
+void ABF_API ABFTest_InjectFault(int32_t ordinal, int32_t errorNumber, int32_t afterCalls)
+{
+    if (ordinal == 0) {
+        g_faultCount = 0;
+        return;
+    }
+    for (int i = 0; i < g_faultCount; ++i)
+        if (g_faults[i].ordinal == ordinal) {
+            g_faults[i] = {ordinal, errorNumber, afterCalls < 0 ? 0 : afterCalls};
+            return;
+        }
+    if (g_faultCount < kMaxFaults) g_faults[g_faultCount++] = {ordinal, errorNumber, afterCalls < 0 ? 0 : afterCalls};
+}
+
+void ABF_API ABFTest_WriteLibraryRecord(int32_t on) { g_libraryRecord = on != 0; }

@@ -1,0 +1,84 @@
+// Inside the ABF library: an opened file, its decoded record, its episodes, and the
+// readers behind the exported entry points.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "abffio.h"
+
+namespace abffio {
+
+// Random access to the bytes of one file: an open stdio stream or a block of memory.
+class Source {
+public:
+    static std::unique_ptr<Source> FromFile(FILE* f, uint64_t size);
+    static std::unique_ptr<Source> FromMemory(const uint8_t* data, uint64_t size);
+    ~Source();
+    uint64_t Size() const { return size_; }
+    // Reads exactly n bytes at off; false when any of them lies past the end or the read fails.
+    bool Read(uint64_t off, void* dst, uint64_t n);
+
+private:
+    Source() = default;
+    FILE* file_ = nullptr;
+    const uint8_t* mem_ = nullptr;
+    uint64_t size_ = 0;
+};
+
+// One episode as the library hands it out: where its multiplexed samples lie and when it starts.
+struct Episode {
+    uint64_t muxStart;   // first multiplexed sample, counted from the data start
+    uint32_t muxLength;  // multiplexed samples (all channels)
+    int64_t startCount;  // start in synch-time counts; -1 for an averaged sweep
+};
+
+struct OpenFile {
+    std::unique_ptr<Source> src;
+    std::string name;
+    ABFLibraryHeader rec;           // what the open reports, in the library's own layout
+    int abfMajor = 0;               // 1 or 2
+    uint64_t dataOffset = 0;        // byte offset of the first sample
+    uint32_t sampleSize = 2;        // 2 (int16) or 4 (float32)
+    uint32_t nch = 1;
+    uint32_t maxSamples = 0;        // per channel: what one read delivers at most
+    std::vector<Episode> episodes;
+    std::vector<uint8_t> scratch;   // one episode's raw bytes
+};
+
+// Decodes the header of `file` into `file.rec` and cuts its episodes. `sampleLimit` is the
+// caller's sample limit (per channel). On failure returns the error number; the record may
+// already hold what was decoded (the caller decides what to pass on).
+int DecodeFile(OpenFile& file, uint32_t sampleLimit);
+
+// Signature test only: 0 when the first bytes look like an ABF1 or ABF2 header, else the
+// error number. `dataFormat` receives nDataFormat.
+int ProbeFile(Source& src, int32_t* dataFormat);
+
+// Resets a record to the library's initial values.
+void InitRecord(ABFLibraryHeader& h);
+
+// Reads physical channel `channel` of episode `episode` (1-based) as scaled floats.
+int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out, uint32_t* count);
+
+// Index of the sampling position of physical channel `channel`, or -1.
+int PositionOfChannel(const ABFLibraryHeader& h, int channel);
+
+// Copies the record by field name into a caller's 11335-byte record, or the whole library
+// layout into a caller's 30023-byte block.
+void CopyToCallerRecord(const ABFLibraryHeader& src, ABFFileHeader* dst);
+void CopyToCallerLibraryRecord(const ABFLibraryHeader& src, void* dst);
+// And back: the fields of a caller's 11335-byte record, by name, over a library record.
+void CopyFromCallerRecord(const ABFFileHeader& src, ABFLibraryHeader& dst);
+
+// Opens a file from memory (used by the fuzzer and the tests); same results as ABF_ReadOpen.
+ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header,
+                       uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error);
+
+// Text for an error number, in our own words; empty when the number is unknown.
+std::string ErrorText(int errorNumber, const char* fileName);
+
+}  // namespace abffio

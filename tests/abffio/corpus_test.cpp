@@ -1,0 +1,90 @@
+// Our ABF library against the vendor library's recorded answers: every reference in
+// the shared data (real recordings and broken inputs), compared call by call. A
+// difference fails the test unless known-differences.txt lists it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "compare.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string SharedDir()
+{
+    // CTest passes the folder; test discovery runs without it and uses the configured one.
+    const char* d = std::getenv("KAV_SHARED_DIR");
+    return d ? d : KAV_SHARED_DEFAULT;
+}
+
+std::vector<std::string> References()
+{
+    std::vector<std::string> names;
+    const std::string dir = SharedDir();
+    std::error_code ec;
+    if (dir.empty() || !fs::is_directory(fs::path(dir) / "data" / "golden", ec)) return {"none"};
+    for (const auto& e : fs::directory_iterator(fs::path(dir) / "data" / "golden", ec))
+        if (e.path().extension() == ".json") names.push_back(e.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> KnownDifferences()
+{
+    std::vector<std::string> known;
+    std::ifstream f(KAV_KNOWN_DIFFERENCES);
+    std::string line;
+    while (std::getline(f, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        if (!line.empty() && line[0] != '#') known.push_back(line);
+    }
+    return known;
+}
+
+class Corpus : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Corpus, MatchesVendorAnswers)
+{
+    if (GetParam() == "none") GTEST_SKIP() << "shared data not found (KAV_SHARED_DIR)";
+    const fs::path golden = fs::path(SharedDir()) / "data" / "golden" / (GetParam() + ".json");
+    abfcompare::Json ref;
+    std::string error;
+    ASSERT_TRUE(abfcompare::ParseJsonFile(golden.string(), ref, error)) << error;
+
+    const std::vector<std::string> known = KnownDifferences();
+    ASSERT_FALSE(known.empty()) << "cannot read " << KAV_KNOWN_DIFFERENCES;
+    std::vector<std::string> diffs;
+    if (ref.Has("texts")) {
+        diffs = abfcompare::CompareErrorTexts(ref);
+    } else {
+        const fs::path scratch = fs::current_path() / "abffio-corpus-inputs";
+        fs::create_directories(scratch);
+        const std::string abfDir = (fs::path(SharedDir()) / "data" / "abf").string();
+        const std::string input = abfcompare::PrepareInput(ref["file"].str, abfDir, scratch.string());
+        diffs = abfcompare::CompareReference(ref, input);
+    }
+    int unexpected = 0;
+    for (const std::string& d : diffs) {
+        const std::string line = ref["file"].str + ": " + d;
+        bool listed = false;
+        for (const std::string& k : known) listed = listed || line.compare(0, k.size(), k) == 0;
+        if (!listed && ++unexpected <= 40) ADD_FAILURE() << line;
+    }
+    EXPECT_EQ(unexpected, 0) << "differences not listed in known-differences.txt";
+}
+
+std::string Name(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string n;
+    for (char c : info.param) n += (isalnum(static_cast<unsigned char>(c)) ? c : '_');
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, Corpus, ::testing::ValuesIn(References()), Name);
+
+}  // namespace
