@@ -216,7 +216,7 @@ void PlanAbf2(const Recording& rec, Abf2Plan* plan)
     h.Put<uint32_t>(24, rec.stopwatchS);
     h.Put<int16_t>(28, 1);
     h.Put<int16_t>(30, int16_t(rec.dataFormat));
-    h.Put<int16_t>(32, 1);
+    h.Put<int16_t>(32, rec.simultaneousScan ? 1 : 0);
     uint64_t g1 = rec.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull, g2 = ~rec.seed * 0xC2B2AE3D27D4EB4Full;
     h.Put<uint64_t>(40, g1);
     h.Put<uint64_t>(48, g2);
@@ -444,7 +444,7 @@ void PlanAbf1(const Recording& rec, Abf2Plan* plan)
     h.Put<int32_t>(92, int32_t(synchOffset / kBlock));
     h.Put<int32_t>(96, synchOffset ? int32_t(lengths.size()) : 0);
     h.Put<int16_t>(100, int16_t(rec.dataFormat));
-    h.Put<int16_t>(102, 1);
+    h.Put<int16_t>(102, rec.simultaneousScan ? 1 : 0);
     h.Put<int16_t>(118, int16_t(nch));
     h.Put<int16_t>(120, int16_t(nch));
     h.Put<float>(122, rec.sequenceIntervalUs / float(nch));

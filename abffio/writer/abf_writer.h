@@ -112,6 +112,7 @@ struct Recording {
     std::vector<Channel> channels;   // sampling order; 1..16 entries
     float sequenceIntervalUs = 100.0f;  // fADCSequenceInterval: µs between samples of one channel
     float synchTimeUnit = 0.0f;      // µs per synch count; 0: counts are mux samples
+    bool simultaneousScan = true;    // nSimultaneousScan: all channels sampled at once (no skew)
 
     // Amount of data. Gap-free: samplesPerChannel. Other modes: `episodes` sweeps of
     // samplesPerEpisode per-channel samples, or the lengths in episodeLengths when given.

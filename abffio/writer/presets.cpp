@@ -323,8 +323,8 @@ const std::vector<Entry>& Table()
          [](Recording* r) { *r = MalformedBase(); Truncate(r, "Tag", 0); }},
         {{"truncated-at-synch", "ends where the synch array starts", true},
          [](Recording* r) { *r = MalformedBase(); Truncate(r, "SynchArray", 0); }},
-        {{"truncated-last-byte", "one byte short", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "end", -1); }},
+        {{"truncated-last-byte", "the last byte of the synch array (the file's last section) missing", true},
+         [](Recording* r) { *r = MalformedBase(); Truncate(r, "SynchArray", 4 * 8 - 1); }},
         {{"data-pointer-past-end", "data section block far beyond the end", true},
          [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapBlock(10), 0x00FFFFFF, 4); }},
         {{"synch-pointer-past-end", "synch array block far beyond the end", true},
@@ -345,8 +345,8 @@ const std::vector<Entry>& Table()
          [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(10), uint64_t(1) << 40, 8); }},
         {{"absurd-tag-count", "2^31-1 tags announced", true},
          [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(11), 0x7FFFFFFF, 8); }},
-        {{"absurd-synch-count", "2^31 synch entries announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(15), uint64_t(1) << 31, 8); }},
+        {{"absurd-synch-count", "2^31-1 synch entries announced", true},
+         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(15), 0x7FFFFFFF, 8); }},
         {{"absurd-string-count", "2^31-1 strings announced in the map and the strings header", true},
          [](Recording* r) {
              *r = MalformedBase();

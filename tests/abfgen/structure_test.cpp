@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <numeric>
 
 #include "abf_writer.h"
@@ -483,6 +484,40 @@ TEST(Damage, TruncationsAndPatchesLandWhereNamed)
             EXPECT_GT(differing, 0u);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Our entry sizes are those of real recordings from the acquisition program.
+TEST(RealFiles, SameEntrySizesAsRecordedFiles)
+{
+    const char* dir = std::getenv("KAV_SHARED_DIR");
+    if (!dir) GTEST_SKIP() << "KAV_SHARED_DIR is not set: no real recordings to compare with";
+    Recording rec = Preset("all-epochs");
+    const std::string path = abftest::ScratchPath("entry_sizes");
+    std::string error;
+    ASSERT_TRUE(WriteAbf(rec, path, &error)) << error;
+    const ParsedFile ours = abftest::ParseFile(path);
+    std::remove(path.c_str());
+    int compared = 0;
+    for (const char* name : {"18702001-step.abf", "model_vc_step.abf", "File_axon_7.abf", "2020_06_16_0001.abf"}) {
+        const ParsedFile real = abftest::ParseFile(std::string(dir) + "/data/abf/" + name);
+        if (!real.ok) continue;
+        SCOPED_TRACE(name);
+        for (int i : {0, 1, 2, 3, 5, 11, 15}) {
+            if (!real.map[i].block || !ours.map[i].block) continue;
+            EXPECT_EQ(ours.map[i].bytes, real.map[i].bytes) << "map entry " << i;
+            ++compared;
+        }
+        EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, 8), abftest::Get<uint32_t>(real.bytes, 8));   // file info size
+        // Strings: the same header layout (SSCH, version 1).
+        const size_t s = size_t(real.map[9].block) * 512, t = size_t(ours.map[9].block) * 512;
+        EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, t + 4), abftest::Get<uint32_t>(real.bytes, s + 4));
+        EXPECT_EQ(real.map[9].bytes, 44 + abftest::Get<uint32_t>(real.bytes, s + 16)) << "section size rule";
+    }
+    if (compared == 0) GTEST_SKIP() << "none of the real recordings is present";
 }
 
 }  // namespace
