@@ -80,12 +80,6 @@ TEST(Cli, OptionsShapeTheRecording)
              EXPECT_TRUE(r.channels[1].telegraph);
              EXPECT_FALSE(r.channels[0].telegraph);
          }},
-        {{"--channels", "16"}, [](const Recording& r) {
-             ASSERT_EQ(r.channels.size(), 16u);
-             EXPECT_EQ(r.channels[15].physical, 15);
-             std::string error;
-             EXPECT_TRUE(Validate(r, &error)) << error;
-         }},
         {{"--format", "abf1", "--abf-version", "1.84"}, [](const Recording& r) {
              EXPECT_EQ(r.format, Format::Abf1);
              EXPECT_FLOAT_EQ(r.abf1Version, 1.84f);
@@ -98,11 +92,6 @@ TEST(Cli, OptionsShapeTheRecording)
         {{"--date", "20200102", "--time", "01:02:03.456"}, [](const Recording& r) {
              EXPECT_EQ(r.startDate, 20200102u);
              EXPECT_EQ(r.startTimeMS, 3723456u);
-         }},
-        {{"--creator", "Lab rig 3", "--protocol", "C:\\p\\x.pro", "--comment", "hello"}, [](const Recording& r) {
-             EXPECT_EQ(r.creator, "Lab rig 3");
-             EXPECT_EQ(r.protocolPath, "C:\\p\\x.pro");
-             EXPECT_EQ(r.comment, "hello");
          }},
         {{"--mode", "episodic", "--epoch", "1:2:biphasic:10:1.5:500:5:100:20:3", "--holding", "1:-60",
           "--inter-episode", "1:1", "--dac-name", "1:Stim", "--dac-units", "1:pA", "--dac-scale", "1:400"},
@@ -143,17 +132,9 @@ TEST(Cli, OptionsShapeTheRecording)
              for (const Channel& c : r.channels)
                  EXPECT_TRUE(c.noise == 0 && c.stepAmplitude == 0 && c.spikeAmplitude == 0 && c.sineAmplitude == 0);
          }},
-        {{"--signal", "sine"}, [](const Recording& r) {
-             EXPECT_EQ(r.channels[0].noise, 0.0f);
-             EXPECT_NE(r.channels[1].sineAmplitude, 0.0f);
-         }},
         {{"--synch-unit", "12.5", "--mode", "episodic", "--start-to-start", "2"}, [](const Recording& r) {
              EXPECT_FLOAT_EQ(r.synchTimeUnit, 12.5f);
              EXPECT_EQ(SweepStarts(r)[1], 160000);
-         }},
-        {{"--preset", "channels-16", "--data", "float32"}, [](const Recording& r) {
-             EXPECT_EQ(r.channels.size(), 16u);
-             EXPECT_EQ(r.dataFormat, DataFormat::Float32);
          }},
     };
     for (const Case& k : cases) {

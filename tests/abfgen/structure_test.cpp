@@ -199,37 +199,6 @@ INSTANTIATE_TEST_SUITE_P(Presets, PresetFile, ::testing::ValuesIn(WellFormedPres
                              return s;
                          });
 
-TEST(Abf1Header, FixedLayoutValues)
-{
-    Recording rec = Preset("abf1-episodic");
-    rec.channels[0].physical = 7;
-    rec.channels[1].physical = 2;
-    const std::string path = abftest::ScratchPath("abf1_header");
-    std::string error;
-    ASSERT_TRUE(WriteAbf(rec, path, &error)) << error;
-    const std::vector<uint8_t> b = abftest::ReadFileBytes(path);
-    std::remove(path.c_str());
-    using abftest::Get;
-    EXPECT_FLOAT_EQ(Get<float>(b, 4), 1.83f);
-    EXPECT_EQ(Get<int32_t>(b, 40), 12);                       // data right after the 6144-byte header
-    EXPECT_EQ(Get<int32_t>(b, 2034), 6144);
-    EXPECT_FLOAT_EQ(Get<float>(b, 122), rec.sequenceIntervalUs / 2);   // per mux sample
-    EXPECT_EQ(Get<int16_t>(b, 410), 7);
-    EXPECT_EQ(Get<int16_t>(b, 412), 2);
-    EXPECT_EQ(Get<int16_t>(b, 414), -1);                      // unused positions
-    EXPECT_EQ(Get<int16_t>(b, 378 + 2 * 7), 0);               // physical -> position
-    EXPECT_EQ(Get<int16_t>(b, 378 + 2 * 2), 1);
-    EXPECT_EQ(abftest::Text(b, 442 + 10 * 7, 10), rec.channels[0].name);   // by physical channel
-    EXPECT_EQ(abftest::Text(b, 602 + 8 * 2, 8), rec.channels[1].units);
-    EXPECT_FLOAT_EQ(Get<float>(b, 922 + 4 * 7), rec.channels[0].scaleFactor);
-    EXPECT_EQ(Get<int32_t>(b, 24), int32_t(rec.startTimeMS / 1000));
-    EXPECT_EQ(Get<int16_t>(b, 366), int16_t(rec.startTimeMS % 1000));
-    EXPECT_EQ(Get<int16_t>(b, 2296), 1);                      // DAC 0 waveform enabled
-    EXPECT_EQ(Get<int16_t>(b, 2308 + 2 * 1), kEpochStep);     // DAC 0 epoch B
-    EXPECT_EQ(Get<int32_t>(b, 2508 + 4 * 1), rec.dacs[0].epochs[1].initDuration);
-    EXPECT_FLOAT_EQ(Get<float>(b, 2428 + 4 * 1), rec.dacs[0].epochs[1].levelInc);
-}
-
 // ------------------------------------------------------------------ the signal
 
 TEST(Signal, ChunkingDoesNotChangeValues)
