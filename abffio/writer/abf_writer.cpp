@@ -804,13 +804,17 @@ bool WriteAbf(const Recording& rec, const std::string& path, std::string* error,
         if (!f) return Fail(error, "cannot create \"" + path + "\"");
         std::setvbuf(f.get(), buffer.data(), _IOFBF, buffer.size());
         plan.head.Grow(size_t(plan.dataOffset));
-        if (!WriteAll(f.get(), plan.head.b.data(), size_t(plan.dataOffset)))
-            return Fail(error, "write error in \"" + path + "\"");
-        if (!StreamData(rec, f.get(), error)) return false;
-        if (!WriteAll(f.get(), plan.tail.b.data(), plan.tail.b.size()))
-            return Fail(error, "write error in \"" + path + "\"");
-        if (std::fflush(f.get()) != 0) return Fail(error, "write error in \"" + path + "\"");
-        if (std::fclose(f.release()) != 0) return Fail(error, "write error in \"" + path + "\"");
+        bool ok = WriteAll(f.get(), plan.head.b.data(), size_t(plan.dataOffset));
+        std::string streamError;
+        ok = ok && StreamData(rec, f.get(), &streamError);
+        ok = ok && WriteAll(f.get(), plan.tail.b.data(), plan.tail.b.size());
+        ok = ok && std::fflush(f.get()) == 0;
+        ok = std::fclose(f.release()) == 0 && ok;
+        if (!ok) {
+            // A half-written recording would pass for a damaged one: remove it.
+            std::remove(path.c_str());
+            return Fail(error, streamError.empty() ? "write error in \"" + path + "\"" : streamError);
+        }
     }
     if (!ApplyDamage(rec, plan.layout, path, error)) return false;
     if (layout) *layout = plan.layout;

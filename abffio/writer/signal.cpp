@@ -33,9 +33,10 @@ uint64_t Hash(uint64_t seed, uint64_t stream, uint64_t index)
 // Approximately normal, unit standard deviation (sum of four uniforms).
 float Gauss(uint64_t h)
 {
-    const double s = double(h & 0xFFFF) + double((h >> 16) & 0xFFFF) + double((h >> 32) & 0xFFFF) +
-                     double(h >> 48);
-    return float((s / 65535.0 - 2.0) / 0.5773502691896258);
+    const int64_t s = int64_t(h & 0xFFFF) + int64_t((h >> 16) & 0xFFFF) + int64_t((h >> 32) & 0xFFFF) +
+                      int64_t(h >> 48);
+    constexpr double kScale = 1.0 / (65535.0 * 0.5773502691896258);
+    return float(double(s - 2 * 65535) * kScale);
 }
 
 // Level of the active DAC's epoch table at per-channel sample k of sweep e (0-based),
