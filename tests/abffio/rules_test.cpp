@@ -129,12 +129,12 @@ TEST(AbfLibraryRules, EveryHeaderVersionOpensAndReads)
         }
         const Opened o = Open(Save(bytes, "version.abf"));
         ASSERT_TRUE(o.ok) << o.error;
-        EXPECT_FLOAT_EQ(o.h->fFileVersionNumber, c.recordVersion);
-        EXPECT_FLOAT_EQ(o.h->fHeaderVersionNumber, 2.09f);
-        EXPECT_EQ(o.h->nADCNumChannels, 2);
-        EXPECT_EQ(o.h->nADCSamplingSeq[0], 3);
-        EXPECT_EQ(o.h->nADCSamplingSeq[1], 1);
-        EXPECT_EQ(o.h->nTelegraphEnable[3], 0);
+        EXPECT_FLOAT_EQ(+o.h->fFileVersionNumber, c.recordVersion);
+        EXPECT_FLOAT_EQ(+o.h->fHeaderVersionNumber, 2.09f);
+        EXPECT_EQ(+o.h->nADCNumChannels, 2);
+        EXPECT_EQ(+o.h->nADCSamplingSeq[0], 3);
+        EXPECT_EQ(+o.h->nADCSamplingSeq[1], 1);
+        EXPECT_EQ(+o.h->nTelegraphEnable[3], 0);
         EXPECT_EQ(o.samples, 500u);
         EXPECT_EQ(o.episodes, 3u);
         std::vector<float> buf(o.samples);
@@ -171,8 +171,8 @@ TEST(AbfLibraryRules, GapFreeIsCutIntoReadsAndTheLastReadIsPartial)
     ASSERT_TRUE(o.ok) << o.error;
     EXPECT_EQ(o.samples, 16384u);
     ASSERT_EQ(o.episodes, 3u);
-    EXPECT_EQ(o.h->lActualEpisodes, 3);
-    EXPECT_EQ(o.h->lNumSamplesPerEpisode, 16384 * 2);
+    EXPECT_EQ(+o.h->lActualEpisodes, 3);
+    EXPECT_EQ(+o.h->lNumSamplesPerEpisode, 16384 * 2);
     const uint32_t expected[] = {16384, 16384, 7232};
     std::vector<float> buf(o.samples);
     for (uint32_t e = 1; e <= 3; ++e) {
@@ -192,6 +192,41 @@ TEST(AbfLibraryRules, GapFreeIsCutIntoReadsAndTheLastReadIsPartial)
         EXPECT_DOUBLE_EQ(duration, expected[e - 1] * 2 * 50.0 / 1000.0);
     }
     Close(o);
+}
+
+TEST(AbfLibraryRules, TheSampleLimitSetsTheReadSizeOfContinuousFiles)
+{
+    // 3 channels, 10000 samples each.
+    const std::string path = Save(abftest::Write(GapFree(2, {0, 1, 2}, 10000)), "limits.abf");
+    struct Case {
+        uint32_t limitIn, limitOut, episodes, last;
+    };
+    const Case cases[] = {
+        {16384, 10000, 1, 10000},  // at most the recording
+        {0, 2730, 4, 1810},        // 0: 8192 multiplexed samples
+        {1000, 1000, 10, 1000},
+        {3333, 3333, 4, 1},
+        {1, 1, 10000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.limitIn);
+        Opened o;
+        o.h = Header();
+        o.samples = c.limitIn;
+        ASSERT_TRUE(ABF_ReadOpen(path.c_str(), &o.handle, 0, o.h, &o.samples, &o.episodes, &o.error));
+        o.ok = 1;
+        EXPECT_EQ(o.samples, c.limitOut);
+        EXPECT_EQ(o.episodes, c.episodes);
+        EXPECT_EQ(+o.h->lNumSamplesPerEpisode, static_cast<int32_t>(c.limitOut * 3));
+        uint32_t n = 0;
+        int32_t e = 0;
+        ASSERT_TRUE(ABF_GetNumSamples(o.handle, o.h, o.episodes, &n, &e));
+        EXPECT_EQ(n, c.last);
+        std::vector<float> buf(o.samples);
+        ASSERT_TRUE(ABF_ReadChannel(o.handle, o.h, 2, o.episodes, buf.data(), &n, &e));
+        EXPECT_EQ(buf[n - 1], Expected(3 * 10000 - 1));
+        Close(o);
+    }
 }
 
 TEST(AbfLibraryRules, EventsAreMergedWhenContiguousAndCutAtTheLimit)
@@ -214,7 +249,7 @@ TEST(AbfLibraryRules, EventsAreMergedWhenContiguousAndCutAtTheLimit)
         const double starts[] = {0, 16384, 50000, 60000};
         const size_t firsts[] = {0, 16384, 21000, 21500};
         ASSERT_EQ(o.episodes, 4u);
-        EXPECT_EQ(o.h->lActualEpisodes, 4);
+        EXPECT_EQ(+o.h->lActualEpisodes, 4);
         std::vector<float> buf(o.samples);
         for (uint32_t e = 1; e <= 4; ++e) {
             uint32_t count = 0, n = 0;
@@ -383,7 +418,8 @@ TEST(AbfLibraryRules, FilesThatAreNotRecordingsGiveErrorNumbers)
         {"unknown mode", patched(good1, 8, 9, 2), ABF_EINVALIDFILE},
         {"huge synch array", patched(good, 316 + 8, 0x7FFFFFFF, 4), ABF_EBADSYNCH},
         {"synch array past the end", patched(good, 316, 100000, 4), ABF_EBADSYNCH},
-        {"synch length beyond the data", patched(good1, 96, 1, 4), 0},
+        {"shorter synch array", patched(good1, 96, 1, 4), 0},
+        {"sweep longer than an episode", patched(good1, 138, 50, 4), ABF_EBADSYNCH},
         {"sampling sequence out of range", patched(good1, 410, 99, 2), ABF_EINVALIDFILE},
     };
     for (const Case& c : cases) {
@@ -404,18 +440,18 @@ TEST(AbfLibraryRules, FilesThatAreNotRecordingsGiveErrorNumbers)
     EXPECT_EQ(missing.error, ABF_EOPENFILE);
 }
 
-TEST(AbfLibraryRules, DataMissingFromATruncatedFileIsAReadError)
+TEST(AbfLibraryRules, AFileShorterThanItsDataIsRefused)
 {
+    // Every sample the header announces must be in the file (no read, buffer or waveform
+    // larger than the file justifies).
     std::vector<uint8_t> bytes = abftest::Write(GapFree(2, {0}, 40000));
+    const Opened whole = Open(Save(bytes, "whole.abf"));
+    EXPECT_TRUE(whole.ok);
+    Close(whole);
     bytes.resize(bytes.size() - 40000);  // the last 20000 samples are gone
     const Opened o = Open(Save(bytes, "short.abf"));
-    ASSERT_TRUE(o.ok) << o.error;
-    std::vector<float> buf(o.samples);
-    uint32_t n = 0;
-    int32_t e = 0;
-    EXPECT_TRUE(ABF_ReadChannel(o.handle, o.h, 0, 1, buf.data(), &n, &e));
-    EXPECT_FALSE(ABF_ReadChannel(o.handle, o.h, 0, 3, buf.data(), &n, &e));
-    EXPECT_EQ(e, ABF_EREADDATA);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.error, ABF_EREADDATA);
     Close(o);
 }
 
@@ -428,7 +464,7 @@ TEST(AbfLibraryRules, TagsAreReadAsStored)
         r.abfMajor = major;
         const Opened o = Open(Save(abftest::Write(r), "tags.abf"));
         ASSERT_TRUE(o.ok);
-        EXPECT_EQ(o.h->lNumTagEntries, 3);
+        EXPECT_EQ(+o.h->lNumTagEntries, 3);
         ABFTag tags[4];
         memset(tags, 0x5A, sizeof tags);
         int32_t e = 0;
@@ -517,13 +553,13 @@ TEST(AbfLibraryRules, RecordLayoutsAndTheirExtent)
         for (size_t i = size; i < block.size(); ++i) ASSERT_EQ(block[i], 0xCC) << "written past the record at " << i;
         if (library) {
             const ABFLibraryHeader* r = reinterpret_cast<const ABFLibraryHeader*>(block.data());
-            EXPECT_EQ(r->nADCSamplingSeq[0], 6);
-            EXPECT_FLOAT_EQ(r->fADCRange, 10.0f);
-            EXPECT_EQ(r->lNumSamplesPerEpisode, 200);
+            EXPECT_EQ(+r->nADCSamplingSeq[0], 6);
+            EXPECT_FLOAT_EQ(+r->fADCRange, 10.0f);
+            EXPECT_EQ(+r->lNumSamplesPerEpisode, 200);
         } else {
             const ABFFileHeader* r = reinterpret_cast<const ABFFileHeader*>(block.data());
-            EXPECT_EQ(r->nADCSamplingSeq[1], 2);
-            EXPECT_FLOAT_EQ(r->fADCRange, 10.0f);
+            EXPECT_EQ(+r->nADCSamplingSeq[1], 2);
+            EXPECT_FLOAT_EQ(+r->fADCRange, 10.0f);
             EXPECT_EQ(std::string(r->sADCUnits[6], 2), "pA");
         }
         ASSERT_TRUE(ABF_Close(h, &e));
