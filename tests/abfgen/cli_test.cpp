@@ -167,6 +167,7 @@ TEST(Cli, RefusesBadCommandLines)
         {"--epoch", "8:1:step:1:0:100"},
         {"--tag", "loud:1"},
         {"--tag", "comment"},
+        {"--tag", "time:1e9"},
         {"--holding", "-60"},
         {"--interval", "0"},
         {"--samples", "-5"},

@@ -519,6 +519,8 @@ bool Build(const Options& o, abfw::Recording* r)
 
     if (o.noTags) r->tags.clear();
     for (const TagArg& t : o.tags) {
+        if (t.seconds * 1e6 / abfw::SynchCountUs(*r) > 2147483647.0)
+            return Fail("--tag: " + std::to_string(t.seconds) + " s is beyond the last synch count");
         abfw::Tag tag;
         tag.type = t.type;
         tag.time = abfw::SecondsToCounts(*r, t.seconds);
