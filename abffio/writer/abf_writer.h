@@ -189,8 +189,8 @@ float ScaleFactor(const Recording& rec, const Channel& ch);
 int16_t Quantise(const Recording& rec, const Channel& ch, float value);
 int16_t QuantiseWith(float value, double inverseFactor, double offset);
 
-// Writes the file. On failure returns false with a message and removes nothing
-// that was not written by this call.
+// Writes the file (then applies rec.damage). On failure returns false with a
+// message; a file this call had begun to write is removed again.
 bool WriteAbf(const Recording& rec, const std::string& path, std::string* error, Layout* layout = nullptr);
 
 // A realistic default recording: two-channel gap-free with a few tags.

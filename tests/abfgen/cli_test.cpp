@@ -209,6 +209,22 @@ TEST(Cli, WritesFilesThatCarryTheOptions)
     std::remove(path.c_str());
 
     EXPECT_EQ(RunTool({"no_such_dir/x/y.abf"}), 1);   // cannot be created
+
+    // --raw: the samples of a float32 file, its length deciding the sample count.
+    const std::string raw = "abfgen_test_cli.f32";
+    std::vector<float> values(2 * 300);
+    for (size_t i = 0; i < values.size(); ++i) values[i] = float(i % 97) * 0.5f - 20.0f;
+    FILE* out = std::fopen(raw.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(values.data(), 4, values.size(), out);
+    std::fclose(out);
+    ASSERT_EQ(RunTool({"--raw", raw, "--data", "float32", "--no-tags", path}), 0);
+    const abftest::ParsedFile g = abftest::ParseFile(path);
+    ASSERT_EQ(g.muxSamples, int64_t(values.size()));
+    for (size_t j = 0; j < values.size(); ++j) ASSERT_EQ(g.Sample(int64_t(j)), values[j]) << j;
+    EXPECT_EQ(RunTool({"--raw", raw, "--samples", "301", path}), 1);   // more than the file holds
+    std::remove(raw.c_str());
+    std::remove(path.c_str());
 }
 
 TEST(Cli, DemoFiles)
