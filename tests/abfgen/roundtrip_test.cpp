@@ -227,6 +227,10 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
         int32_t err = 0;
         ASSERT_TRUE(ABF_GetNumSamples(file.handle, file.header.get(), uint32_t(e + 1), &count, &err)) << err;
         ASSERT_EQ(int64_t(count), ep.samples);
+        double duration = 0;
+        ASSERT_TRUE(ABF_GetEpisodeDuration(file.handle, file.header.get(), uint32_t(e + 1), &duration, &err)) << err;
+        const double sweepSamples = rec.mode == Mode::Episodic ? double(rec.samplesPerEpisode) : double(ep.samples);
+        EXPECT_NEAR(duration, sweepSamples * double(nch) * si / 1000.0, 1e-6);
         std::vector<float> want(size_t(ep.samples) * nch);
         ASSERT_TRUE(GenerateSamples(rec, ep.first, ep.samples, want.data(), &error)) << error;
         for (size_t p = 0; p < nch; ++p) {
