@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "internal.h"
 
@@ -22,28 +23,20 @@ T Get(const uint8_t* p, size_t off)
     return v;
 }
 
-// Copies a scalar or a whole array of the same size from the file.
-template <class T>
-void Cp(T& dst, const uint8_t* p, size_t off)
-{
-    memcpy(&dst, p + off, sizeof(T));
-}
-
+// Copies a field (scalar or whole array) of the packed record from the file. Macros, not
+// templates: references to packed members would be misaligned.
+#define CP(dst, p, off) memcpy(&(dst), (p) + (off), sizeof(dst))
 // Copies the first n elements of an array.
-template <class T, size_t N>
-void CpN(T (&dst)[N], const uint8_t* p, size_t off, size_t n)
-{
-    memcpy(dst, p + off, sizeof(T) * std::min(n, N));
-}
-
+#define CPN(dst, p, off, n) \
+    memcpy(&(dst), (p) + (off), sizeof((dst)[0]) * std::min<size_t>((n), sizeof(dst) / sizeof((dst)[0])))
 // Copies a [dac][epoch] table of `dacs` x `epochs` from the file (row-major) into [8][50].
-template <class T, class FileT>
-void CpTable(T (&dst)[8][50], const uint8_t* p, size_t off, int dacs, int epochs)
-{
-    for (int d = 0; d < dacs; ++d)
-        for (int e = 0; e < epochs; ++e)
-            dst[d][e] = static_cast<T>(Get<FileT>(p, off + (static_cast<size_t>(d) * epochs + e) * sizeof(FileT)));
-}
+#define CPTABLE(dst, FileT, p, off, dacs, epochs)                                                       \
+    for (int d_ = 0; d_ < (dacs); ++d_)                                                                  \
+        for (int e_ = 0; e_ < (epochs); ++e_) {                                                          \
+            const auto v_ = static_cast<std::remove_reference_t<decltype((dst)[0][0])>>(                 \
+                Get<FileT>((p), (off) + (static_cast<size_t>(d_) * (epochs) + e_) * sizeof(FileT)));     \
+            memcpy(&(dst)[d_][e_], &v_, sizeof v_);                                                      \
+        }
 
 void SetText(char* dst, size_t width, const char* text)
 {
@@ -74,128 +67,128 @@ int DecodeAbf1(OpenFile& file)
     if (!file.src->Read(0, buf.data(), headerSize)) return ABF_EINVALIDFILE;
 
     h.fFileVersionNumber = version;
-    Cp(h.nOperationMode, p, 8);
-    Cp(h.lActualAcqLength, p, 10);
-    Cp(h.nNumPointsIgnored, p, 14);
-    Cp(h.lActualEpisodes, p, 16);
+    CP(h.nOperationMode, p, 8);
+    CP(h.lActualAcqLength, p, 10);
+    CP(h.nNumPointsIgnored, p, 14);
+    CP(h.lActualEpisodes, p, 16);
     h.uFileStartDate = FixDate(Get<int32_t>(p, 20));
     h.uFileStartTimeMS = static_cast<uint32_t>(Get<int32_t>(p, 24) * 1000 + Get<int16_t>(p, 366));
-    Cp(h.lStopwatchTime, p, 28);
-    Cp(h.lDataSectionPtr, p, 40);
-    Cp(h.lTagSectionPtr, p, 44);
-    Cp(h.lNumTagEntries, p, 48);
-    Cp(h.lScopeConfigPtr, p, 52);
-    Cp(h.lNumScopes, p, 56);
-    Cp(h.lDeltaArrayPtr, p, 72);
-    Cp(h.lNumDeltas, p, 76);
-    Cp(h.lVoiceTagPtr, p, 80);
-    Cp(h.lVoiceTagEntries, p, 84);
-    Cp(h.lSynchArrayPtr, p, 92);
-    Cp(h.lSynchArraySize, p, 96);
+    CP(h.lStopwatchTime, p, 28);
+    CP(h.lDataSectionPtr, p, 40);
+    CP(h.lTagSectionPtr, p, 44);
+    CP(h.lNumTagEntries, p, 48);
+    CP(h.lScopeConfigPtr, p, 52);
+    CP(h.lNumScopes, p, 56);
+    CP(h.lDeltaArrayPtr, p, 72);
+    CP(h.lNumDeltas, p, 76);
+    CP(h.lVoiceTagPtr, p, 80);
+    CP(h.lVoiceTagEntries, p, 84);
+    CP(h.lSynchArrayPtr, p, 92);
+    CP(h.lSynchArraySize, p, 96);
     if (h.lSynchArrayPtr <= 0 || h.lSynchArraySize <= 0) h.lSynchArrayPtr = h.lSynchArraySize = 0;
-    Cp(h.nDataFormat, p, 100);
-    Cp(h.nSimultaneousScan, p, 102);
-    Cp(h.lStatisticsConfigPtr, p, 104);
-    Cp(h.lAnnotationSectionPtr, p, 108);
-    Cp(h.lNumAnnotations, p, 112);
-    Cp(h.nADCNumChannels, p, 120);
+    CP(h.nDataFormat, p, 100);
+    CP(h.nSimultaneousScan, p, 102);
+    CP(h.lStatisticsConfigPtr, p, 104);
+    CP(h.lAnnotationSectionPtr, p, 108);
+    CP(h.lNumAnnotations, p, 112);
+    CP(h.nADCNumChannels, p, 120);
     const float sampleInterval = Get<float>(p, 122);
     h.fADCSequenceInterval = sampleInterval * static_cast<float>(h.nADCNumChannels);
-    Cp(h.fSynchTimeUnit, p, 130);
-    Cp(h.fSecondsPerRun, p, 134);
-    Cp(h.lNumSamplesPerEpisode, p, 138);
-    Cp(h.lPreTriggerSamples, p, 142);
-    Cp(h.lEpisodesPerRun, p, 146);
-    Cp(h.lRunsPerTrial, p, 150);
-    Cp(h.lNumberOfTrials, p, 154);
-    Cp(h.nAveragingMode, p, 158);
-    Cp(h.nUndoRunCount, p, 160);
-    Cp(h.nFirstEpisodeInRun, p, 162);
-    Cp(h.fTriggerThreshold, p, 164);
+    CP(h.fSynchTimeUnit, p, 130);
+    CP(h.fSecondsPerRun, p, 134);
+    CP(h.lNumSamplesPerEpisode, p, 138);
+    CP(h.lPreTriggerSamples, p, 142);
+    CP(h.lEpisodesPerRun, p, 146);
+    CP(h.lRunsPerTrial, p, 150);
+    CP(h.lNumberOfTrials, p, 154);
+    CP(h.nAveragingMode, p, 158);
+    CP(h.nUndoRunCount, p, 160);
+    CP(h.nFirstEpisodeInRun, p, 162);
+    CP(h.fTriggerThreshold, p, 164);
     h.nTriggerSource = -3;  // the library reports every ABF1 trigger source as -3
-    Cp(h.nTriggerAction, p, 170);
-    Cp(h.nTriggerPolarity, p, 172);
-    Cp(h.fScopeOutputInterval, p, 174);
-    Cp(h.fEpisodeStartToStart, p, 178);
-    Cp(h.fRunStartToStart, p, 182);
-    Cp(h.fTrialStartToStart, p, 186);
-    Cp(h.lAverageCount, p, 190);
-    Cp(h.nAutoTriggerStrategy, p, 198);
-    Cp(h.nChannelStatsStrategy, p, 212);
-    Cp(h.lSamplesPerTrace, p, 218);
-    Cp(h.lStartDisplayNum, p, 222);
-    Cp(h.lFinishDisplayNum, p, 226);
-    Cp(h.nShowPNRawData, p, 232);
-    Cp(h.fStatisticsPeriod, p, 234);
-    Cp(h.lStatisticsMeasurements, p, 238);
-    Cp(h.nStatisticsSaveStrategy, p, 242);
-    Cp(h.fADCRange, p, 244);
-    Cp(h.fDACRange, p, 248);
+    CP(h.nTriggerAction, p, 170);
+    CP(h.nTriggerPolarity, p, 172);
+    CP(h.fScopeOutputInterval, p, 174);
+    CP(h.fEpisodeStartToStart, p, 178);
+    CP(h.fRunStartToStart, p, 182);
+    CP(h.fTrialStartToStart, p, 186);
+    CP(h.lAverageCount, p, 190);
+    CP(h.nAutoTriggerStrategy, p, 198);
+    CP(h.nChannelStatsStrategy, p, 212);
+    CP(h.lSamplesPerTrace, p, 218);
+    CP(h.lStartDisplayNum, p, 222);
+    CP(h.lFinishDisplayNum, p, 226);
+    CP(h.nShowPNRawData, p, 232);
+    CP(h.fStatisticsPeriod, p, 234);
+    CP(h.lStatisticsMeasurements, p, 238);
+    CP(h.nStatisticsSaveStrategy, p, 242);
+    CP(h.fADCRange, p, 244);
+    CP(h.fDACRange, p, 248);
     if (h.fADCRange <= 1e-10f) h.fADCRange = 10.0f;
     if (h.fDACRange <= 1e-10f) h.fDACRange = 10.0f;
-    Cp(h.lADCResolution, p, 252);
-    Cp(h.lDACResolution, p, 256);
-    Cp(h.nExperimentType, p, 260);
-    Cp(h.nManualInfoStrategy, p, 280);
-    Cp(h.fCellID1, p, 282);
-    Cp(h.fCellID2, p, 286);
-    Cp(h.fCellID3, p, 290);
-    Cp(h.sCreatorInfo, p, 294);
-    Cp(h.nCommentsEnable, p, 368);
-    Cp(h.nADCPtoLChannelMap, p, 378);
-    Cp(h.nADCSamplingSeq, p, 410);
-    Cp(h.sADCChannelName, p, 442);
-    Cp(h.sADCUnits, p, 602);
-    Cp(h.fADCProgrammableGain, p, 730);
-    Cp(h.fADCDisplayAmplification, p, 794);
-    Cp(h.fADCDisplayOffset, p, 858);
-    Cp(h.fInstrumentScaleFactor, p, 922);
-    Cp(h.fInstrumentOffset, p, 986);
-    Cp(h.fSignalGain, p, 1050);
-    Cp(h.fSignalOffset, p, 1114);
-    Cp(h.fSignalLowpassFilter, p, 1178);
-    Cp(h.fSignalHighpassFilter, p, 1242);
+    CP(h.lADCResolution, p, 252);
+    CP(h.lDACResolution, p, 256);
+    CP(h.nExperimentType, p, 260);
+    CP(h.nManualInfoStrategy, p, 280);
+    CP(h.fCellID1, p, 282);
+    CP(h.fCellID2, p, 286);
+    CP(h.fCellID3, p, 290);
+    CP(h.sCreatorInfo, p, 294);
+    CP(h.nCommentsEnable, p, 368);
+    CP(h.nADCPtoLChannelMap, p, 378);
+    CP(h.nADCSamplingSeq, p, 410);
+    CP(h.sADCChannelName, p, 442);
+    CP(h.sADCUnits, p, 602);
+    CP(h.fADCProgrammableGain, p, 730);
+    CP(h.fADCDisplayAmplification, p, 794);
+    CP(h.fADCDisplayOffset, p, 858);
+    CP(h.fInstrumentScaleFactor, p, 922);
+    CP(h.fInstrumentOffset, p, 986);
+    CP(h.fSignalGain, p, 1050);
+    CP(h.fSignalOffset, p, 1114);
+    CP(h.fSignalLowpassFilter, p, 1178);
+    CP(h.fSignalHighpassFilter, p, 1242);
     memcpy(h.sDACChannelName, p + 1306, 4 * 10);
     memcpy(h.sDACChannelUnits, p + 1346, 4 * 8);
-    CpN(h.fDACScaleFactor, p, 1378, 4);
-    CpN(h.fDACHoldingLevel, p, 1394, 4);
-    Cp(h.nSignalType, p, 1410);
-    Cp(h.nDigitalEnable, p, 1436);
-    Cp(h.nActiveDACChannel, p, 1440);
-    Cp(h.nDigitalHolding, p, 1584);
-    Cp(h.nDigitalInterEpisode, p, 1586);
-    CpN(h.nDigitalValue, p, 1588, 10);
-    Cp(h.nDigitalDACChannel, p, 1612);
-    Cp(h.nArithmeticEnable, p, 1880);
-    Cp(h.fArithmeticUpperLimit, p, 1882);
-    Cp(h.fArithmeticLowerLimit, p, 1886);
-    Cp(h.nArithmeticADCNumA, p, 1890);
-    Cp(h.nArithmeticADCNumB, p, 1892);
-    Cp(h.fArithmeticK1, p, 1894);
-    Cp(h.fArithmeticK2, p, 1898);
-    Cp(h.fArithmeticK3, p, 1902);
-    Cp(h.fArithmeticK4, p, 1906);
-    Cp(h.sArithmeticOperator, p, 1910);
-    Cp(h.sArithmeticUnits, p, 1912);
-    Cp(h.fArithmeticK5, p, 1920);
-    Cp(h.fArithmeticK6, p, 1924);
-    Cp(h.nArithmeticExpression, p, 1928);
-    Cp(h.nPNPosition, p, 1934);
-    Cp(h.nPNNumPulses, p, 1938);
-    Cp(h.fPNSettlingTime, p, 1946);
-    Cp(h.fPNInterpulse, p, 1950);
-    Cp(h.nLevelHysteresis, p, 1980);
-    Cp(h.lTimeHysteresis, p, 1982);
-    Cp(h.nAllowExternalTags, p, 1986);
-    Cp(h.nLowpassFilterType, p, 1988);
-    Cp(h.nHighpassFilterType, p, 2004);
-    Cp(h.nAverageAlgorithm, p, 2020);
-    Cp(h.fAverageWeighting, p, 2022);
-    Cp(h.nUndoPromptStrategy, p, 2026);
-    Cp(h.nTrialTriggerSource, p, 2028);
-    Cp(h.nStatisticsDisplayStrategy, p, 2030);
-    Cp(h.nExternalTagType, p, 2032);
-    Cp(h.nStatisticsClearStrategy, p, 2046);
+    CPN(h.fDACScaleFactor, p, 1378, 4);
+    CPN(h.fDACHoldingLevel, p, 1394, 4);
+    CP(h.nSignalType, p, 1410);
+    CP(h.nDigitalEnable, p, 1436);
+    CP(h.nActiveDACChannel, p, 1440);
+    CP(h.nDigitalHolding, p, 1584);
+    CP(h.nDigitalInterEpisode, p, 1586);
+    CPN(h.nDigitalValue, p, 1588, 10);
+    CP(h.nDigitalDACChannel, p, 1612);
+    CP(h.nArithmeticEnable, p, 1880);
+    CP(h.fArithmeticUpperLimit, p, 1882);
+    CP(h.fArithmeticLowerLimit, p, 1886);
+    CP(h.nArithmeticADCNumA, p, 1890);
+    CP(h.nArithmeticADCNumB, p, 1892);
+    CP(h.fArithmeticK1, p, 1894);
+    CP(h.fArithmeticK2, p, 1898);
+    CP(h.fArithmeticK3, p, 1902);
+    CP(h.fArithmeticK4, p, 1906);
+    CP(h.sArithmeticOperator, p, 1910);
+    CP(h.sArithmeticUnits, p, 1912);
+    CP(h.fArithmeticK5, p, 1920);
+    CP(h.fArithmeticK6, p, 1924);
+    CP(h.nArithmeticExpression, p, 1928);
+    CP(h.nPNPosition, p, 1934);
+    CP(h.nPNNumPulses, p, 1938);
+    CP(h.fPNSettlingTime, p, 1946);
+    CP(h.fPNInterpulse, p, 1950);
+    CP(h.nLevelHysteresis, p, 1980);
+    CP(h.lTimeHysteresis, p, 1982);
+    CP(h.nAllowExternalTags, p, 1986);
+    CP(h.nLowpassFilterType, p, 1988);
+    CP(h.nHighpassFilterType, p, 2004);
+    CP(h.nAverageAlgorithm, p, 2020);
+    CP(h.fAverageWeighting, p, 2022);
+    CP(h.nUndoPromptStrategy, p, 2026);
+    CP(h.nTrialTriggerSource, p, 2028);
+    CP(h.nStatisticsDisplayStrategy, p, 2030);
+    CP(h.nExternalTagType, p, 2032);
+    CP(h.nStatisticsClearStrategy, p, 2046);
     h.lHeaderSize = static_cast<int32_t>(kAbf1HeaderSize);
     h.fLegacyADCSequenceInterval = 0;
 
@@ -216,98 +209,98 @@ int DecodeAbf1(OpenFile& file)
         SetText(h.sEpochResistanceSignalName[1], 10, "IN 1");
     }
     if (version < 1.73f)
-        for (float& f : h.fPostProcessLowpassFilter) f = 100000.0f;
+        for (int i = 0; i < 16; ++i) h.fPostProcessLowpassFilter[i] = 100000.0f;
 
     if (!old) {
-        CpN(h.lDACFilePtr, p, 2048, 2);
-        CpN(h.lDACFileNumEpisodes, p, 2056, 2);
-        Cp(h.fFirstRunDelayS, p, 2064);
-        CpN(h.fDACCalibrationFactor, p, 2074, 4);
-        CpN(h.fDACCalibrationOffset, p, 2090, 4);
-        CpTable<int32_t, int32_t>(h.lEpochPulsePeriod, p, 2136, 2, 10);
-        CpTable<int32_t, int32_t>(h.lEpochPulseWidth, p, 2216, 2, 10);
-        CpN(h.nWaveformEnable, p, 2296, 2);
-        CpN(h.nWaveformSource, p, 2300, 2);
-        CpN(h.nInterEpisodeLevel, p, 2304, 2);
-        CpTable<int16_t, int16_t>(h.nEpochType, p, 2308, 2, 10);
-        CpTable<float, float>(h.fEpochInitLevel, p, 2348, 2, 10);
-        CpTable<float, float>(h.fEpochLevelInc, p, 2428, 2, 10);
-        CpTable<int32_t, int32_t>(h.lEpochInitDuration, p, 2508, 2, 10);
-        CpTable<int32_t, int32_t>(h.lEpochDurationInc, p, 2588, 2, 10);
-        CpN(h.nDigitalTrainValue, p, 2668, 10);
-        Cp(h.nDigitalTrainActiveLogic, p, 2688);
-        CpN(h.fDACFileScale, p, 2708, 2);
-        CpN(h.fDACFileOffset, p, 2716, 2);
-        CpN(h.lDACFileEpisodeNum, p, 2724, 2);
-        CpN(h.nDACFileADCNum, p, 2732, 2);
+        CPN(h.lDACFilePtr, p, 2048, 2);
+        CPN(h.lDACFileNumEpisodes, p, 2056, 2);
+        CP(h.fFirstRunDelayS, p, 2064);
+        CPN(h.fDACCalibrationFactor, p, 2074, 4);
+        CPN(h.fDACCalibrationOffset, p, 2090, 4);
+        CPTABLE(h.lEpochPulsePeriod, int32_t, p, 2136, 2, 10);
+        CPTABLE(h.lEpochPulseWidth, int32_t, p, 2216, 2, 10);
+        CPN(h.nWaveformEnable, p, 2296, 2);
+        CPN(h.nWaveformSource, p, 2300, 2);
+        CPN(h.nInterEpisodeLevel, p, 2304, 2);
+        CPTABLE(h.nEpochType, int16_t, p, 2308, 2, 10);
+        CPTABLE(h.fEpochInitLevel, float, p, 2348, 2, 10);
+        CPTABLE(h.fEpochLevelInc, float, p, 2428, 2, 10);
+        CPTABLE(h.lEpochInitDuration, int32_t, p, 2508, 2, 10);
+        CPTABLE(h.lEpochDurationInc, int32_t, p, 2588, 2, 10);
+        CPN(h.nDigitalTrainValue, p, 2668, 10);
+        CP(h.nDigitalTrainActiveLogic, p, 2688);
+        CPN(h.fDACFileScale, p, 2708, 2);
+        CPN(h.fDACFileOffset, p, 2716, 2);
+        CPN(h.lDACFileEpisodeNum, p, 2724, 2);
+        CPN(h.nDACFileADCNum, p, 2732, 2);
         memcpy(h.sDACFilePath, p + 2736, 2 * 256);
-        CpN(h.nConditEnable, p, 3260, 2);
-        CpN(h.lConditNumPulses, p, 3264, 2);
-        CpN(h.fBaselineDuration, p, 3272, 2);
-        CpN(h.fBaselineLevel, p, 3280, 2);
-        CpN(h.fStepDuration, p, 3288, 2);
-        CpN(h.fStepLevel, p, 3296, 2);
-        CpN(h.fPostTrainPeriod, p, 3304, 2);
-        CpN(h.fPostTrainLevel, p, 3312, 2);
-        CpN(h.nULEnable, p, 3360, 4);
-        CpN(h.nULParamToVary, p, 3368, 4);
+        CPN(h.nConditEnable, p, 3260, 2);
+        CPN(h.lConditNumPulses, p, 3264, 2);
+        CPN(h.fBaselineDuration, p, 3272, 2);
+        CPN(h.fBaselineLevel, p, 3280, 2);
+        CPN(h.fStepDuration, p, 3288, 2);
+        CPN(h.fStepLevel, p, 3296, 2);
+        CPN(h.fPostTrainPeriod, p, 3304, 2);
+        CPN(h.fPostTrainLevel, p, 3312, 2);
+        CPN(h.nULEnable, p, 3360, 4);
+        CPN(h.nULParamToVary, p, 3368, 4);
         memcpy(h.sULParamValueList, p + 3376, 4 * 256);
-        CpN(h.nULRepeat, p, 4400, 4);
+        CPN(h.nULRepeat, p, 4400, 4);
         for (int d = 0; d < 2; ++d) {
             h.nLeakSubtractType[d] = Get<int16_t>(p, 4456 + 2 * d);
             h.fPNHoldingLevel[d] = Get<float>(p, 4468 + 4 * d);
         }
-        Cp(h.nTelegraphEnable, p, 4512);
-        Cp(h.nTelegraphInstrument, p, 4544);
-        Cp(h.fTelegraphAdditGain, p, 4576);
-        Cp(h.fTelegraphFilter, p, 4640);
-        Cp(h.fTelegraphMembraneCap, p, 4704);
-        Cp(h.nTelegraphMode, p, 4768);
-        CpN(h.nTelegraphDACScaleFactorEnable, p, 4800, 4);
-        Cp(h.nAutoAnalyseEnable, p, 4832);
-        Cp(h.sProtocolPath, p, 4898);
-        Cp(h.sFileComment, p, 5154);
-        Cp(h.FileGUID, p, 5282);
-        CpN(h.fInstrumentHoldingLevel, p, 5298, 4);
-        Cp(h.ulFileCRC, p, 5314);
-        Cp(h.sModifierInfo, p, 5318);
-        Cp(h.nStatsEnable, p, 5410);
-        Cp(h.nStatsActiveChannels, p, 5412);
-        Cp(h.nStatsSearchRegionFlags, p, 5414);
-        Cp(h.nStatsSmoothing, p, 5420);
-        Cp(h.nStatsSmoothingEnable, p, 5422);
-        Cp(h.nStatsBaseline, p, 5424);
-        Cp(h.lStatsBaselineStart, p, 5426);
-        Cp(h.lStatsBaselineEnd, p, 5430);
-        Cp(h.lStatsMeasurements, p, 5434);
-        Cp(h.lStatsStart, p, 5466);
-        Cp(h.lStatsEnd, p, 5498);
-        Cp(h.nRiseBottomPercentile, p, 5530);
-        Cp(h.nRiseTopPercentile, p, 5546);
-        Cp(h.nDecayBottomPercentile, p, 5562);
-        Cp(h.nDecayTopPercentile, p, 5578);
-        Cp(h.nStatsChannelPolarity, p, 5594);
-        Cp(h.nStatsSearchMode, p, 5626);
-        Cp(h.nCreatorMajorVersion, p, 5798);
-        Cp(h.nCreatorMinorVersion, p, 5800);
-        Cp(h.nCreatorBugfixVersion, p, 5802);
-        Cp(h.nCreatorBuildVersion, p, 5804);
-        Cp(h.nModifierMajorVersion, p, 5806);
-        Cp(h.nModifierMinorVersion, p, 5808);
-        Cp(h.nModifierBugfixVersion, p, 5810);
-        Cp(h.nModifierBuildVersion, p, 5812);
-        Cp(h.nLTPType, p, 5814);
-        CpN(h.nLTPUsageOfDAC, p, 5816, 2);
-        CpN(h.nLTPPresynapticPulses, p, 5820, 2);
-        Cp(h.nScopeTriggerOut, p, 5828);
+        CP(h.nTelegraphEnable, p, 4512);
+        CP(h.nTelegraphInstrument, p, 4544);
+        CP(h.fTelegraphAdditGain, p, 4576);
+        CP(h.fTelegraphFilter, p, 4640);
+        CP(h.fTelegraphMembraneCap, p, 4704);
+        CP(h.nTelegraphMode, p, 4768);
+        CPN(h.nTelegraphDACScaleFactorEnable, p, 4800, 4);
+        CP(h.nAutoAnalyseEnable, p, 4832);
+        CP(h.sProtocolPath, p, 4898);
+        CP(h.sFileComment, p, 5154);
+        CP(h.FileGUID, p, 5282);
+        CPN(h.fInstrumentHoldingLevel, p, 5298, 4);
+        CP(h.ulFileCRC, p, 5314);
+        CP(h.sModifierInfo, p, 5318);
+        CP(h.nStatsEnable, p, 5410);
+        CP(h.nStatsActiveChannels, p, 5412);
+        CP(h.nStatsSearchRegionFlags, p, 5414);
+        CP(h.nStatsSmoothing, p, 5420);
+        CP(h.nStatsSmoothingEnable, p, 5422);
+        CP(h.nStatsBaseline, p, 5424);
+        CP(h.lStatsBaselineStart, p, 5426);
+        CP(h.lStatsBaselineEnd, p, 5430);
+        CP(h.lStatsMeasurements, p, 5434);
+        CP(h.lStatsStart, p, 5466);
+        CP(h.lStatsEnd, p, 5498);
+        CP(h.nRiseBottomPercentile, p, 5530);
+        CP(h.nRiseTopPercentile, p, 5546);
+        CP(h.nDecayBottomPercentile, p, 5562);
+        CP(h.nDecayTopPercentile, p, 5578);
+        CP(h.nStatsChannelPolarity, p, 5594);
+        CP(h.nStatsSearchMode, p, 5626);
+        CP(h.nCreatorMajorVersion, p, 5798);
+        CP(h.nCreatorMinorVersion, p, 5800);
+        CP(h.nCreatorBugfixVersion, p, 5802);
+        CP(h.nCreatorBuildVersion, p, 5804);
+        CP(h.nModifierMajorVersion, p, 5806);
+        CP(h.nModifierMinorVersion, p, 5808);
+        CP(h.nModifierBugfixVersion, p, 5810);
+        CP(h.nModifierBuildVersion, p, 5812);
+        CP(h.nLTPType, p, 5814);
+        CPN(h.nLTPUsageOfDAC, p, 5816, 2);
+        CPN(h.nLTPPresynapticPulses, p, 5820, 2);
+        CP(h.nScopeTriggerOut, p, 5828);
         memcpy(h.sEpochResistanceSignalName, p + 5836, 2 * 10);
-        CpN(h.nEpochResistanceState, p, 5856, 2);
-        Cp(h.nAlternateDACOutputState, p, 5876);
-        CpN(h.nAlternateDigitalValue, p, 5878, 10);
-        CpN(h.nAlternateDigitalTrainValue, p, 5898, 10);
-        Cp(h.nAlternateDigitalOutputState, p, 5918);
-        Cp(h.fPostProcessLowpassFilter, p, 5934);
-        Cp(h.nPostProcessLowpassFilterType, p, 5998);
+        CPN(h.nEpochResistanceState, p, 5856, 2);
+        CP(h.nAlternateDACOutputState, p, 5876);
+        CPN(h.nAlternateDigitalValue, p, 5878, 10);
+        CPN(h.nAlternateDigitalTrainValue, p, 5898, 10);
+        CP(h.nAlternateDigitalOutputState, p, 5918);
+        CP(h.fPostProcessLowpassFilter, p, 5934);
+        CP(h.nPostProcessLowpassFilterType, p, 5998);
     } else {
         // Single-DAC fields of the old header go to the active DAC.
         int d = h.nActiveDACChannel;
@@ -456,15 +449,15 @@ int Abf2Reader::Decode()
     }
     h.fFileVersionNumber = static_cast<float>(p[7]) + static_cast<float>(p[6]) / 100.0f;
     h.lActualEpisodes = Get<int32_t>(p, 12);
-    Cp(h.uFileStartDate, p, 16);
-    Cp(h.uFileStartTimeMS, p, 20);
-    Cp(h.lStopwatchTime, p, 24);
-    Cp(h.nFileType, p, 28);
-    Cp(h.nDataFormat, p, 30);
-    Cp(h.nSimultaneousScan, p, 32);
-    Cp(h.nCRCEnable, p, 34);
-    Cp(h.ulFileCRC, p, 36);
-    Cp(h.FileGUID, p, 40);
+    CP(h.uFileStartDate, p, 16);
+    CP(h.uFileStartTimeMS, p, 20);
+    CP(h.lStopwatchTime, p, 24);
+    CP(h.nFileType, p, 28);
+    CP(h.nDataFormat, p, 30);
+    CP(h.nSimultaneousScan, p, 32);
+    CP(h.nCRCEnable, p, 34);
+    CP(h.ulFileCRC, p, 36);
+    CP(h.FileGUID, p, 40);
     h.nCreatorMajorVersion = p[59];
     h.nCreatorMinorVersion = p[58];
     h.nCreatorBugfixVersion = p[57];
@@ -495,79 +488,79 @@ int Abf2Reader::Decode()
     // Protocol
     if (!LoadSection(0, sec, 512) || sec.empty()) return ABF_EINVALIDFILE;
     const uint8_t* q = sec.data();
-    Cp(h.nOperationMode, q, 0);
-    Cp(h.fADCSequenceInterval, q, 2);
-    Cp(h.bEnableFileCompression, q, 6);
+    CP(h.nOperationMode, q, 0);
+    CP(h.fADCSequenceInterval, q, 2);
+    CP(h.bEnableFileCompression, q, 6);
     h.uFileCompressionRatio = std::max<uint32_t>(Get<uint32_t>(q, 10), 1);
-    Cp(h.fSynchTimeUnit, q, 14);
-    Cp(h.fSecondsPerRun, q, 18);
-    Cp(h.lNumSamplesPerEpisode, q, 22);
-    Cp(h.lPreTriggerSamples, q, 26);
-    Cp(h.lEpisodesPerRun, q, 30);
-    Cp(h.lRunsPerTrial, q, 34);
-    Cp(h.lNumberOfTrials, q, 38);
-    Cp(h.nAveragingMode, q, 42);
-    Cp(h.nUndoRunCount, q, 44);
-    Cp(h.nFirstEpisodeInRun, q, 46);
-    Cp(h.fTriggerThreshold, q, 48);
-    Cp(h.nTriggerSource, q, 52);
-    Cp(h.nTriggerAction, q, 54);
-    Cp(h.nTriggerPolarity, q, 56);
-    Cp(h.fScopeOutputInterval, q, 58);
-    Cp(h.fEpisodeStartToStart, q, 62);
-    Cp(h.fRunStartToStart, q, 66);
-    Cp(h.lAverageCount, q, 70);
-    Cp(h.fTrialStartToStart, q, 74);
-    Cp(h.nAutoTriggerStrategy, q, 78);
-    Cp(h.fFirstRunDelayS, q, 80);
-    Cp(h.nChannelStatsStrategy, q, 84);
-    Cp(h.lSamplesPerTrace, q, 86);
-    Cp(h.lStartDisplayNum, q, 90);
-    Cp(h.lFinishDisplayNum, q, 94);
-    Cp(h.nShowPNRawData, q, 98);
-    Cp(h.fStatisticsPeriod, q, 100);
-    Cp(h.lStatisticsMeasurements, q, 104);
-    Cp(h.nStatisticsSaveStrategy, q, 108);
-    Cp(h.fADCRange, q, 110);
-    Cp(h.fDACRange, q, 114);
-    Cp(h.lADCResolution, q, 118);
-    Cp(h.lDACResolution, q, 122);
-    Cp(h.nExperimentType, q, 126);
-    Cp(h.nManualInfoStrategy, q, 128);
-    Cp(h.nCommentsEnable, q, 130);
+    CP(h.fSynchTimeUnit, q, 14);
+    CP(h.fSecondsPerRun, q, 18);
+    CP(h.lNumSamplesPerEpisode, q, 22);
+    CP(h.lPreTriggerSamples, q, 26);
+    CP(h.lEpisodesPerRun, q, 30);
+    CP(h.lRunsPerTrial, q, 34);
+    CP(h.lNumberOfTrials, q, 38);
+    CP(h.nAveragingMode, q, 42);
+    CP(h.nUndoRunCount, q, 44);
+    CP(h.nFirstEpisodeInRun, q, 46);
+    CP(h.fTriggerThreshold, q, 48);
+    CP(h.nTriggerSource, q, 52);
+    CP(h.nTriggerAction, q, 54);
+    CP(h.nTriggerPolarity, q, 56);
+    CP(h.fScopeOutputInterval, q, 58);
+    CP(h.fEpisodeStartToStart, q, 62);
+    CP(h.fRunStartToStart, q, 66);
+    CP(h.lAverageCount, q, 70);
+    CP(h.fTrialStartToStart, q, 74);
+    CP(h.nAutoTriggerStrategy, q, 78);
+    CP(h.fFirstRunDelayS, q, 80);
+    CP(h.nChannelStatsStrategy, q, 84);
+    CP(h.lSamplesPerTrace, q, 86);
+    CP(h.lStartDisplayNum, q, 90);
+    CP(h.lFinishDisplayNum, q, 94);
+    CP(h.nShowPNRawData, q, 98);
+    CP(h.fStatisticsPeriod, q, 100);
+    CP(h.lStatisticsMeasurements, q, 104);
+    CP(h.nStatisticsSaveStrategy, q, 108);
+    CP(h.fADCRange, q, 110);
+    CP(h.fDACRange, q, 114);
+    CP(h.lADCResolution, q, 118);
+    CP(h.lDACResolution, q, 122);
+    CP(h.nExperimentType, q, 126);
+    CP(h.nManualInfoStrategy, q, 128);
+    CP(h.nCommentsEnable, q, 130);
     Text(h.sFileComment, 128, Get<int32_t>(q, 132));
-    Cp(h.nAutoAnalyseEnable, q, 136);
-    Cp(h.nSignalType, q, 138);
-    Cp(h.nDigitalEnable, q, 140);
-    Cp(h.nActiveDACChannel, q, 142);
-    Cp(h.nDigitalHolding, q, 144);
-    Cp(h.nDigitalInterEpisode, q, 146);
-    Cp(h.nDigitalDACChannel, q, 148);
-    Cp(h.nDigitalTrainActiveLogic, q, 150);
-    Cp(h.nStatsEnable, q, 152);
-    Cp(h.nStatisticsClearStrategy, q, 154);
-    Cp(h.nLevelHysteresis, q, 156);
-    Cp(h.lTimeHysteresis, q, 158);
-    Cp(h.nAllowExternalTags, q, 162);
-    Cp(h.nAverageAlgorithm, q, 164);
-    Cp(h.fAverageWeighting, q, 166);
-    Cp(h.nUndoPromptStrategy, q, 170);
-    Cp(h.nTrialTriggerSource, q, 172);
-    Cp(h.nStatisticsDisplayStrategy, q, 174);
-    Cp(h.nExternalTagType, q, 176);
-    Cp(h.nScopeTriggerOut, q, 178);
-    Cp(h.nLTPType, q, 180);
-    Cp(h.nAlternateDACOutputState, q, 182);
-    Cp(h.nAlternateDigitalOutputState, q, 184);
-    Cp(h.fCellID1, q, 186);
-    Cp(h.fCellID2, q, 190);
-    Cp(h.fCellID3, q, 194);
-    Cp(h.nDigitizerADCs, q, 198);
-    Cp(h.nDigitizerDACs, q, 200);
-    Cp(h.nDigitizerTotalDigitalOuts, q, 202);
-    Cp(h.nDigitizerSynchDigitalOuts, q, 204);
-    Cp(h.nDigitizerType, q, 206);
-    Cp(h.nTriggerTimeout, q, 208);
+    CP(h.nAutoAnalyseEnable, q, 136);
+    CP(h.nSignalType, q, 138);
+    CP(h.nDigitalEnable, q, 140);
+    CP(h.nActiveDACChannel, q, 142);
+    CP(h.nDigitalHolding, q, 144);
+    CP(h.nDigitalInterEpisode, q, 146);
+    CP(h.nDigitalDACChannel, q, 148);
+    CP(h.nDigitalTrainActiveLogic, q, 150);
+    CP(h.nStatsEnable, q, 152);
+    CP(h.nStatisticsClearStrategy, q, 154);
+    CP(h.nLevelHysteresis, q, 156);
+    CP(h.lTimeHysteresis, q, 158);
+    CP(h.nAllowExternalTags, q, 162);
+    CP(h.nAverageAlgorithm, q, 164);
+    CP(h.fAverageWeighting, q, 166);
+    CP(h.nUndoPromptStrategy, q, 170);
+    CP(h.nTrialTriggerSource, q, 172);
+    CP(h.nStatisticsDisplayStrategy, q, 174);
+    CP(h.nExternalTagType, q, 176);
+    CP(h.nScopeTriggerOut, q, 178);
+    CP(h.nLTPType, q, 180);
+    CP(h.nAlternateDACOutputState, q, 182);
+    CP(h.nAlternateDigitalOutputState, q, 184);
+    CP(h.fCellID1, q, 186);
+    CP(h.fCellID2, q, 190);
+    CP(h.fCellID3, q, 194);
+    CP(h.nDigitizerADCs, q, 198);
+    CP(h.nDigitizerDACs, q, 200);
+    CP(h.nDigitizerTotalDigitalOuts, q, 202);
+    CP(h.nDigitizerSynchDigitalOuts, q, 204);
+    CP(h.nDigitizerType, q, 206);
+    CP(h.nTriggerTimeout, q, 208);
 
     // ADC entries: one per sampled channel, in sampling order.
     if (!LoadSection(1, sec, 84)) return ABF_EINVALIDFILE;
@@ -580,28 +573,28 @@ int Abf2Reader::Decode()
         const int16_t ch = Get<int16_t>(a, 0);
         if (ch < 0 || ch >= 16) return ABF_EINVALIDFILE;
         h.nADCSamplingSeq[i] = ch;
-        Cp(h.nTelegraphEnable[ch], a, 2);
-        Cp(h.nTelegraphInstrument[ch], a, 4);
-        Cp(h.fTelegraphAdditGain[ch], a, 6);
-        Cp(h.fTelegraphFilter[ch], a, 10);
-        Cp(h.fTelegraphMembraneCap[ch], a, 14);
-        Cp(h.nTelegraphMode[ch], a, 18);
-        Cp(h.fTelegraphAccessResistance[ch], a, 20);
-        Cp(h.nADCPtoLChannelMap[ch], a, 24);
-        Cp(h.fADCProgrammableGain[ch], a, 28);
-        Cp(h.fADCDisplayAmplification[ch], a, 32);
-        Cp(h.fADCDisplayOffset[ch], a, 36);
-        Cp(h.fInstrumentScaleFactor[ch], a, 40);
-        Cp(h.fInstrumentOffset[ch], a, 44);
-        Cp(h.fSignalGain[ch], a, 48);
-        Cp(h.fSignalOffset[ch], a, 52);
-        Cp(h.fSignalLowpassFilter[ch], a, 56);
-        Cp(h.fSignalHighpassFilter[ch], a, 60);
-        Cp(h.nLowpassFilterType[ch], a, 64);
-        Cp(h.nHighpassFilterType[ch], a, 65);
-        Cp(h.fPostProcessLowpassFilter[ch], a, 66);
-        Cp(h.nPostProcessLowpassFilterType[ch], a, 70);
-        Cp(h.nStatsChannelPolarity[ch], a, 72);
+        CP(h.nTelegraphEnable[ch], a, 2);
+        CP(h.nTelegraphInstrument[ch], a, 4);
+        CP(h.fTelegraphAdditGain[ch], a, 6);
+        CP(h.fTelegraphFilter[ch], a, 10);
+        CP(h.fTelegraphMembraneCap[ch], a, 14);
+        CP(h.nTelegraphMode[ch], a, 18);
+        CP(h.fTelegraphAccessResistance[ch], a, 20);
+        CP(h.nADCPtoLChannelMap[ch], a, 24);
+        CP(h.fADCProgrammableGain[ch], a, 28);
+        CP(h.fADCDisplayAmplification[ch], a, 32);
+        CP(h.fADCDisplayOffset[ch], a, 36);
+        CP(h.fInstrumentScaleFactor[ch], a, 40);
+        CP(h.fInstrumentOffset[ch], a, 44);
+        CP(h.fSignalGain[ch], a, 48);
+        CP(h.fSignalOffset[ch], a, 52);
+        CP(h.fSignalLowpassFilter[ch], a, 56);
+        CP(h.fSignalHighpassFilter[ch], a, 60);
+        CP(h.nLowpassFilterType[ch], a, 64);
+        CP(h.nHighpassFilterType[ch], a, 65);
+        CP(h.fPostProcessLowpassFilter[ch], a, 66);
+        CP(h.nPostProcessLowpassFilterType[ch], a, 70);
+        CP(h.nStatsChannelPolarity[ch], a, 72);
         Text(h.sADCChannelName[ch], 10, Get<int32_t>(a, 74));
         Text(h.sADCUnits[ch], 8, Get<int32_t>(a, 78));
         if (adcBytes > 82) h.bHumFilterEnable[ch] = a[82];
@@ -615,45 +608,45 @@ int Abf2Reader::Decode()
         const uint8_t* a = sec.data() + i * dacBytes;
         const int16_t d = Get<int16_t>(a, 0);
         if (d < 0 || d >= 8) continue;
-        Cp(h.nTelegraphDACScaleFactorEnable[d], a, 2);
-        Cp(h.fInstrumentHoldingLevel[d], a, 4);
-        Cp(h.fDACScaleFactor[d], a, 8);
-        Cp(h.fDACHoldingLevel[d], a, 12);
-        Cp(h.fDACCalibrationFactor[d], a, 16);
-        Cp(h.fDACCalibrationOffset[d], a, 20);
+        CP(h.nTelegraphDACScaleFactorEnable[d], a, 2);
+        CP(h.fInstrumentHoldingLevel[d], a, 4);
+        CP(h.fDACScaleFactor[d], a, 8);
+        CP(h.fDACHoldingLevel[d], a, 12);
+        CP(h.fDACCalibrationFactor[d], a, 16);
+        CP(h.fDACCalibrationOffset[d], a, 20);
         Text(h.sDACChannelName[d], 10, Get<int32_t>(a, 24));
         Text(h.sDACChannelUnits[d], 8, Get<int32_t>(a, 28));
-        Cp(h.lDACFilePtr[d], a, 32);
-        Cp(h.lDACFileNumEpisodes[d], a, 36);
-        Cp(h.nWaveformEnable[d], a, 40);
-        Cp(h.nWaveformSource[d], a, 42);
-        Cp(h.nInterEpisodeLevel[d], a, 44);
-        Cp(h.fDACFileScale[d], a, 46);
-        Cp(h.fDACFileOffset[d], a, 50);
-        Cp(h.lDACFileEpisodeNum[d], a, 54);
-        Cp(h.nDACFileADCNum[d], a, 58);
-        Cp(h.nConditEnable[d], a, 60);
-        Cp(h.lConditNumPulses[d], a, 62);
-        Cp(h.fBaselineDuration[d], a, 66);
-        Cp(h.fBaselineLevel[d], a, 70);
-        Cp(h.fStepDuration[d], a, 74);
-        Cp(h.fStepLevel[d], a, 78);
-        Cp(h.fPostTrainPeriod[d], a, 82);
-        Cp(h.fPostTrainLevel[d], a, 86);
-        Cp(h.nMembTestEnable[d], a, 90);
-        Cp(h.nLeakSubtractType[d], a, 92);
-        Cp(h.nPNPolarity, a, 94);
-        Cp(h.fPNHoldingLevel[d], a, 96);
-        Cp(h.nPNPosition, a, 102);
-        Cp(h.nPNNumPulses, a, 104);
-        Cp(h.fPNSettlingTime, a, 106);
-        Cp(h.fPNInterpulse, a, 110);
-        Cp(h.nLTPUsageOfDAC[d], a, 114);
-        Cp(h.nLTPPresynapticPulses[d], a, 116);
+        CP(h.lDACFilePtr[d], a, 32);
+        CP(h.lDACFileNumEpisodes[d], a, 36);
+        CP(h.nWaveformEnable[d], a, 40);
+        CP(h.nWaveformSource[d], a, 42);
+        CP(h.nInterEpisodeLevel[d], a, 44);
+        CP(h.fDACFileScale[d], a, 46);
+        CP(h.fDACFileOffset[d], a, 50);
+        CP(h.lDACFileEpisodeNum[d], a, 54);
+        CP(h.nDACFileADCNum[d], a, 58);
+        CP(h.nConditEnable[d], a, 60);
+        CP(h.lConditNumPulses[d], a, 62);
+        CP(h.fBaselineDuration[d], a, 66);
+        CP(h.fBaselineLevel[d], a, 70);
+        CP(h.fStepDuration[d], a, 74);
+        CP(h.fStepLevel[d], a, 78);
+        CP(h.fPostTrainPeriod[d], a, 82);
+        CP(h.fPostTrainLevel[d], a, 86);
+        CP(h.nMembTestEnable[d], a, 90);
+        CP(h.nLeakSubtractType[d], a, 92);
+        CP(h.nPNPolarity, a, 94);
+        CP(h.fPNHoldingLevel[d], a, 96);
+        CP(h.nPNPosition, a, 102);
+        CP(h.nPNNumPulses, a, 104);
+        CP(h.fPNSettlingTime, a, 106);
+        CP(h.fPNInterpulse, a, 110);
+        CP(h.nLTPUsageOfDAC[d], a, 114);
+        CP(h.nLTPPresynapticPulses[d], a, 116);
         Text(h.sDACFilePath[d], 256, Get<int32_t>(a, 118));
-        Cp(h.fMembTestPreSettlingTimeMS[d], a, 122);
-        Cp(h.fMembTestPostSettlingTimeMS[d], a, 126);
-        Cp(h.nLeakSubtractADCIndex[d], a, 130);
+        CP(h.fMembTestPreSettlingTimeMS[d], a, 122);
+        CP(h.fMembTestPostSettlingTimeMS[d], a, 126);
+        CP(h.nLeakSubtractADCIndex[d], a, 130);
         Text(h.sEpochResistanceSignalName[d], 10, dacBytes >= 138 ? Get<int32_t>(a, 134) : 0);
     }
 
@@ -664,13 +657,13 @@ int Abf2Reader::Decode()
         const int16_t e = Get<int16_t>(a, 0);
         const int16_t d = Get<int16_t>(a, 2);
         if (e < 0 || e >= 50 || d < 0 || d >= 8) continue;
-        Cp(h.nEpochType[d][e], a, 4);
-        Cp(h.fEpochInitLevel[d][e], a, 6);
-        Cp(h.fEpochLevelInc[d][e], a, 10);
-        Cp(h.lEpochInitDuration[d][e], a, 14);
-        Cp(h.lEpochDurationInc[d][e], a, 18);
-        Cp(h.lEpochPulsePeriod[d][e], a, 22);
-        Cp(h.lEpochPulseWidth[d][e], a, 26);
+        CP(h.nEpochType[d][e], a, 4);
+        CP(h.fEpochInitLevel[d][e], a, 6);
+        CP(h.fEpochLevelInc[d][e], a, 10);
+        CP(h.lEpochInitDuration[d][e], a, 14);
+        CP(h.lEpochDurationInc[d][e], a, 18);
+        CP(h.lEpochPulsePeriod[d][e], a, 22);
+        CP(h.lEpochPulseWidth[d][e], a, 26);
     }
 
     // Digital outputs per epoch.
@@ -679,11 +672,11 @@ int Abf2Reader::Decode()
         const uint8_t* a = sec.data() + off;
         const int16_t e = Get<int16_t>(a, 0);
         if (e < 0 || e >= 50) continue;
-        Cp(h.nDigitalValue[e], a, 2);
-        Cp(h.nDigitalTrainValue[e], a, 4);
-        Cp(h.nAlternateDigitalValue[e], a, 6);
-        Cp(h.nAlternateDigitalTrainValue[e], a, 8);
-        Cp(h.bEpochCompression[e], a, 10);
+        CP(h.nDigitalValue[e], a, 2);
+        CP(h.nDigitalTrainValue[e], a, 4);
+        CP(h.nAlternateDigitalValue[e], a, 6);
+        CP(h.nAlternateDigitalTrainValue[e], a, 8);
+        CP(h.bEpochCompression[e], a, 10);
     }
 
     // User lists.
@@ -693,8 +686,8 @@ int Abf2Reader::Decode()
         const int16_t u = Get<int16_t>(a, 0);
         if (u < 0 || u >= 8) continue;
         h.nULEnable[u] = 1;
-        Cp(h.nULParamToVary[u], a, 4);
-        Cp(h.nULRepeat[u], a, 6);
+        CP(h.nULParamToVary[u], a, 4);
+        CP(h.nULRepeat[u], a, 6);
         Text(h.sULParamValueList[u], 256, Get<int32_t>(a, 8));
     }
 
@@ -704,24 +697,24 @@ int Abf2Reader::Decode()
         const uint8_t* a = sec.data() + off;
         const int16_t r = Get<int16_t>(a, 0);
         if (r < 0 || r >= 24) continue;
-        Cp(h.nStatsActiveChannels, a, 4);
-        Cp(h.nStatsSearchRegionFlags, a, 6);
-        Cp(h.nStatsSmoothing, a, 10);
-        Cp(h.nStatsSmoothingEnable, a, 12);
+        CP(h.nStatsActiveChannels, a, 4);
+        CP(h.nStatsSearchRegionFlags, a, 6);
+        CP(h.nStatsSmoothing, a, 10);
+        CP(h.nStatsSmoothingEnable, a, 12);
         int16_t baseline = Get<int16_t>(a, 14);
         h.nStatsBaseline = baseline;
-        Cp(h.lStatsBaselineStart, a, 16);
-        Cp(h.lStatsBaselineEnd, a, 20);
-        Cp(h.lStatsMeasurements[r], a, 24);
-        Cp(h.lStatsStart[r], a, 28);
-        Cp(h.lStatsEnd[r], a, 32);
-        Cp(h.nRiseBottomPercentile[r], a, 36);
-        Cp(h.nRiseTopPercentile[r], a, 38);
-        Cp(h.nDecayBottomPercentile[r], a, 40);
-        Cp(h.nDecayTopPercentile[r], a, 42);
-        Cp(h.nStatsSearchMode[r], a, 44);
-        Cp(h.nStatsSearchDAC[r], a, 46);
-        Cp(h.nStatsBaselineDAC, a, 48);
+        CP(h.lStatsBaselineStart, a, 16);
+        CP(h.lStatsBaselineEnd, a, 20);
+        CP(h.lStatsMeasurements[r], a, 24);
+        CP(h.lStatsStart[r], a, 28);
+        CP(h.lStatsEnd[r], a, 32);
+        CP(h.nRiseBottomPercentile[r], a, 36);
+        CP(h.nRiseTopPercentile[r], a, 38);
+        CP(h.nDecayBottomPercentile[r], a, 40);
+        CP(h.nDecayTopPercentile[r], a, 42);
+        CP(h.nStatsSearchMode[r], a, 44);
+        CP(h.nStatsSearchDAC[r], a, 46);
+        CP(h.nStatsBaselineDAC, a, 48);
     }
 
     // pCLAMP 11 gap-free epoch configuration.
@@ -732,15 +725,15 @@ int Abf2Reader::Decode()
             const int16_t e = Get<int16_t>(a, 0);
             const int16_t d = Get<int16_t>(a, 2);
             if (e < 0 || e >= 50 || d < 0 || d >= 8) continue;
-            Cp(h.nGapFreeEpochType[d][e], a, 4);
-            Cp(h.fGapFreeEpochLevel[d][e], a, 6);
-            Cp(h.lGapFreeEpochDuration[d][e], a, 10);
-            Cp(h.nGapFreeDigitalValue[d][e], a, 14);
+            CP(h.nGapFreeEpochType[d][e], a, 4);
+            CP(h.fGapFreeEpochLevel[d][e], a, 6);
+            CP(h.lGapFreeEpochDuration[d][e], a, 10);
+            CP(h.nGapFreeDigitalValue[d][e], a, 14);
         }
     }
     if (map_[18].block && map_[18].bytes >= 2) {
         if (!LoadSection(18, sec, 2)) return ABF_EINVALIDFILE;
-        if (sec.size() >= 2) Cp(h.nGapFreeEpochStart, sec.data(), 0);
+        if (sec.size() >= 2) CP(h.nGapFreeEpochStart, sec.data(), 0);
     }
 
     // Pointers and counts from the section map.
@@ -934,7 +927,12 @@ int DecodeFile(OpenFile& file, uint32_t sampleLimit)
     if (h.nOperationMode == 3) file.dataOffset += static_cast<uint64_t>(std::max<int16_t>(h.nNumPointsIgnored, 0)) * file.sampleSize;
     for (uint32_t i = 0; i < file.nch; ++i)
         if (h.nADCSamplingSeq[i] < 0 || h.nADCSamplingSeq[i] >= 16) return ABF_EINVALIDFILE;
-    return CutEpisodes(file, sampleLimit);
+    if (int cutError = CutEpisodes(file, sampleLimit)) return cutError;
+    // Every sample the header announces must be in the file: this bounds every read,
+    // buffer and waveform by the file's real size.
+    const uint64_t dataBytes = static_cast<uint64_t>(static_cast<uint32_t>(h.lActualAcqLength)) * file.sampleSize;
+    if (file.dataOffset > file.src->Size() || dataBytes > file.src->Size() - file.dataOffset) return ABF_EREADDATA;
+    return 0;
 }
 
 int PositionOfChannel(const ABFLibraryHeader& h, int channel)

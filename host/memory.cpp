@@ -34,8 +34,8 @@ HandleHeap::~HandleHeap()
         if (!inf.released && *h) ::operator delete(*h, std::align_val_t(kAlign));
         delete h;
     }
-    for (auto& [block, size] : quarantine_) {
-        KAV_UNPOISON(block, Capacity(size));
+    for (auto& [block, capacity] : quarantine_) {
+        KAV_UNPOISON(block, capacity);
         ::operator delete(const_cast<char*>(block), std::align_val_t(kAlign));
     }
 }
@@ -45,13 +45,13 @@ char* HandleHeap::NewBlock(std::size_t size)
     return static_cast<char*>(::operator new(Capacity(size), std::align_val_t(kAlign), std::nothrow));
 }
 
-void HandleHeap::Retire(char* block, std::size_t size)
+void HandleHeap::Retire(char* block, std::size_t capacity)
 {
-    std::memset(block, kPoisonByte, Capacity(size));
-    KAV_POISON(block, Capacity(size));
-    quarantine_[block] = size;
+    std::memset(block, kPoisonByte, capacity);
+    KAV_POISON(block, capacity);
+    quarantine_[block] = capacity;
     quarantineOrder_.push_back(block);
-    quarantineBytes_ += Capacity(size);
+    quarantineBytes_ += capacity;
     EvictQuarantine();
 }
 
@@ -62,7 +62,7 @@ void HandleHeap::EvictQuarantine()
         const char* block = quarantineOrder_[drop++];
         auto it = quarantine_.find(block);
         if (it == quarantine_.end()) continue;
-        std::size_t cap = Capacity(it->second);
+        std::size_t cap = it->second;
         quarantineBytes_ -= cap;
         quarantine_.erase(it);
         // Released handles whose master pointer still names this block now name nothing.
@@ -80,7 +80,7 @@ Handle HandleHeap::Allocate(std::size_t size, Owner owner)
     if (!block) return nullptr;
     std::memset(block, 0, Capacity(size));
     Handle h = new char*(block);
-    info_[h] = Info{size, owner, false};
+    info_[h] = Info{size, Capacity(size), owner, false};
     return h;
 }
 
@@ -108,9 +108,10 @@ bool HandleHeap::Resize(Handle h, std::size_t size)
     std::size_t keep = size < inf.size ? size : inf.size;
     std::memcpy(block, *h, keep);
     std::memset(block + keep, 0, Capacity(size) - keep);
-    Retire(*h, inf.size);
+    Retire(*h, inf.capacity);
     *h = block;
     inf.size = size;
+    inf.capacity = Capacity(size);
     return true;
 }
 
@@ -119,7 +120,7 @@ void HandleHeap::Free(Handle h)
     auto it = info_.find(h);
     if (it == info_.end() || it->second.released) return;
     it->second.released = true;
-    Retire(*h, it->second.size);
+    Retire(*h, it->second.capacity);
 }
 
 std::string HandleHeap::Text(Handle h) const
@@ -172,7 +173,7 @@ bool HandleHeap::InReleasedBlock(const void* p) const
     auto it = quarantine_.upper_bound(c);
     if (it == quarantine_.begin()) return false;
     --it;
-    return c >= it->first && c < it->first + Capacity(it->second);
+    return c >= it->first && c < it->first + it->second;
 }
 
 void HandleHeap::NoteUseAfterRelease(const std::string& where)

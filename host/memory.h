@@ -97,17 +97,18 @@ public:
 private:
     struct Info {
         std::size_t size = 0;
+        std::size_t capacity = 0;  // bytes of the block (shrinking keeps the block)
         Owner owner = Owner::Host;
         bool released = false;
     };
     char* NewBlock(std::size_t size);
-    void Retire(char* block, std::size_t size);  // poison and quarantine
+    void Retire(char* block, std::size_t capacity);  // poison and quarantine
     void EvictQuarantine();
     bool InjectFailure(MemOp op);
     Info* Find(Handle h, const char* who);
 
     std::unordered_map<Handle, Info> info_;
-    std::map<const char*, std::size_t> quarantine_;  // block -> size
+    std::map<const char*, std::size_t> quarantine_;  // block -> capacity
     std::vector<const char*> quarantineOrder_;
     std::size_t quarantineBytes_ = 0;
     std::unordered_map<Handle, std::size_t> limits_;
