@@ -4,6 +4,7 @@
 
 #include "last_error.h"
 #include "queries.h"
+#include "readers.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfLastErr,  // kFnLastErr
@@ -17,9 +18,9 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfTotalSampleCount,  // kFnTotalSampleCount
     kav_AbfStartTime,  // kFnStartTime
     kav_AbfADCSamplingSeq,  // kFnADCSamplingSeq
-    nullptr,  // kFnChannelRead
-    nullptr,  // kFnEpisodeRead
-    nullptr,  // kFnEpisodeWaveform
+    kav_AbfChannelRead,  // kFnChannelRead
+    kav_AbfEpisodeRead,  // kFnEpisodeRead
+    kav_AbfEpisodeWaveform,  // kFnEpisodeWaveform
     nullptr,  // kFnPrintMetaData
     nullptr,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
@@ -29,6 +30,6 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnFileGetExt
     nullptr,  // kFnFileSplitPath
     nullptr,  // kFnBrowseForFolder
-    nullptr,  // kFnReadTimeTags
-    nullptr,  // kFnReadExternalTags
+    kav_AbfReadTimeTags,  // kFnReadTimeTags
+    kav_AbfReadExternalTags,  // kFnReadExternalTags
 };
