@@ -83,7 +83,8 @@ int main(int argc, char** argv)
         std::fclose(f);
         if (t < bare) bare = t;
     }
-    std::printf("bare read: %lld bytes in %.3f s (%.1f MB/s)\n", bytes, bare, static_cast<double>(bytes) / bare / 1e6);
+    std::printf("bare read: %lld bytes in %.3f s (%.1f MB/s, %.1f M int16 samples/s)\n", bytes, bare,
+                static_cast<double>(bytes) / bare / 1e6, static_cast<double>(bytes) / 2.0 / bare / 1e6);
 
     kavhost::Host host;
     if (!host.Load()) {
