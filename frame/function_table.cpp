@@ -1,11 +1,12 @@
 // The external functions, indexed like the function table resource. A function
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
-#include "file_names.h"
 
+#include "file_names.h"
 #include "last_error.h"
 #include "metadata.h"
 #include "queries.h"
+#include "readers.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfLastErr,  // kFnLastErr
@@ -19,9 +20,9 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfTotalSampleCount,  // kFnTotalSampleCount
     kav_AbfStartTime,  // kFnStartTime
     kav_AbfADCSamplingSeq,  // kFnADCSamplingSeq
-    nullptr,  // kFnChannelRead
-    nullptr,  // kFnEpisodeRead
-    nullptr,  // kFnEpisodeWaveform
+    kav_AbfChannelRead,  // kFnChannelRead
+    kav_AbfEpisodeRead,  // kFnEpisodeRead
+    kav_AbfEpisodeWaveform,  // kFnEpisodeWaveform
     kav_AbfPrintMetaData,  // kFnPrintMetaData
     kav_AbfMetaData,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
@@ -31,6 +32,6 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfFileGetExt,  // kFnFileGetExt
     kav_AbfFileSplitPath,  // kFnFileSplitPath
     nullptr,  // kFnBrowseForFolder
-    nullptr,  // kFnReadTimeTags
-    nullptr,  // kFnReadExternalTags
+    kav_AbfReadTimeTags,  // kFnReadTimeTags
+    kav_AbfReadExternalTags,  // kFnReadExternalTags
 };

@@ -1,0 +1,29 @@
+// Pieces the channel and episode readers share: the destination-wave checks, the
+// scratch buffer, the X scaling with units, and attaching the wave note.
+#pragma once
+
+#include <cstdint>
+
+#include "host_abi.h"
+#include "reader_rules.h"
+
+// The destination checks: a numeric type of 2 or 4 (else 10002), then the
+// dimension query (its non-zero code is the status) and one dimension (else
+// 10006). Returns 0 when the wave is fit.
+int CheckFloatWave(waveHndl wave);
+
+// One 16-byte-aligned array of `samples` floats (at least one), or null when it
+// cannot be had. Released with FreeScratch.
+float* AllocScratch(uint32_t samples);
+void FreeScratch(float* buffer);
+
+// Copies `count` samples into the wave's data from point `at`: as they are into a
+// single-precision wave (type 2), widened into a double-precision one.
+void StoreSamples(void* waveData, int32_t waveType, uint32_t at, const float* samples, uint32_t count);
+
+// X step and start 0, X units "s" and the data units, and the data-changed notice.
+void SetWaveAxes(waveHndl wave, double xStep, const char* dataUnits);
+
+// Builds the note in a new host handle and attaches it to the wave. Returns false
+// (nothing attached, nothing left allocated) when the handle cannot be had.
+bool AttachWaveNote(waveHndl wave, const AbfNoteInput& note);

@@ -1,0 +1,138 @@
+#include "readers_support.h"
+
+#include <cstring>
+
+#include "sha256.h"
+
+namespace readertest {
+
+DirectFile OpenDirect(const std::string& path)
+{
+    DirectFile d;
+    static unsigned char block[32768];
+    std::memset(block, 0, sizeof block);
+    auto* h = reinterpret_cast<ABFFileHeader*>(block);
+    h->fFileVersionNumber = 2.05f;
+    h->fHeaderVersionNumber = 2.05f;
+    h->lHeaderSize = static_cast<int32_t>(sizeof(ABFFileHeader));
+    d.sampleLimit = kAbfSampleLimit;
+    d.episodes = 0;
+    int32_t file = -1;
+    d.ok = ABF_ReadOpen(path.c_str(), &file, 0, h, &d.sampleLimit, &d.episodes, &d.error) != 0;
+    if (!d.ok) return d;
+    std::memcpy(&d.header, block, sizeof d.header);
+    int32_t error = 0;
+    ABF_Close(file, &error);
+    return d;
+}
+
+namespace {
+// Opens, reads the given episodes of a channel appended, closes.
+std::vector<float> Read(const std::string& path, int32_t physical, uint32_t first, uint32_t last)
+{
+    static unsigned char block[32768];
+    std::memset(block, 0, sizeof block);
+    auto* h = reinterpret_cast<ABFFileHeader*>(block);
+    h->fFileVersionNumber = 2.05f;
+    h->fHeaderVersionNumber = 2.05f;
+    h->lHeaderSize = static_cast<int32_t>(sizeof(ABFFileHeader));
+    uint32_t limit = kAbfSampleLimit, episodes = 0;
+    int32_t file = -1, error = 0;
+    std::vector<float> out;
+    if (!ABF_ReadOpen(path.c_str(), &file, 0, h, &limit, &episodes, &error)) return out;
+    if (last == 0) last = episodes;
+    std::vector<float> buffer(limit);
+    for (uint32_t e = first; e <= last; ++e) {
+        uint32_t n = 0;
+        if (!ABF_ReadChannel(file, h, physical, e, buffer.data(), &n, &error)) {
+            out.clear();
+            break;
+        }
+        out.insert(out.end(), buffer.begin(), buffer.begin() + n);
+    }
+    ABF_Close(file, &error);
+    return out;
+}
+}  // namespace
+
+std::vector<float> ReadDirect(const std::string& path, int32_t physical, uint32_t episode)
+{
+    return Read(path, physical, episode, episode);
+}
+
+std::vector<float> ReadChannelDirect(const std::string& path, int32_t physical)
+{
+    return Read(path, physical, 1, 0);
+}
+
+std::map<std::string, std::string> ParseNote(const std::string& note)
+{
+    std::map<std::string, std::string> out;
+    size_t at = 0;
+    while (at < note.size()) {
+        const size_t semi = note.find(';', at);
+        const size_t eq = note.find('=', at);
+        if (semi == std::string::npos || eq == std::string::npos || eq > semi) {
+            out["!"] = note.substr(at);
+            break;
+        }
+        out[note.substr(at, eq - at)] = note.substr(eq + 1, semi - eq - 1);
+        at = semi + 1;
+    }
+    return out;
+}
+
+std::string Sha256Floats(const float* values, size_t count)
+{
+    return abfcompare::Sha256Hex(values, count * sizeof(float));
+}
+
+std::vector<float> WaveFloats(const Wave* w)
+{
+    std::vector<float> out(static_cast<size_t>(w->Points()));
+    if (w->Type() == kWaveFloat32) {
+        if (!out.empty()) std::memcpy(out.data(), w->Data(), out.size() * sizeof(float));
+    } else {
+        for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<float>(w->As<double>()[i]);
+    }
+    return out;
+}
+
+std::string WriteRecording(const abfw::Recording& rec, const std::string& name)
+{
+    const std::string path = querytest::ScratchFile("readers_" + name);
+    std::string error;
+    if (!abfw::WriteAbf(rec, path, &error)) {
+        ADD_FAILURE() << "cannot write " << name << ": " << error;
+        return "";
+    }
+    return path;
+}
+
+abfw::Recording GapFreeRecording(int channels, int64_t samples)
+{
+    abfw::Recording rec;
+    rec.mode = abfw::Mode::GapFree;
+    rec.dataFormat = abfw::DataFormat::Float32;
+    for (int c = 0; c < channels; ++c) {
+        abfw::Channel ch;
+        ch.physical = static_cast<int16_t>(2 * c);
+        ch.name = "in" + std::to_string(c);
+        ch.units = c % 2 ? "pA" : "mV";
+        rec.channels.push_back(ch);
+    }
+    rec.samplesPerChannel = samples;
+    rec.source = abfw::SignalSource::Values;
+    rec.values.resize(static_cast<size_t>(samples * channels));
+    for (size_t i = 0; i < rec.values.size(); ++i) rec.values[i] = static_cast<float>(i) * 0.25f - 1000.0f;
+    return rec;
+}
+
+void ReaderTest::Mark()
+{
+    ABFTest_InjectFault(110, kMark, 0);
+    Call("kav_AbfHasData", {kavhost::Str(querytest::ScratchFile("readers_mark.abf"))});
+    ASSERT_EQ(LastErr(), kMark);
+}
+
+}  // namespace readertest
