@@ -3,19 +3,17 @@
 
 #include <cstdio>
 
-namespace {
-int SamplingSeqEntries(const ABFFileHeader& header)
+int AbfSamplingSeqEntries(const ABFFileHeader& header)
 {
     const int count = header.nADCNumChannels;
     const int capacity = static_cast<int>(sizeof header.nADCSamplingSeq / sizeof header.nADCSamplingSeq[0]);
     if (count < 0) return 0;
     return count > capacity ? capacity : count;
 }
-}  // namespace
 
 std::size_t AbfSamplingSeqText(const ABFFileHeader& header, char* text)
 {
-    const int entries = SamplingSeqEntries(header);
+    const int entries = AbfSamplingSeqEntries(header);
     std::size_t length = 0;
     text[0] = '\0';
     for (int i = 0; i < entries; ++i) {

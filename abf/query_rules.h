@@ -11,6 +11,10 @@
 // the NUL.
 inline constexpr std::size_t kAbfSamplingSeqTextSize = 16 * 6 + 15 + 1;
 
+// Entries of the sampling sequence in use: the header's channel count, limited to
+// the sequence's 16 entries, 0 for a count below 1.
+int AbfSamplingSeqEntries(const ABFFileHeader& header);
+
 // The sampling sequence as text, entries joined by ";" ("0;1;3"): as many entries
 // as the header's channel count, limited to the sequence's 16, none for a count
 // below 1. Writes a NUL-terminated text into `text` (at least
