@@ -97,10 +97,8 @@ int kav_AbfChannelRead(void* params)
     }
 
     int32_t file = -1;
-    int32_t error = 0;
     uint32_t sampleLimit = 0, episodes = 0;
-    if (!AbfOpenPrepared(*name, &file, &channelHeader, &sampleLimit, &episodes, &error)) {
-        RecordAbfError(*name, error);
+    if (!AbfOpenRecorded(name, &channelHeader, &file, &sampleLimit, &episodes)) {
         DisposeHandle(name);
         return kStatusOk;
     }
@@ -129,8 +127,7 @@ int kav_AbfChannelRead(void* params)
             p->result = 1.0;
         }
     }
-    error = 0;
-    if (!AbfClose(file, &error)) RecordAbfError(*name, error);
+    AbfCloseRecorded(name, file);
     DisposeHandle(name);
     return status;
 }

@@ -136,10 +136,8 @@ int ReadEpisode(void* params, EpisodeData what)
     }
 
     int32_t file = -1;
-    int32_t error = 0;
     uint32_t sampleLimit = 0, episodes = 0;
-    if (!AbfOpenPrepared(*name, &file, &episodeHeader, &sampleLimit, &episodes, &error)) {
-        RecordAbfError(*name, error);
+    if (!AbfOpenRecorded(name, &episodeHeader, &file, &sampleLimit, &episodes)) {
         DisposeHandle(name);
         return kStatusOk;
     }
@@ -155,6 +153,7 @@ int ReadEpisode(void* params, EpisodeData what)
     double startTime = 0.0;
     double duration = 0.0;
     bool asked = false;
+    int32_t error = 0;
     if (!AbfGetNumSamples(file, header, number, &samples, &error)) {
         RecordAbfError(*name, error);
     } else if (samples > 2147483647u) {
@@ -182,8 +181,7 @@ int ReadEpisode(void* params, EpisodeData what)
             p->result = 1.0;
         }
     }
-    error = 0;
-    if (!AbfClose(file, &error)) RecordAbfError(*name, error);
+    AbfCloseRecorded(name, file);
     DisposeHandle(name);
     return status;
 }

@@ -58,3 +58,18 @@ int kav_AbfLastErrStr(void* params)
     while (length < sizeof lastErrorText && lastErrorText[length] != '\0') ++length;
     return NewStringHandle(lastErrorText, length, &p->result);
 }
+
+bool AbfOpenRecorded(Handle fileName, AbfHeaderBlock* block, int32_t* file, uint32_t* sampleLimit,
+                     uint32_t* episodes)
+{
+    int32_t error = 0;
+    if (AbfOpenPrepared(*fileName, file, block, sampleLimit, episodes, &error)) return true;
+    RecordAbfError(*fileName, error);
+    return false;
+}
+
+void AbfCloseRecorded(Handle fileName, int32_t file)
+{
+    int32_t error = 0;
+    if (!AbfClose(file, &error)) RecordAbfError(*fileName, error);
+}

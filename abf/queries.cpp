@@ -84,15 +84,11 @@ int OpenAskClose(Handle fileName, double* result, QueryWork work, void* output)
     }
     int status = kStatusOk;
     int32_t file = -1;
-    int32_t error = 0;
     uint32_t maxSamples = 0, maxEpisodes = 0;
-    if (!AbfOpenPrepared(*fileName, &file, &queryHeader, &maxSamples, &maxEpisodes, &error)) {
-        RecordAbfError(*fileName, error);
-    } else {
+    if (AbfOpenRecorded(fileName, &queryHeader, &file, &maxSamples, &maxEpisodes)) {
         const OpenedFile f = {fileName, file, &queryHeader.header, maxEpisodes};
         status = work(f, result, output);
-        error = 0;
-        if (!AbfClose(file, &error)) RecordAbfError(*fileName, error);
+        AbfCloseRecorded(fileName, file);
     }
     DisposeHandle(fileName);
     return status;

@@ -128,16 +128,13 @@ int ReadTags(void* params, int16_t selected)
     }
 
     int32_t file = -1;
-    int32_t error = 0;
     uint32_t sampleLimit = 0, episodes = 0;
-    if (!AbfOpenPrepared(*name, &file, &tagHeader, &sampleLimit, &episodes, &error)) {
-        RecordAbfError(*name, error);
+    if (!AbfOpenRecorded(name, &tagHeader, &file, &sampleLimit, &episodes)) {
         DisposeHandle(name);
         return kStatusOk;
     }
     status = DeliverTags(name, file, &tagHeader.header, selected, p->wave, &p->result);
-    error = 0;
-    if (!AbfClose(file, &error)) RecordAbfError(*name, error);
+    AbfCloseRecorded(name, file);
     DisposeHandle(name);
     return status;
 }

@@ -41,12 +41,6 @@ int PrepareFileName(Handle fileName)
     return kStatusOutOfMemory;
 }
 
-void CloseFile(int32_t file, Handle fileName)
-{
-    int32_t error = 0;
-    if (!AbfClose(file, &error)) RecordAbfError(*fileName, error);
-}
-
 }  // namespace
 
 int kav_AbfPrintMetaData(void* p)
@@ -60,13 +54,10 @@ int kav_AbfPrintMetaData(void* p)
     AbfHeaderBlock block;
     int32_t file = 0;
     uint32_t maxSamples = 0, maxEpisodes = 0;
-    int32_t error = 0;
-    if (AbfOpenPrepared(*fileName, &file, &block, &maxSamples, &maxEpisodes, &error)) {
+    if (AbfOpenRecorded(fileName, &block, &file, &maxSamples, &maxEpisodes)) {
         PrintHeaderListing(SendToHistory, &block.header);
         params->result = 1;
-        CloseFile(file, fileName);
-    } else {
-        RecordAbfError(*fileName, error);
+        AbfCloseRecorded(fileName, file);
     }
     DisposeHandle(fileName);
     return kStatusOk;
@@ -83,17 +74,14 @@ int kav_AbfMetaData(void* p)
     AbfHeaderBlock block;
     int32_t file = 0;
     uint32_t maxSamples = 0, maxEpisodes = 0;
-    int32_t error = 0;
     int status = kStatusOk;
-    if (AbfOpenPrepared(*fileName, &file, &block, &maxSamples, &maxEpisodes, &error)) {
+    if (AbfOpenRecorded(fileName, &block, &file, &maxSamples, &maxEpisodes)) {
         std::memset(headerString, 0, sizeof headerString);
         const std::size_t length = BuildHeaderString(headerString, sizeof headerString, &block.header);
         // Without memory for the text the caller's variable keeps what it held.
         status = SetStringVariable(params->text, headerString, length);
         if (status == kStatusOk) params->result = 1;
-        CloseFile(file, fileName);
-    } else {
-        RecordAbfError(*fileName, error);
+        AbfCloseRecorded(fileName, file);
     }
     DisposeHandle(fileName);
     return status;
