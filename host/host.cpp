@@ -158,6 +158,7 @@ std::vector<std::array<int, 4>> AvailableProgramVersions()
 #if defined(_WIN32)
     std::vector<std::array<int, 4>> out;
     WIN32_FIND_DATAA fd;
+    out.push_back({6, 2, 2, 0});  // the host executable itself
     HANDLE f = FindFirstFileA((ProgramFolder() + "\\hostver-*.dll").c_str(), &fd);
     if (f == INVALID_HANDLE_VALUE) return out;
     do {
@@ -194,6 +195,7 @@ Host::~Host()
 void Host::SetProgramVersion(int a, int b, int c, int d)
 {
     programFile_ = ProgramFile::Versioned;
+    programFileChosen_ = true;
     programVersion_ = {a, b, c, d};
 }
 
@@ -210,6 +212,11 @@ bool Host::PrepareProgramModule()
     programModule_ = nullptr;
     if (programFile_ == ProgramFile::NoModule) return true;
 #if defined(_WIN32)
+    const bool own = programFile_ == ProgramFile::Versioned && programVersion_ == std::array<int, 4>{6, 2, 2, 0};
+    if (!programFileChosen_ || own) {
+        programModule_ = GetModuleHandleA(nullptr);  // the host executable, version 6.2.2.0
+        return true;
+    }
     std::string file = programFile_ == ProgramFile::NoVersion ? std::string("hostver-none.dll")
                                                                : "hostver-" + VersionText(programVersion_) + ".dll";
     if (programLibrary_) FreeLibrary(static_cast<HMODULE>(programLibrary_));

@@ -101,9 +101,14 @@ public:
     void AnswerVersion(int32_t value) { versionAnswered_ = true; versionAnswer_ = value; }
     void LeaveVersionUnanswered() { versionAnswered_ = false; }
     // The program file's version, e.g. 6, 2, 2, 7. Under Wine only the versions
-    // built beside the host are available (see AvailableProgramVersions).
+    // built beside the host are available (see AvailableProgramVersions). By
+    // default the program file is the host executable itself (version 6.2.2.0).
     void SetProgramVersion(int a, int b, int c, int d);
-    void SetProgramFile(ProgramFile f) { programFile_ = f; }
+    void SetProgramFile(ProgramFile f)
+    {
+        programFile_ = f;
+        programFileChosen_ = true;
+    }
     // Plug-in resizes of the record beyond maxBytes fail (0: no limit); the
     // record starts at initialBytes (default: a full record).
     void LimitRecord(std::size_t maxBytes) { recordLimit_ = maxBytes; }
@@ -182,12 +187,15 @@ private:
     bool versionAnswered_ = true;
     int32_t versionAnswer_ = 6220;
     ProgramFile programFile_ = ProgramFile::Versioned;
+    bool programFileChosen_ = false;
     std::array<int, 4> programVersion_{6, 2, 2, 0};
     std::size_t recordLimit_ = 0;
     std::size_t recordInitial_ = sizeof(IORec);
     void* clientWindow_ = nullptr;
     void* programModule_ = nullptr;
-    void* programLibrary_ = nullptr;  // Win32: the version-carrying module we loaded
+#if defined(_WIN32)
+    void* programLibrary_ = nullptr;  // the version-carrying module we loaded
+#endif
 
     void* library_ = nullptr;
     bool loaded_ = false;

@@ -34,8 +34,8 @@ HandleHeap::~HandleHeap()
         if (!inf.released && *h) ::operator delete(*h, std::align_val_t(kAlign));
         delete h;
     }
-    for (auto& [block, capacity] : quarantine_) {
-        KAV_UNPOISON(block, capacity);
+    for (auto& [block, r] : quarantine_) {
+        KAV_UNPOISON(block, r.capacity);
         ::operator delete(const_cast<char*>(block), std::align_val_t(kAlign));
     }
 }
@@ -45,11 +45,11 @@ char* HandleHeap::NewBlock(std::size_t size)
     return static_cast<char*>(::operator new(Capacity(size), std::align_val_t(kAlign), std::nothrow));
 }
 
-void HandleHeap::Retire(char* block, std::size_t capacity)
+void HandleHeap::Retire(char* block, std::size_t capacity, Handle released)
 {
     std::memset(block, kPoisonByte, capacity);
     KAV_POISON(block, capacity);
-    quarantine_[block] = capacity;
+    quarantine_[block] = Retired{capacity, released};
     quarantineOrder_.push_back(block);
     quarantineBytes_ += capacity;
     EvictQuarantine();
@@ -62,12 +62,11 @@ void HandleHeap::EvictQuarantine()
         const char* block = quarantineOrder_[drop++];
         auto it = quarantine_.find(block);
         if (it == quarantine_.end()) continue;
-        std::size_t cap = it->second;
+        std::size_t cap = it->second.capacity;
         quarantineBytes_ -= cap;
+        // A released handle whose master pointer still names this block now names nothing.
+        if (it->second.handle) *it->second.handle = nullptr;
         quarantine_.erase(it);
-        // Released handles whose master pointer still names this block now name nothing.
-        for (auto& [h, inf] : info_)
-            if (inf.released && *h == block) *h = nullptr;
         KAV_UNPOISON(block, cap);
         ::operator delete(const_cast<char*>(block), std::align_val_t(kAlign));
     }
@@ -81,6 +80,7 @@ Handle HandleHeap::Allocate(std::size_t size, Owner owner)
     std::memset(block, 0, Capacity(size));
     Handle h = new char*(block);
     info_[h] = Info{size, Capacity(size), owner, false};
+    if (owner == Owner::Plugin) pluginLive_.insert(h);
     return h;
 }
 
@@ -108,7 +108,7 @@ bool HandleHeap::Resize(Handle h, std::size_t size)
     std::size_t keep = size < inf.size ? size : inf.size;
     std::memcpy(block, *h, keep);
     std::memset(block + keep, 0, Capacity(size) - keep);
-    Retire(*h, inf.capacity);
+    Retire(*h, inf.capacity, nullptr);
     *h = block;
     inf.size = size;
     inf.capacity = Capacity(size);
@@ -120,7 +120,8 @@ void HandleHeap::Free(Handle h)
     auto it = info_.find(h);
     if (it == info_.end() || it->second.released) return;
     it->second.released = true;
-    Retire(*h, it->second.capacity);
+    pluginLive_.erase(h);
+    Retire(*h, it->second.capacity, h);
 }
 
 std::string HandleHeap::Text(Handle h) const
@@ -144,7 +145,12 @@ bool HandleHeap::IsReleased(Handle h) const
 void HandleHeap::SetOwner(Handle h, Owner owner)
 {
     auto it = info_.find(h);
-    if (it != info_.end()) it->second.owner = owner;
+    if (it == info_.end()) return;
+    it->second.owner = owner;
+    if (owner == Owner::Plugin && !it->second.released)
+        pluginLive_.insert(h);
+    else
+        pluginLive_.erase(h);
 }
 
 Owner HandleHeap::OwnerOf(Handle h) const
@@ -161,10 +167,7 @@ std::size_t HandleHeap::Size(Handle h) const
 
 std::vector<Handle> HandleHeap::PluginOwned() const
 {
-    std::vector<Handle> out;
-    for (auto& [h, inf] : info_)
-        if (!inf.released && inf.owner == Owner::Plugin) out.push_back(h);
-    return out;
+    return std::vector<Handle>(pluginLive_.begin(), pluginLive_.end());
 }
 
 bool HandleHeap::InReleasedBlock(const void* p) const
@@ -173,7 +176,7 @@ bool HandleHeap::InReleasedBlock(const void* p) const
     auto it = quarantine_.upper_bound(c);
     if (it == quarantine_.begin()) return false;
     --it;
-    return c >= it->first && c < it->first + it->second;
+    return c >= it->first && c < it->first + it->second.capacity;
 }
 
 void HandleHeap::NoteUseAfterRelease(const std::string& where)

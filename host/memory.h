@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "host_abi.h"
@@ -102,13 +103,18 @@ private:
         bool released = false;
     };
     char* NewBlock(std::size_t size);
-    void Retire(char* block, std::size_t capacity);  // poison and quarantine
+    void Retire(char* block, std::size_t capacity, Handle released);  // poison and quarantine
     void EvictQuarantine();
     bool InjectFailure(MemOp op);
     Info* Find(Handle h, const char* who);
 
+    struct Retired {
+        std::size_t capacity = 0;
+        Handle handle = nullptr;  // the released handle still naming the block, if any
+    };
     std::unordered_map<Handle, Info> info_;
-    std::map<const char*, std::size_t> quarantine_;  // block -> capacity
+    std::unordered_set<Handle> pluginLive_;  // live handles the plug-in owns
+    std::map<const char*, Retired> quarantine_;
     std::vector<const char*> quarantineOrder_;
     std::size_t quarantineBytes_ = 0;
     std::unordered_map<Handle, std::size_t> limits_;

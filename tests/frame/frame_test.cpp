@@ -253,11 +253,10 @@ TEST_F(FrameTest, OtherMessagesAreAnsweredWithZero)
 
 // ---- Waves ----------------------------------------------------------------------
 
-waveHndl MakeWaveRecord(bool direct, int16_t type, int32_t points, const int32_t dims[4])
+waveHndl MakeWaveRecord(int16_t flag, int16_t type, int32_t points, const int32_t dims[4])
 {
     waveHndl w = NewHandle(static_cast<intptr_t>(kWaveRecData + 64));
     std::memset(*w, 0, kWaveRecData + 64);
-    int16_t flag = direct ? 1 : 0;
     std::memcpy(*w + kWaveRecDirect, &flag, 2);
     std::memcpy(*w + kWaveRecType, &type, 2);
     std::memcpy(*w + kWaveRecPoints, &points, 4);
@@ -279,7 +278,7 @@ TEST_F(FrameTest, DirectWavesAreReadFromTheirRecord)
                   {kWaveFloat64, 0, {0, 5, 0, 0}, 0},
                   {kWaveFloat64, 6, {3, 0, 2, 0}, 1}};
     for (const Case& c : cases) {
-        waveHndl w = MakeWaveRecord(true, c.type, c.points, c.dims);
+        waveHndl w = MakeWaveRecord(1, c.type, c.points, c.dims);
         EXPECT_TRUE(WaveIsDirect(w));
         EXPECT_EQ(WaveType(w), c.type);
         EXPECT_EQ(WavePoints(w), c.points);
@@ -295,7 +294,8 @@ TEST_F(FrameTest, DirectWavesAreReadFromTheirRecord)
 TEST_F(FrameTest, OtherWavesAreAskedAbout)
 {
     const int32_t dims[4] = {99, 99, 99, 99};  // must not be read
-    waveHndl w = MakeWaveRecord(false, 77, 77, dims);
+    // Only the value 1 marks a record for direct reads.
+    waveHndl w = MakeWaveRecord(2, 77, 77, dims);
     static double data[4];
     fakehost::SetAnswer([w](IORec& rec) -> XopItem {
         EXPECT_EQ(rec.items[0], ItemOf(w));

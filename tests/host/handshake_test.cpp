@@ -79,6 +79,15 @@ protected:
     Host h;
 };
 
+TEST(HandshakeDefaults, UnansweredVersionComesFromTheHostProgramItself)
+{
+    Host h;
+    h.LeaveVersionUnanswered();
+    ASSERT_TRUE(h.Load()) << h.LoadError();
+    EXPECT_TRUE(h.Accepted());
+    EXPECT_NE(h.ProgramModule(), nullptr);
+}
+
 TEST_F(Loaded, TableHasTheTwentyFiveFunctionsAndTheErrorTexts)
 {
     ASSERT_EQ(h.Functions().size(), 25u);

@@ -198,3 +198,27 @@ TEST(HandleHeap, NegativeSizesFail)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HandleHeap, OldestReleasedBlocksLeaveQuarantineAndTheirHandlesNameNothing)
+{
+    HandleHeap heap;
+    std::vector<Handle> handles;
+    std::vector<char*> blocks;
+    for (int i = 0; i < 80; ++i) {  // 80 MB released, more than the quarantine keeps
+        Handle h = heap.NewHandle(1 << 20);
+        ASSERT_NE(h, nullptr);
+        handles.push_back(h);
+        blocks.push_back(*h);
+        heap.DisposeHandle(h);
+    }
+    EXPECT_EQ(*handles.front(), nullptr);
+    EXPECT_EQ(*handles.back(), blocks.back()) << "recently released blocks stay, poisoned";
+    EXPECT_TRUE(heap.InReleasedBlock(blocks.back() + 100));
+    EXPECT_TRUE(heap.IsReleased(handles.front()));
+    heap.DisposeHandle(handles.front());
+    EXPECT_EQ(heap.doubleReleased, 1);
+}
+
+}  // namespace
