@@ -47,7 +47,8 @@ void SetText(char* dst, size_t width, const char* text)
 
 uint32_t FixDate(int32_t date)
 {
-    int32_t y = date / 10000;
+    // Two-digit years: below 80 in this century, otherwise the last one.
+    int64_t y = date / 10000;
     if (y < 1000) y += (y < 80 ? 2000 : 1900);
     return static_cast<uint32_t>(y * 10000 + date % 10000);
 }
@@ -72,7 +73,7 @@ int DecodeAbf1(OpenFile& file)
     CP(h.nNumPointsIgnored, p, 14);
     CP(h.lActualEpisodes, p, 16);
     h.uFileStartDate = FixDate(Get<int32_t>(p, 20));
-    h.uFileStartTimeMS = static_cast<uint32_t>(Get<int32_t>(p, 24) * 1000 + Get<int16_t>(p, 366));
+    h.uFileStartTimeMS = static_cast<uint32_t>(Get<int32_t>(p, 24)) * 1000u + static_cast<uint32_t>(Get<int16_t>(p, 366));
     CP(h.lStopwatchTime, p, 28);
     CP(h.lDataSectionPtr, p, 40);
     CP(h.lTagSectionPtr, p, 44);
@@ -780,6 +781,11 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
         if (!file.src->Read(off, synch.data(), n * 8)) return ABF_EBADSYNCH;
     }
 
+    // Every sample the header announces must be in the file: this bounds the episodes,
+    // every read, buffer and waveform by the file's real size.
+    const uint64_t dataBytes = acq * file.sampleSize;
+    if (file.dataOffset > fileSize || dataBytes > fileSize - file.dataOffset) return ABF_EREADDATA;
+
     file.episodes.clear();
     if (mode == 3 || mode == 1) {
         uint64_t c = sampleLimit ? sampleLimit : 8192 / nch;
@@ -840,6 +846,8 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
             const int64_t start = synch[i];
             const int64_t length = synch[i + 1];
             if (length <= 0 || static_cast<uint64_t>(length) > acq - used || length % nch) return ABF_EBADSYNCH;
+            // A sweep longer than the episode size would not fit the caller's read buffer.
+            if (length > perEpisode) return ABF_EBADSYNCH;
             if (mode == 2 && start < 0 && start != -1) return ABF_EBADSYNCH;
             file.episodes.push_back({used, static_cast<uint32_t>(length), start});
             used += static_cast<uint64_t>(length);
@@ -890,10 +898,16 @@ int ProbeFile(Source& src, int32_t* dataFormat)
         if (head[7] != 2 || src.Size() < 512) return ABF_EINVALIDFILE;
         uint8_t info[512];
         if (!src.Read(0, info, sizeof info)) return ABF_EINVALIDFILE;
-        // The header's sections must lie inside the file.
-        for (int i = 0; i < 18; ++i) {
+        // The sections that make up the header (protocol to strings) must lie inside the
+        // file; data, tags and the synch array are not looked at here.
+        for (int i = 0; i <= 9; ++i) {
             const uint64_t block = Get<uint32_t>(info, 76 + 16 * i);
-            if (block && block * kBlock >= src.Size() && i != 15) return ABF_EINVALIDFILE;
+            const uint64_t bytes = Get<uint32_t>(info, 80 + 16 * i);
+            const int64_t count = Get<int64_t>(info, 84 + 16 * i);
+            if (block == 0 || count <= 0) continue;
+            if (block * kBlock >= src.Size() || static_cast<uint64_t>(count) > src.Size() ||
+                bytes * static_cast<uint64_t>(count) > src.Size() - block * kBlock)
+                return ABF_EINVALIDFILE;
         }
         int16_t fmt = 0;
         memcpy(&fmt, info + 30, 2);
@@ -927,12 +941,7 @@ int DecodeFile(OpenFile& file, uint32_t sampleLimit)
     if (h.nOperationMode == 3) file.dataOffset += static_cast<uint64_t>(std::max<int16_t>(h.nNumPointsIgnored, 0)) * file.sampleSize;
     for (uint32_t i = 0; i < file.nch; ++i)
         if (h.nADCSamplingSeq[i] < 0 || h.nADCSamplingSeq[i] >= 16) return ABF_EINVALIDFILE;
-    if (int cutError = CutEpisodes(file, sampleLimit)) return cutError;
-    // Every sample the header announces must be in the file: this bounds every read,
-    // buffer and waveform by the file's real size.
-    const uint64_t dataBytes = static_cast<uint64_t>(static_cast<uint32_t>(h.lActualAcqLength)) * file.sampleSize;
-    if (file.dataOffset > file.src->Size() || dataBytes > file.src->Size() - file.dataOffset) return ABF_EREADDATA;
-    return 0;
+    return CutEpisodes(file, sampleLimit);
 }
 
 int PositionOfChannel(const ABFLibraryHeader& h, int channel)

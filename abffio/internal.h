@@ -46,7 +46,7 @@ struct OpenFile {
     uint32_t nch = 1;
     uint32_t maxSamples = 0;        // per channel: what one read delivers at most
     std::vector<Episode> episodes;
-    std::vector<uint8_t> scratch;   // one episode's raw bytes
+    std::vector<int16_t> scratch;   // one episode's raw samples (float data is read into it as bytes)
 };
 
 // Decodes the header of `file` into `file.rec` and cuts its episodes. `sampleLimit` is the

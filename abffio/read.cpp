@@ -9,15 +9,24 @@
 namespace abffio {
 namespace {
 
-template <class T>
-void Demux(const uint8_t* raw, uint32_t count, uint32_t pos, uint32_t nch, float factor, float shift,
-           float* out)
+// One channel out of a block of multiplexed int16 samples, scaled. The block is the
+// library's own scratch buffer (int16-aligned), read straight as int16.
+void DemuxInt16(const int16_t* __restrict raw, uint32_t count, uint32_t pos, uint32_t nch, float factor,
+                float shift, float* __restrict out)
 {
-    const T* s = reinterpret_cast<const T*>(raw) + pos;
-    for (uint32_t i = 0; i < count; ++i) {
-        T v;
-        memcpy(&v, s + static_cast<size_t>(i) * nch, sizeof v);
-        out[i] = static_cast<float>(v) * factor + shift;
+    const int16_t* s = raw + pos;
+    switch (nch) {
+    case 1:
+        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[i]) * factor + shift;
+        break;
+    case 2:
+        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[2 * i]) * factor + shift;
+        break;
+    case 4:
+        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[4 * i]) * factor + shift;
+        break;
+    default:
+        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[static_cast<size_t>(i) * nch]) * factor + shift;
     }
 }
 
@@ -79,10 +88,10 @@ int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out
     const uint64_t bytes = static_cast<uint64_t>(n) * nch * file.sampleSize;
     const uint64_t off = file.dataOffset + ep.muxStart * file.sampleSize;
     if (bytes > file.src->Size()) return ABF_EREADDATA;
-    if (file.scratch.size() < bytes) file.scratch.resize(static_cast<size_t>(bytes));
+    if (file.scratch.size() * 2 < bytes) file.scratch.resize(static_cast<size_t>((bytes + 1) / 2));
     if (!file.src->Read(off, file.scratch.data(), bytes)) return ABF_EREADDATA;
     if (file.sampleSize == 4) {
-        DemuxFloat(file.scratch.data(), n, static_cast<uint32_t>(pos), nch, out);
+        DemuxFloat(reinterpret_cast<const uint8_t*>(file.scratch.data()), n, static_cast<uint32_t>(pos), nch, out);
     } else {
         const int ch = channel;
         float gain = h.fInstrumentScaleFactor[ch] * h.fADCProgrammableGain[ch];
@@ -93,7 +102,7 @@ int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out
         const float factor = h.fADCRange / gain / resolution;
         float shift = h.fInstrumentOffset[ch];
         if (h.nSignalType != 0) shift -= h.fSignalOffset[ch];
-        Demux<int16_t>(file.scratch.data(), n, static_cast<uint32_t>(pos), nch, factor, shift, out);
+        DemuxInt16(file.scratch.data(), n, static_cast<uint32_t>(pos), nch, factor, shift, out);
     }
     *count = n;
     return 0;

@@ -3,6 +3,7 @@
 #include "xop.h"
 
 #include "last_error.h"
+#include "metadata.h"
 #include "queries.h"
 #include "readers.h"
 
@@ -21,8 +22,8 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfChannelRead,  // kFnChannelRead
     kav_AbfEpisodeRead,  // kFnEpisodeRead
     kav_AbfEpisodeWaveform,  // kFnEpisodeWaveform
-    nullptr,  // kFnPrintMetaData
-    nullptr,  // kFnMetaData
+    kav_AbfPrintMetaData,  // kFnPrintMetaData
+    kav_AbfMetaData,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
     nullptr,  // kFnFileStripExt
     nullptr,  // kFnFileStripFileName

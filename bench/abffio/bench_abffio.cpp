@@ -22,8 +22,8 @@ double Now()
 
 int main(int argc, char** argv)
 {
-    const size_t perChannel = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 8388608;
-    const size_t nch = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 4;
+    const size_t perChannel = argc > 1 ? static_cast<size_t>(std::strtoul(argv[1], nullptr, 10)) : 8388608;
+    const size_t nch = argc > 2 ? static_cast<size_t>(std::strtoul(argv[2], nullptr, 10)) : 4;
     if (nch < 1 || nch > 16 || perChannel < 1) {
         fprintf(stderr, "usage: bench_abffio [SAMPLES_PER_CHANNEL [CHANNELS 1-16]]\n");
         return 2;
@@ -46,7 +46,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
     }
-    printf("file: %zu channels x %zu samples, %.1f MB\n", nch, perChannel, bytes.size() / 1e6);
+    printf("file: %zu channels x %zu samples, %.1f MB\n", nch, perChannel, static_cast<double>(bytes.size()) / 1e6);
 
     std::vector<uint8_t> header(kAbfRecordSize);
     int32_t h = -1, e = 0;

@@ -194,6 +194,41 @@ TEST(AbfLibraryRules, GapFreeIsCutIntoReadsAndTheLastReadIsPartial)
     Close(o);
 }
 
+TEST(AbfLibraryRules, TheSampleLimitSetsTheReadSizeOfContinuousFiles)
+{
+    // 3 channels, 10000 samples each.
+    const std::string path = Save(abftest::Write(GapFree(2, {0, 1, 2}, 10000)), "limits.abf");
+    struct Case {
+        uint32_t limitIn, limitOut, episodes, last;
+    };
+    const Case cases[] = {
+        {16384, 10000, 1, 10000},  // at most the recording
+        {0, 2730, 4, 1810},        // 0: 8192 multiplexed samples
+        {1000, 1000, 10, 1000},
+        {3333, 3333, 4, 1},
+        {1, 1, 10000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.limitIn);
+        Opened o;
+        o.h = Header();
+        o.samples = c.limitIn;
+        ASSERT_TRUE(ABF_ReadOpen(path.c_str(), &o.handle, 0, o.h, &o.samples, &o.episodes, &o.error));
+        o.ok = 1;
+        EXPECT_EQ(o.samples, c.limitOut);
+        EXPECT_EQ(o.episodes, c.episodes);
+        EXPECT_EQ(+o.h->lNumSamplesPerEpisode, static_cast<int32_t>(c.limitOut * 3));
+        uint32_t n = 0;
+        int32_t e = 0;
+        ASSERT_TRUE(ABF_GetNumSamples(o.handle, o.h, o.episodes, &n, &e));
+        EXPECT_EQ(n, c.last);
+        std::vector<float> buf(o.samples);
+        ASSERT_TRUE(ABF_ReadChannel(o.handle, o.h, 2, o.episodes, buf.data(), &n, &e));
+        EXPECT_EQ(buf[n - 1], Expected(3 * 10000 - 1));
+        Close(o);
+    }
+}
+
 TEST(AbfLibraryRules, EventsAreMergedWhenContiguousAndCutAtTheLimit)
 {
     // Events (mux samples, 1 channel): 1000 at 0, 20000 at 1000 (contiguous: merged with
@@ -383,7 +418,8 @@ TEST(AbfLibraryRules, FilesThatAreNotRecordingsGiveErrorNumbers)
         {"unknown mode", patched(good1, 8, 9, 2), ABF_EINVALIDFILE},
         {"huge synch array", patched(good, 316 + 8, 0x7FFFFFFF, 4), ABF_EBADSYNCH},
         {"synch array past the end", patched(good, 316, 100000, 4), ABF_EBADSYNCH},
-        {"synch length beyond the data", patched(good1, 96, 1, 4), 0},
+        {"shorter synch array", patched(good1, 96, 1, 4), 0},
+        {"sweep longer than an episode", patched(good1, 138, 50, 4), ABF_EBADSYNCH},
         {"sampling sequence out of range", patched(good1, 410, 99, 2), ABF_EINVALIDFILE},
     };
     for (const Case& c : cases) {
