@@ -1,6 +1,7 @@
 // The external functions, indexed like the function table resource. A function
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
+#include "file_names.h"
 
 #include "last_error.h"
 #include "metadata.h"
@@ -25,11 +26,11 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfPrintMetaData,  // kFnPrintMetaData
     kav_AbfMetaData,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
-    nullptr,  // kFnFileStripExt
-    nullptr,  // kFnFileStripFileName
-    nullptr,  // kFnFileStripPathName
-    nullptr,  // kFnFileGetExt
-    nullptr,  // kFnFileSplitPath
+    kav_AbfFileStripExt,  // kFnFileStripExt
+    kav_AbfFileStripFileName,  // kFnFileStripFileName
+    kav_AbfFileStripPathName,  // kFnFileStripPathName
+    kav_AbfFileGetExt,  // kFnFileGetExt
+    kav_AbfFileSplitPath,  // kFnFileSplitPath
     nullptr,  // kFnBrowseForFolder
     kav_AbfReadTimeTags,  // kFnReadTimeTags
     kav_AbfReadExternalTags,  // kFnReadExternalTags
