@@ -233,7 +233,7 @@ int Finish(Demo& d)
 {
     d.o << "\nHost audit: " << Plural(d.calls, "call", "calls") << ", ";
     if (d.unclean == 0 && d.h.AuditClean())
-        d.o << "every handle accounted for (nothing leaked, released twice or used after release)\n";
+        d.o << "every handle accounted for (none leaked, released twice or used after release)\n";
     else
         d.o << Plural(d.unclean, "call", "calls") << " with ownership faults; " << d.h.AuditReport() << "\n";
     if (d.notBuilt) d.o << Plural(d.notBuilt, "call was", "calls were") << " skipped: function not built yet\n";
@@ -283,7 +283,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         return 1;
     }
     out << "Two sample recordings written into " << folder.string()
-        << (temporary ? " (a temporary folder, removed afterwards)" : "") << ":\n"
+        << (temporary ? " (temporary, removed afterwards)" : "") << ":\n"
         << "  String gapfree = " << Quote(gap) << "\n    " << Describe(gapRec) << "\n"
         << "  String steps = " << Quote(steps) << "\n    " << Describe(stepRec) << "\n"
         << "Below, each call as a host command line would write it, then what came back. A numeric\n"
@@ -304,7 +304,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         d.Worked(r);
     }
     if (d.Call("kav_AbfEpisodeCount(gapfree, neps)", "kav_AbfEpisodeCount", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   neps = " << DemoNumber(numAfter(1)) << " (reads that make up the recording)\n";
+        out << d.Outcome(r) << "   neps = " << DemoNumber(numAfter(1)) << " (the library's reads)\n";
         d.Worked(r);
     }
     if (d.Call("kav_AbfTotalSampleCount(gapfree, n)", "kav_AbfTotalSampleCount", {Str(gap), NumRef(0)}, &r)) {
@@ -349,7 +349,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             if (t.type == 1)
                 comments += std::string(n++ ? ", " : "") + Quote(t.comment) + " at " +
                             DemoNumber(double(t.time) * abfw::SynchCountUs(gapRec) * 1e-6) + " s";
-        if (n) out << "    (the file also holds " << Plural(n, "comment tag", "comment tags") << ": " << comments
+        if (n) out << "    (also " << Plural(n, "comment tag", "comment tags") << ": " << comments
                    << "; neither function reports those)\n";
     }
 
@@ -372,7 +372,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
     }
     if (d.Call("kav_AbfStartTime(steps, 0, 3, t0)", "kav_AbfStartTime", {Str(steps), Num(0), Num(episode), NumRef(0)},
                &r)) {
-        out << d.Outcome(r) << "   t0 = " << DemoNumber(numAfter(3)) << " (ms from the start of the recording)\n";
+        out << d.Outcome(r) << "   t0 = " << DemoNumber(numAfter(3)) << " (ms from the start)\n";
         d.Worked(r);
     }
     if (sweepSamples < 1) sweepSamples = stepRec.samplesPerEpisode;
@@ -426,16 +426,17 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
     }
 
     // ---- When things go wrong.
-    out << "\n7. When something is wrong\n";
+    out << "\n7. When something is wrong: wrong use gives a status that the host reports; a file the\n"
+        << "   library cannot read gives a result of 0 and leaves the library's error to be asked for\n";
     if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "bad");
         w && d.Call("kav_AbfChannelRead(steps, 0, bad)", "kav_AbfChannelRead", {Str(steps), Num(0), WaveArg(w)}, &r)) {
-        out << d.Outcome(r) << " (a status: the host reports it)\n";
+        out << d.Outcome(r) << "\n";
         if (r.status == 0) ++d.unexpected;
     }
     const std::string missing = (folder / "no such file.abf").string();
     if (d.Call("kav_AbfChannelCount(\"" + fs::path(missing).filename().string() + "\", nch)", "kav_AbfChannelCount",
                {Str(missing), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   (the library's failure is kept, not raised)\n";
+        out << d.Outcome(r) << "\n";
         if (r.status != 0 || r.resultNumber != 0) ++d.unexpected;
     }
     if (d.Call("kav_AbfLastErr()", "kav_AbfLastErr", {}, &r)) out << d.Outcome(r) << "\n";
