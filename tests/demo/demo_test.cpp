@@ -97,6 +97,18 @@ std::string LineStartingWith(const std::string& account, const std::string& star
     return "";
 }
 
+// Which parts of an absolute path the split reports: 1 drive ("C:"), 2 directory,
+// 4 name, 8 extension.
+int SplitBits(const std::string& path)
+{
+    const bool drive = path.size() > 1 && path[1] == ':';
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string file = path.substr(slash + 1);
+    const std::size_t dot = file.rfind('.');
+    return (drive ? 1 : 0) | (slash + 1 > (drive ? 2u : 0u) ? 2 : 0) | (dot == 0 || file.empty() ? 0 : 4) |
+           (dot == std::string::npos ? 0 : 8);
+}
+
 void ExpectFileMatches(const abfw::Recording& rec, const fs::path& file)
 {
     abfw::Layout layout;
@@ -122,7 +134,10 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
     EXPECT_EQ(a.find("unexpected"), std::string::npos);
     EXPECT_NE(a.find("Host audit: 20 calls, every handle accounted for"), std::string::npos);
 
-    // Shape of the gap-free recording.
+    const std::string stepsPath = (dir / kavhost::kDemoStepsFile).make_preferred().string();
+    EXPECT_NE(a.find("String steps = \"" + stepsPath + "\""), std::string::npos) << stepsPath;
+
+    // Shape of both recordings.
     std::string seq;
     for (auto& c : gap.channels) seq += (seq.empty() ? "" : ";") + std::to_string(c.physical);
     const struct {
@@ -138,7 +153,7 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
         {"kav_AbfSampleCount(steps, 3", "n = " + std::to_string(steps.samplesPerEpisode)},
         {"kav_AbfStartTime(steps, 0, 3", "t0 = " + DemoNumber(double(abfw::SweepStarts(steps)[2]) *
                                                               abfw::SynchCountUs(steps) / 1000.0)},
-        {"kav_AbfFileSplitPath(steps", "-> 14"},  // directory, name and extension; no drive
+        {"kav_AbfFileSplitPath(steps", "-> " + std::to_string(SplitBits(stepsPath))},
     };
     for (auto& s : shape) {
         std::string line = LineStartingWith(a, s.call);
