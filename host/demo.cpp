@@ -31,6 +31,9 @@ constexpr std::size_t kCallColumn = 50;  // where "->" starts
 constexpr std::size_t kWidth = 100;      // folded text lines
 constexpr int kHistoryLinesShown = 12;
 constexpr std::size_t kSegmentsShown = 8;
+// Wave lengths the demo makes from the counts it is told; other counts (a query
+// that is not built or failed) give way to the writer's own figure.
+constexpr double kMaxPoints = 50e6;
 
 const char* ModeName(double mode)
 {
@@ -139,6 +142,8 @@ struct Demo {
         CallResult e;
         if (h.Function("kav_AbfLastErrStr") && h.FunctionAddress(h.Function("kav_AbfLastErrStr")->index)) {
             e = h.Call("kav_AbfLastErrStr", {});
+            ++calls;
+            if (!e.Clean()) ++unclean;
             o << "last error " << Quote(e.resultString);
         }
         o << ")\n";
@@ -249,9 +254,15 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
     out << "kav_Sorvan at work\n==================\n";
     int built = 0;
     for (auto& f : host.Functions()) built += host.FunctionAddress(f.index) != nullptr;
-    out << "The host loaded the plug-in (" << (host.Accepted() ? "accepted" : "REFUSED") << ", host version "
-        << host.EffectiveVersionAnswer() << "): " << host.Functions().size() << " external functions, " << built
-        << " built.\n";
+    out << "Start-up: ";
+    if (host.EffectiveVersionAnswer() < 0)
+        out << "version message unanswered (the plug-in read the program file's version)";
+    else
+        out << "version message answered with " << host.EffectiveVersionAnswer();
+    out << "; main returned " << host.MainResult() << ", record result " << host.RecordResult() << ": "
+        << (host.Accepted() ? "host accepted" : "host refused") << ";\n  message handler "
+        << (host.EntryInstalled() ? "installed" : "NOT installed") << "; " << host.Functions().size()
+        << " external functions, " << built << " built.\n";
     if (!host.Accepted()) return 1;
 
     // The recordings.
@@ -316,7 +327,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         out << d.Outcome(r) << "   seq = " << Quote(r.args[1].text) << " (physical channels in order)\n";
         d.Worked(r);
     }
-    if (perChannel < 1) perChannel = double(gapRec.samplesPerChannel);  // the query is not built
+    if (!(perChannel >= 1 && perChannel <= kMaxPoints)) perChannel = double(gapRec.samplesPerChannel);
 
     out << "\n2. Channel 0 read into a wave of n points\n";
     const int32_t points = int32_t(perChannel);
@@ -375,7 +386,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         out << d.Outcome(r) << "   t0 = " << DemoNumber(numAfter(3)) << " (ms from the start)\n";
         d.Worked(r);
     }
-    if (sweepSamples < 1) sweepSamples = stepRec.samplesPerEpisode;
+    if (!(sweepSamples >= 1 && sweepSamples <= kMaxPoints)) sweepSamples = stepRec.samplesPerEpisode;
     const int32_t sweepPoints = int32_t(sweepSamples);
     out << "  Make/N=" << sweepPoints << " sweep3, stim3\n";
     if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "sweep3");
