@@ -254,6 +254,34 @@ TEST(Demo, FolderThatCannotBeUsedFailsWithoutCalls)
     fs::remove_all(dir);
 }
 
+TEST(Demo, FunctionsNotBuiltAreShownAndSkipped)
+{
+#ifdef _WIN32
+    const std::string plugin = kavhost::ProgramFolder() + "\\host_testplugin.xop";
+#else
+    const std::string plugin = kavhost::ProgramFolder() + "/host_testplugin.so";
+#endif
+    const fs::path dir = FreshFolder("unbuilt");
+    CliRun run = RunCli({"xophost", "--plugin", plugin, "demo", dir.string()});
+    const std::string& a = run.account;
+    SCOPED_TRACE(a);
+    EXPECT_EQ(run.status, 0);
+    ExpectFileMatches(abfw::DefaultRecording(), dir / kavhost::kDemoGapFreeFile);
+    ExpectFileMatches(abfw::StepProtocolRecording(), dir / kavhost::kDemoStepsFile);
+    // Every call of the account is there, each one skipped; nothing was called.
+    const char* calls[] = {"kav_AbfOperationMode(gapfree", "kav_AbfChannelRead(gapfree", "kav_AbfReadTimeTags(",
+                           "kav_AbfEpisodeWaveform(steps", "kav_AbfPrintMetaData(", "kav_AbfFileSplitPath(",
+                           "kav_AbfLastErrStr()"};
+    for (const char* c : calls) {
+        const std::string line = LineStartingWith(a, c);
+        EXPECT_NE(line.find("(not built)"), std::string::npos) << c << ": " << line;
+    }
+    EXPECT_NE(a.find("Host audit: 0 calls"), std::string::npos);
+    EXPECT_NE(a.find("20 calls were skipped: function not built yet"), std::string::npos);
+    EXPECT_EQ(a.find("ch0: "), std::string::npos);
+    fs::remove_all(dir);
+}
+
 TEST(Demo, MoreThanOneFolderIsAUsageError)
 {
     CliRun run = RunCli({"xophost", "demo", "a", "b"});
