@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kCallColumn = 50;  // where "->" starts
 constexpr std::size_t kWidth = 100;      // folded text lines
-constexpr int kHistoryLinesShown = 12;
+constexpr int kHistoryLinesShown = 8;
 constexpr std::size_t kSegmentsShown = 8;
 // Wave lengths the demo makes from the counts it is told; other counts (a query
 // that is not built or failed) give way to the writer's own figure.
@@ -306,6 +306,14 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
     // ---- The gap-free recording.
     out << "\n1. The gap-free recording: its shape\n";
     double perChannel = 0;
+    if (d.Call("kav_AbfIsAbfFile(gapfree)", "kav_AbfIsAbfFile", {Str(gap)}, &r)) {
+        out << d.Outcome(r) << "   (an ABF file)\n";
+        d.Worked(r);
+    }
+    if (d.Call("kav_AbfHasData(gapfree)", "kav_AbfHasData", {Str(gap)}, &r)) {
+        out << d.Outcome(r) << "   (it holds data)\n";
+        d.Worked(r);
+    }
     if (d.Call("kav_AbfOperationMode(gapfree, mode)", "kav_AbfOperationMode", {Str(gap), NumRef(0)}, &r)) {
         out << d.Outcome(r) << "   mode = " << DemoNumber(numAfter(1)) << " (" << ModeName(numAfter(1)) << ")\n";
         d.Worked(r);
@@ -410,7 +418,8 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
     }
 
     // ---- Header listing and file names.
-    out << "\n5. The header listing printed into the history (the first " << kHistoryLinesShown << " lines)\n";
+    out << "\n5. The header: as a listing printed into the history (its first " << kHistoryLinesShown
+        << " lines), and as a string\n";
     host.ClearHistory();
     if (d.Call("kav_AbfPrintMetaData(steps)", "kav_AbfPrintMetaData", {Str(steps)}, &r)) {
         out << d.Outcome(r) << "\n";
@@ -424,6 +433,25 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             }
             if (lines.size() > std::size_t(kHistoryLinesShown))
                 out << "    ... and " << lines.size() - kHistoryLinesShown << " more lines\n";
+        }
+    }
+
+    if (d.Call("kav_AbfMetaData(steps, kv)", "kav_AbfMetaData", {Str(steps), StrRef("")}, &r)) {
+        out << d.Outcome(r) << "   the same header as one key=value string:\n";
+        if (d.Worked(r)) {
+            const std::string& kv = r.args[1].text;
+            std::string head = kv.substr(0, kWidth - 20);
+            out << "    kv = " << Quote(head + (head.size() < kv.size() ? "..." : "")) << "\n    ("
+                << kv.size() << " characters; among them ";
+            int shown = 0;
+            for (const char* key : {"lActualEpisodes", "nADCNumChannels", "fADCSequenceInterval"}) {
+                const std::string k = std::string(key) + "=";
+                std::size_t at = kv.compare(0, k.size(), k) == 0 ? 0 : kv.find(";" + k);
+                if (at == std::string::npos) continue;
+                at += at == 0 ? k.size() : k.size() + 1;
+                out << (shown++ ? ", " : "") << k << kv.substr(at, kv.find(';', at) - at);
+            }
+            out << ")\n";
         }
     }
 

@@ -132,7 +132,7 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
 
     EXPECT_EQ(a.find("(not built)"), std::string::npos);
     EXPECT_EQ(a.find("unexpected"), std::string::npos);
-    EXPECT_NE(a.find("Host audit: 20 calls, every handle accounted for"), std::string::npos);
+    EXPECT_NE(a.find("Host audit: 23 calls, every handle accounted for"), std::string::npos);
 
     const std::string stepsPath = (dir / kavhost::kDemoStepsFile).make_preferred().string();
     EXPECT_NE(a.find("String steps = \"" + stepsPath + "\""), std::string::npos) << stepsPath;
@@ -144,6 +144,8 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
         const char* call;
         std::string expected;
     } shape[] = {
+        {"kav_AbfIsAbfFile(gapfree", "-> 1 "},
+        {"kav_AbfHasData(gapfree", "-> 1 "},
         {"kav_AbfOperationMode(gapfree", "mode = " + std::to_string(int(gap.mode)) + " (gap-free)"},
         {"kav_AbfChannelCount(gapfree", "nch = " + std::to_string(gap.channels.size())},
         {"kav_AbfTotalSampleCount(gapfree", "n = " + std::to_string(gap.samplesPerChannel)},
@@ -211,6 +213,12 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
         }
     EXPECT_NE(levels.find(DemoNumber(dac.holding) + " " + dac.units), std::string::npos) << levels;
 
+    // The header as a string: its length as told, a key from the writer's description.
+    const std::string kvLine = LineStartingWith(a, "kv = ");
+    EXPECT_NE(kvLine.find(";nOperationMode=" + std::to_string(int(steps.mode)) + ";"), std::string::npos) << kvLine;
+    EXPECT_NE(a.find("lActualEpisodes=" + std::to_string(steps.episodes) + ", "), std::string::npos);
+    EXPECT_NE(a.find("nADCNumChannels=" + std::to_string(steps.channels.size()) + ", "), std::string::npos);
+
     // Header listing: its first lines as printed into the history.
     EXPECT_NE(a.find("    nOperationMode = " + std::to_string(int(steps.mode)) + "\n"), std::string::npos);
     EXPECT_NE(a.find("    lActualEpisodes = " + std::to_string(steps.episodes) + "\n"), std::string::npos);
@@ -269,7 +277,7 @@ TEST(Demo, FunctionsNotBuiltAreShownAndSkipped)
     ExpectFileMatches(abfw::DefaultRecording(), dir / kavhost::kDemoGapFreeFile);
     ExpectFileMatches(abfw::StepProtocolRecording(), dir / kavhost::kDemoStepsFile);
     // Every call of the account is there, each one skipped; nothing was called.
-    const char* calls[] = {"kav_AbfOperationMode(gapfree", "kav_AbfChannelRead(gapfree", "kav_AbfReadTimeTags(",
+    const char* calls[] = {"kav_AbfIsAbfFile(gapfree", "kav_AbfOperationMode(gapfree", "kav_AbfMetaData(", "kav_AbfChannelRead(gapfree", "kav_AbfReadTimeTags(",
                            "kav_AbfEpisodeWaveform(steps", "kav_AbfPrintMetaData(", "kav_AbfFileSplitPath(",
                            "kav_AbfLastErrStr()"};
     for (const char* c : calls) {
@@ -277,7 +285,7 @@ TEST(Demo, FunctionsNotBuiltAreShownAndSkipped)
         EXPECT_NE(line.find("(not built)"), std::string::npos) << c << ": " << line;
     }
     EXPECT_NE(a.find("Host audit: 0 calls"), std::string::npos);
-    EXPECT_NE(a.find("20 calls were skipped: function not built yet"), std::string::npos);
+    EXPECT_NE(a.find("23 calls were skipped: function not built yet"), std::string::npos);
     EXPECT_EQ(a.find("ch0: "), std::string::npos);
     fs::remove_all(dir);
 }
