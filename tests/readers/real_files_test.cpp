@@ -34,7 +34,7 @@ void CheckNote(const std::string& note, const std::string& file, const ABFFileHe
     EXPECT_EQ(kv.count("!"), 0u) << note;
     const int physical = h.nADCSamplingSeq[logical];
     EXPECT_EQ(kv["sFileName"], file);
-    EXPECT_NEAR(std::stod(kv["fFileVersionNumber"]), h.fFileVersionNumber, 0.05);
+    EXPECT_NEAR(std::stod(kv["fFileVersionNumber"]), static_cast<double>(h.fFileVersionNumber), 0.05);
     EXPECT_EQ(kv["nOperationMode"], std::to_string(h.nOperationMode));
     EXPECT_EQ(kv["lActualAcqLength"], std::to_string(h.lActualAcqLength));
     EXPECT_EQ(kv["lActualEpisodes"], std::to_string(h.lActualEpisodes));
@@ -51,8 +51,8 @@ void CheckNote(const std::string& note, const std::string& file, const ABFFileHe
     EXPECT_EQ(kv["sProtocolPath"], Trimmed(h.sProtocolPath, 256));
     EXPECT_EQ(kv["sCreatorInfo"], Trimmed(h.sCreatorInfo, 16));
     EXPECT_EQ(kv["nExperimentType"], std::to_string(h.nExperimentType));
-    EXPECT_FLOAT_EQ(std::stof(kv["fTelegraphFilter"]), h.fTelegraphFilter[physical]);
-    EXPECT_NEAR(std::stod(kv["fTelegraphMembraneCap"]), h.fTelegraphMembraneCap[physical], 1e-6);
+    EXPECT_FLOAT_EQ(std::stof(kv["fTelegraphFilter"]), static_cast<float>(h.fTelegraphFilter[physical]));
+    EXPECT_NEAR(std::stod(kv["fTelegraphMembraneCap"]), static_cast<double>(h.fTelegraphMembraneCap[physical]), 1e-6);
     if (startTime) {
         EXPECT_NEAR(std::stod(kv["dStartTime"]), *startTime, std::fabs(*startTime) * 1e-5 + 1e-9);
     } else {

@@ -119,7 +119,7 @@ TEST_F(Tags, NoTagsOrNoneOfTheKind)
     const std::string pathComments = WriteRecording(comments, "comments.abf");
     ASSERT_FALSE(pathNone.empty());
     ASSERT_FALSE(pathComments.empty());
-    ASSERT_EQ(OpenDirect(pathNone).header.lNumTagEntries, 0);
+    ASSERT_EQ(static_cast<int32_t>(OpenDirect(pathNone).header.lNumTagEntries), 0);
     for (const char* name : kTagReaders) {
         for (const std::string& path : {pathNone, pathComments}) {
             Mark();
