@@ -7,6 +7,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "demo.h"
+
 namespace kavhost {
 
 namespace {
@@ -21,7 +23,9 @@ const char kUsage[] =
     "                         by-reference numbers as their initial value,\n"
     "                         by-reference strings as their initial text or @null\n"
     "  functions              list the plug-in's function table\n"
-    "  demo                   show the start-up handshake and the function table\n"
+    "  demo [DIR]             write two sample recordings (into DIR, or a temporary\n"
+    "                         folder) and show what the plug-in does with them\n"
+    "  handshake              show the start-up handshake and the function table\n"
     "options:\n"
     "  --json                 print the outcome of `call` as one JSON object (bytes\n"
     "                         from 0x80 up appear as \\u0080-\\u00ff)\n"
@@ -376,7 +380,9 @@ int RunCommandLine(const std::vector<std::string>& argv)
     }
     if (opt.positional.empty()) return usage("no command");
     const std::string cmd = opt.positional[0];
-    if (cmd != "call" && cmd != "functions" && cmd != "demo") return usage("unknown command " + cmd);
+    if (cmd != "call" && cmd != "functions" && cmd != "demo" && cmd != "handshake")
+        return usage("unknown command " + cmd);
+    if (cmd == "demo" && opt.positional.size() > 2) return usage("demo takes at most one folder");
     if (cmd == "call" && opt.positional.size() < 2) return usage("call needs a function name");
 
     Host host;
@@ -399,7 +405,8 @@ int RunCommandLine(const std::vector<std::string>& argv)
         ListFunctions(host, std::cout);
         return 0;
     }
-    if (cmd == "demo") {
+    if (cmd == "demo") return RunDemo(host, opt.positional.size() > 1 ? opt.positional[1] : "", std::cout);
+    if (cmd == "handshake") {
         std::cout << "Start-up handshake\n";
         if (opt.noVersionAnswer)
             std::cout << "  host version message: unanswered (the plug-in reads the program file's version)\n";
