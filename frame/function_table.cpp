@@ -1,6 +1,7 @@
 // The external functions, indexed like the function table resource. A function
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
+#include "file_names.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnLastErr
@@ -20,11 +21,11 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnPrintMetaData
     nullptr,  // kFnMetaData
     nullptr,  // kFnFileOpenDialog
-    nullptr,  // kFnFileStripExt
-    nullptr,  // kFnFileStripFileName
-    nullptr,  // kFnFileStripPathName
-    nullptr,  // kFnFileGetExt
-    nullptr,  // kFnFileSplitPath
+    kav_AbfFileStripExt,  // kFnFileStripExt
+    kav_AbfFileStripFileName,  // kFnFileStripFileName
+    kav_AbfFileStripPathName,  // kFnFileStripPathName
+    kav_AbfFileGetExt,  // kFnFileGetExt
+    kav_AbfFileSplitPath,  // kFnFileSplitPath
     nullptr,  // kFnBrowseForFolder
     nullptr,  // kFnReadTimeTags
     nullptr,  // kFnReadExternalTags

@@ -19,6 +19,11 @@ KAV_PLATFORM_API void KavPlatformSetFileVersion(const char* path, int v1, int v2
 KAV_PLATFORM_API void KavPlatformSetDebuggerPresent(int mode);
 KAV_PLATFORM_API int KavPlatformDebugBreakCount(void);
 
+// The ANSI code page that GetACP and IsDBCSLeadByte answer for: 932, 936, 949 and
+// 950 are double-byte code pages, anything else is single-byte; 0 restores the
+// default (1252, single-byte). KavPlatformReset leaves it as it is.
+KAV_PLATFORM_API void KavPlatformSetCodePage(UINT codePage);
+
 // Forgets every module name and file version, restores the system debugger test
 // and zeroes the DebugBreak count.
 KAV_PLATFORM_API void KavPlatformReset(void);

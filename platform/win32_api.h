@@ -18,6 +18,7 @@ typedef int32_t BOOL;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
 typedef uint16_t WORD;
+typedef uint8_t BYTE;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
 typedef int32_t HRESULT;
@@ -66,6 +67,10 @@ static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO size");
 KAV_PLATFORM_API DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 KAV_PLATFORM_API void DebugBreak(void);
 KAV_PLATFORM_API BOOL IsDebuggerPresent(void);
+// The ANSI code page and its lead-byte test: true when c is the first byte of a
+// double-byte character (always false in a single-byte code page).
+KAV_PLATFORM_API UINT GetACP(void);
+KAV_PLATFORM_API BOOL IsDBCSLeadByte(BYTE c);
 
 // VERSION.dll
 KAV_PLATFORM_API DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle);

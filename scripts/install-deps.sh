@@ -5,7 +5,7 @@ set -euo pipefail
 
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
              libbenchmark-dev python3 file)
-need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick)
+need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick locales)
 
 missing=()
 is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
