@@ -1,6 +1,7 @@
 // The external functions, indexed like the function table resource. A function
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
+#include "dialogs.h"
 #include "file_names.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
@@ -20,13 +21,13 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     nullptr,  // kFnEpisodeWaveform
     nullptr,  // kFnPrintMetaData
     nullptr,  // kFnMetaData
-    nullptr,  // kFnFileOpenDialog
+    kav_AbfFileOpenDialog,  // kFnFileOpenDialog
     kav_AbfFileStripExt,  // kFnFileStripExt
     kav_AbfFileStripFileName,  // kFnFileStripFileName
     kav_AbfFileStripPathName,  // kFnFileStripPathName
     kav_AbfFileGetExt,  // kFnFileGetExt
     kav_AbfFileSplitPath,  // kFnFileSplitPath
-    nullptr,  // kFnBrowseForFolder
+    kav_AbfBrowseForFolder,  // kFnBrowseForFolder
     nullptr,  // kFnReadTimeTags
     nullptr,  // kFnReadExternalTags
 };
