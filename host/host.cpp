@@ -181,11 +181,15 @@ Host::Host()
 #if !defined(_WIN32) && defined(KAV_HOST_HAVE_PLATFORM)
     KavPlatformReset();
 #endif
+    InstallDialogAnswerers();
 }
 
 Host::~Host()
 {
-    if (gHost == this) gHost = nullptr;
+    if (gHost == this) {
+        gHost = nullptr;
+        RemoveDialogAnswerers();
+    }
 #if defined(_WIN32)
     if (programLibrary_) FreeLibrary(static_cast<HMODULE>(programLibrary_));
 #endif
@@ -510,6 +514,7 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
     }
     r.history = history_.substr(historyMark);
     Reclaim(&r);
+    AuditDialogs(&r);
     r.doubleReleased = heap_.doubleReleased - dr0;
     r.useAfterRelease = heap_.useAfterRelease - uar0;
     r.violations.insert(r.violations.end(), heap_.violations.begin() + static_cast<std::ptrdiff_t>(v0),
