@@ -313,23 +313,27 @@ void Host::InstallDialogAnswerers()
 
 void Host::RemoveDialogAnswerers() { KavPlatformSetDialogAnswerers(nullptr, nullptr, nullptr); }
 
+void Host::BeginDialogAudit() { oleDepthBefore_ = KavPlatformOleDepth(); }
+
 void Host::AuditDialogs(CallResult*)
 {
     // Findings go to the heap's violations, which the call's result collects.
     const int depth = KavPlatformOleDepth();
-    if (depth != 0)
-        heap_.NoteViolation("OLE initialisations not matched: depth " + std::to_string(depth) + " after the call");
+    if (depth != oleDepthBefore_)
+        heap_.NoteViolation("OLE initialisations not matched: depth " + std::to_string(oleDepthBefore_) +
+                            " before the call, " + std::to_string(depth) + " after it");
     const int lists = KavPlatformLiveIdLists();
     if (lists != 0) heap_.NoteViolation(std::to_string(lists) + " item identifier list(s) not released");
     const int bad = KavPlatformBadFrees();
     if (bad != 0) heap_.NoteViolation(std::to_string(bad) + " CoTaskMemFree call(s) on something not allocated");
-    if (depth != 0 || lists != 0 || bad != 0) KavPlatformResetDialogs();
+    if (lists != 0 || bad != 0) KavPlatformResetDialogs();
 }
 
 #else  // Win32: the real dialogs; nothing to answer or audit here.
 
 void Host::InstallDialogAnswerers() {}
 void Host::RemoveDialogAnswerers() {}
+void Host::BeginDialogAudit() {}
 void Host::AuditDialogs(CallResult*) {}
 
 #endif

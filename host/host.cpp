@@ -452,6 +452,7 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
     const std::size_t historyMark = history_.size();
     const int dr0 = heap_.doubleReleased, uar0 = heap_.useAfterRelease;
     const std::size_t v0 = heap_.violations.size();
+    BeginDialogAudit();
     r.status = fn(block);
     r.called = true;
 

@@ -232,7 +232,9 @@ private:
     // Dialogs.
     void InstallDialogAnswerers();
     void RemoveDialogAnswerers();
-    void AuditDialogs(CallResult* r);  // OLE balanced, identifier lists released
+    void BeginDialogAudit();           // notes the state before a call...
+    void AuditDialogs(CallResult* r);  // ...and checks it after: OLE balanced, lists released
+    int oleDepthBefore_ = 0;
     std::deque<DialogAnswer> dialogAnswers_;
     bool interactiveDialogs_ = false;
     std::vector<DialogSeen> dialogsShown_;
