@@ -189,17 +189,21 @@ bool PrepareStores(PartStore* s, Handle* scratch)
     return true;
 }
 
-// Resizes the variables' existing handles to their parts' lengths. False when one
-// could not be resized.
+// Resizes the variables' existing handles to their parts' lengths, the ones that
+// grow first: undoing a grow is a shrink, which keeps the text and does not need
+// memory. False when one could not be resized.
 bool ResizeExisting(PartStore* s)
 {
-    for (int i = 0; i < kPartCount; ++i) {
-        if (!s[i].stores || s[i].created || s[i].oldLength == s[i].part->length) continue;
-        Handle h = *s[i].variable;
-        const intptr_t size = static_cast<intptr_t>(s[i].part->length);
-        SetHandleSize(h, size);
-        if (GetHandleSize(h) != size) return false;
-        s[i].resized = true;
+    for (bool growing : {true, false}) {
+        for (int i = 0; i < kPartCount; ++i) {
+            if (!s[i].stores || s[i].created || s[i].oldLength == s[i].part->length) continue;
+            if ((s[i].part->length > s[i].oldLength) != growing) continue;
+            Handle h = *s[i].variable;
+            const intptr_t size = static_cast<intptr_t>(s[i].part->length);
+            SetHandleSize(h, size);
+            if (GetHandleSize(h) != size) return false;
+            s[i].resized = true;
+        }
     }
     return true;
 }

@@ -186,19 +186,6 @@ TEST_F(FileNames, LongPartsAreCutOnlyInTheSplit)
     EXPECT_EQ(r.resultString, ext.substr(1));
 }
 
-// The split reads the path as text: it ends at a NUL byte. The other functions
-// work on every byte of the handle.
-TEST_F(FileNames, SplitEndsAtNulByte)
-{
-    const std::string path("a\0b\\c.abf", 9);
-    CallResult r = CallAudited(h, kSplit, {Str(path), NullStrRef(), NullStrRef(), NullStrRef(), NullStrRef()}, "NUL");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.resultNumber, 4);
-    EXPECT_EQ(r.args[3].text, "a");
-    r = CallAudited(h, "kav_AbfFileStripPathName", {Str(path)}, "NUL");
-    EXPECT_EQ(r.resultString, "c.abf");
-}
-
 // When host memory runs out, the functions answer status 1 (no result string,
 // the split's variables as they were) and release what they own. Every memory
 // operation of each call is made to fail in turn until a call completes.
