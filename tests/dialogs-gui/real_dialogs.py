@@ -181,6 +181,10 @@ try:
                lambda w: keys(w, 'type:"a1.abf" "c3.abf"', "Return"))
     outcome(j, "two files", DATA + "\\a1.abf|" + DATA + "\\c3.abf")
 
+    # One file where several are allowed: its path, no bar.
+    j = dialog([OPEN, "Pick ABF files", DATA, "257"], "Pick ABF files", lambda w: keys(w, "type:c3.abf", "Return"))
+    outcome(j, "one of several allowed", DATA + "\\c3.abf")
+
     # Cancel: an empty string, status 0.
     j = dialog([OPEN, "Pick ABF files", DATA, "257"], "Pick ABF files", lambda w: keys(w, "Escape"))
     outcome(j, "cancel", "")
@@ -223,6 +227,8 @@ finally:
         xvfb.wait(timeout=10)
     except subprocess.TimeoutExpired:
         xvfb.kill()
+    # The prefix is several hundred megabytes; the next run makes a fresh one.
+    shutil.rmtree(env["WINEPREFIX"], ignore_errors=True)
 
 print("%d failure(s)" % len(failures))
 sys.exit(1 if failures else 0)
