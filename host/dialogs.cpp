@@ -9,6 +9,7 @@
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <unistd.h>
 #if defined(KAV_HOST_HAVE_PLATFORM)
 #include "platform_hooks.h"
 #endif
@@ -116,6 +117,20 @@ bool ReadLine(std::string* line)
     return true;
 }
 
+// A typed path as the dialog would give it: relative paths are taken from the
+// current folder (the dialog always answers with full paths).
+std::string FullPath(const std::string& typed)
+{
+#if defined(_WIN32)
+    return typed;
+#else
+    if (!typed.empty() && typed[0] == '/') return typed;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return typed;
+    return std::string(cwd) + (std::string(cwd) == "/" ? "" : "/") + typed;
+#endif
+}
+
 bool FileExists(const std::string& path)
 {
 #if defined(_WIN32)
@@ -157,7 +172,7 @@ DialogAnswer AskOnTerminal(const DialogSeen& s)
         o << "Folder to choose (empty line: Cancel; ? : an item without a file-system path):\n> " << std::flush;
         if (!ReadLine(&line) || line.empty()) return CancelDialog();
         if (line == "?") return ChooseVirtualItem();
-        return ChooseFolder(line);
+        return ChooseFolder(FullPath(line));
     }
     const bool several = (s.flags & 0x200u) != 0;
     const bool mustExist = (s.flags & 0x1000u) != 0;
@@ -169,7 +184,7 @@ DialogAnswer AskOnTerminal(const DialogSeen& s)
             o << "Path of the file (empty line: Cancel):\n";
         std::vector<DialogAnswer> picked;
         while (o << "> " << std::flush, ReadLine(&line) && !line.empty()) {
-            picked.push_back(ChooseFile(line));
+            picked.push_back(ChooseFile(FullPath(line)));
             if (!several) break;
         }
         if (picked.empty()) return CancelDialog();

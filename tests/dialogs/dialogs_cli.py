@@ -72,6 +72,12 @@ with tempfile.TemporaryDirectory() as tmp:
     check("No such file" in err and "one folder" in err, "refusals explained: %r" % err[-400:])
     check(j.get("result") == b, "asked again until usable: %r" % j.get("result"))
 
+    # Typed relative paths are taken from the current folder.
+    p = subprocess.run([exe, "call", OPEN, "Pick", "@null", "257", "--json"], input=b"a.abf\nb.abf\n\n",
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=tmp, timeout=60)
+    j = json.loads(p.stdout.decode("latin-1"))
+    check(j.get("result") == a + "|" + b, "typed relative paths: %r" % j.get("result"))
+
     j, _ = call([OPEN, "Pick", "@null", "1"], stdin="\n")
     check(j.get("result") == "" and j.get("status") == 0, "empty line cancels: %r" % j)
     j, _ = call([OPEN, "Pick", "@null", "1"], stdin="")
