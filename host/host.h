@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "xop_table.h"
-#include "dialogs.h"
+#include "dialog_answers.h"
 #include "host_abi.h"
 #include "memory.h"
 #include "wave.h"
@@ -176,7 +176,7 @@ public:
     // The message carrier installed in the record (public for the C callback).
     void OnMessage(IORecHandle rec);
 
-    // --- Dialogs (native stand-ins; see dialogs.h). Scripted answers are used in
+    // --- Dialogs (native stand-ins; see dialog_answers.h). Scripted answers are used in
     // order; when none is left the dialog asks on the terminal if interactive
     // dialogs are on, and otherwise is cancelled and counted as a violation.
     void QueueDialogAnswer(const DialogAnswer& answer) { dialogAnswers_.push_back(answer); }
