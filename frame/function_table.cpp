@@ -2,6 +2,7 @@
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
 
+#include "dialogs.h"
 #include "file_names.h"
 #include "last_error.h"
 #include "metadata.h"
@@ -25,13 +26,13 @@ const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfEpisodeWaveform,  // kFnEpisodeWaveform
     kav_AbfPrintMetaData,  // kFnPrintMetaData
     kav_AbfMetaData,  // kFnMetaData
-    nullptr,  // kFnFileOpenDialog
+    kav_AbfFileOpenDialog,  // kFnFileOpenDialog
     kav_AbfFileStripExt,  // kFnFileStripExt
     kav_AbfFileStripFileName,  // kFnFileStripFileName
     kav_AbfFileStripPathName,  // kFnFileStripPathName
     kav_AbfFileGetExt,  // kFnFileGetExt
     kav_AbfFileSplitPath,  // kFnFileSplitPath
-    nullptr,  // kFnBrowseForFolder
+    kav_AbfBrowseForFolder,  // kFnBrowseForFolder
     kav_AbfReadTimeTags,  // kFnReadTimeTags
     kav_AbfReadExternalTags,  // kFnReadExternalTags
 };

@@ -38,6 +38,10 @@ const char kUsage[] =
     "  --no-program-module    the host program module is unknown\n"
     "  --direct               waves carry the direct-access flag\n"
     "  --move-on-resize       move memory blocks on every resize\n"
+    "  --answer SPEC          answer the next dialog (repeatable, in order): cancel,\n"
+    "                         fail, file:PATH, files:DIR|NAME|NAME..., folder:PATH,\n"
+    "                         nopath (a folder without a file-system path). Without\n"
+    "                         any, the dialogs ask on the terminal (stdin, stderr)\n"
     "  --                     end of options\n"
     "Exit status: 0 when the call happened (whatever its status), 1 when the plug-in\n"
     "or the function could not be used, 2 for a usage error.\n";
@@ -70,6 +74,7 @@ struct Options {
     bool noModule = false;
     bool direct = false;
     bool move = false;
+    std::vector<DialogAnswer> answers;
     std::vector<std::string> positional;
 };
 
@@ -374,6 +379,10 @@ int RunCommandLine(const std::vector<std::string>& argv)
             opt.direct = true;
         } else if (a == "--move-on-resize") {
             opt.move = true;
+        } else if (a == "--answer") {
+            DialogAnswer answer;
+            if (!value(&v) || !ParseDialogAnswer(v, &answer)) return usage("--answer SPEC");
+            opt.answers.push_back(answer);
         } else {
             return usage("unknown option " + a);
         }
@@ -395,6 +404,8 @@ int RunCommandLine(const std::vector<std::string>& argv)
     if (opt.noModule) host.SetProgramFile(ProgramFile::NoModule);
     host.SetDirectWaves(opt.direct);
     host.SetMoveOnResize(opt.move);
+    for (const DialogAnswer& answer : opt.answers) host.QueueDialogAnswer(answer);
+    host.SetInteractiveDialogs(opt.answers.empty());
     if (!host.Load()) {
         std::fprintf(stderr, "%s: %s\n", self.c_str(), host.LoadError().c_str());
         return 1;

@@ -181,11 +181,15 @@ Host::Host()
 #if !defined(_WIN32) && defined(KAV_HOST_HAVE_PLATFORM)
     KavPlatformReset();
 #endif
+    InstallDialogAnswerers();
 }
 
 Host::~Host()
 {
-    if (gHost == this) gHost = nullptr;
+    if (gHost == this) {
+        gHost = nullptr;
+        RemoveDialogAnswerers();
+    }
 #if defined(_WIN32)
     if (programLibrary_) FreeLibrary(static_cast<HMODULE>(programLibrary_));
 #endif
@@ -448,6 +452,7 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
     const std::size_t historyMark = history_.size();
     const int dr0 = heap_.doubleReleased, uar0 = heap_.useAfterRelease;
     const std::size_t v0 = heap_.violations.size();
+    BeginDialogAudit();
     r.status = fn(block);
     r.called = true;
 
@@ -510,6 +515,7 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
     }
     r.history = history_.substr(historyMark);
     Reclaim(&r);
+    AuditDialogs(&r);
     r.doubleReleased = heap_.doubleReleased - dr0;
     r.useAfterRelease = heap_.useAfterRelease - uar0;
     r.violations.insert(r.violations.end(), heap_.violations.begin() + static_cast<std::ptrdiff_t>(v0),

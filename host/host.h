@@ -16,12 +16,14 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "xop_table.h"
+#include "dialog_answers.h"
 #include "host_abi.h"
 #include "memory.h"
 #include "wave.h"
@@ -174,6 +176,17 @@ public:
     // The message carrier installed in the record (public for the C callback).
     void OnMessage(IORecHandle rec);
 
+    // --- Dialogs (native stand-ins; see dialog_answers.h). Scripted answers are used in
+    // order; when none is left the dialog asks on the terminal if interactive
+    // dialogs are on, and otherwise is cancelled and counted as a violation.
+    void QueueDialogAnswer(const DialogAnswer& answer) { dialogAnswers_.push_back(answer); }
+    std::size_t PendingDialogAnswers() const { return dialogAnswers_.size(); }
+    void SetInteractiveDialogs(bool on) { interactiveDialogs_ = on; }
+    const std::vector<DialogSeen>& DialogsShown() const { return dialogsShown_; }
+    void ClearDialogsShown() { dialogsShown_.clear(); }
+    // The dialog stand-ins' callbacks (public for the C answerers).
+    DialogAnswer AnswerDialog(const DialogSeen& seen);
+
 private:
     bool OpenLibrary();
     bool PrepareProgramModule();
@@ -215,6 +228,16 @@ private:
     std::vector<MessageRecord> messages_;
     std::map<int, int> failMessage_;
     int leaked_ = 0;
+
+    // Dialogs.
+    void InstallDialogAnswerers();
+    void RemoveDialogAnswerers();
+    void BeginDialogAudit();           // notes the state before a call...
+    void AuditDialogs(CallResult* r);  // ...and checks it after: OLE balanced, lists released
+    int oleDepthBefore_ = 0;
+    std::deque<DialogAnswer> dialogAnswers_;
+    bool interactiveDialogs_ = false;
+    std::vector<DialogSeen> dialogsShown_;
 };
 
 // The active host (null when none).
