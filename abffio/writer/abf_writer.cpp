@@ -16,7 +16,6 @@ namespace {
 
 constexpr int64_t kBlock = 512;
 constexpr int64_t kAbf1HeaderBytes = 6144;
-constexpr int kAbf2MapEntries = 18;
 
 int64_t Blocks(int64_t bytes) { return (bytes + kBlock - 1) / kBlock; }
 
