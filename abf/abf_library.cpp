@@ -101,6 +101,11 @@ bool AbfNumberToInt32(double value, int32_t* out)
     return true;
 }
 
+bool AbfLogicalChannel(double value, int32_t* out)
+{
+    return AbfNumberToInt32(value, out) && *out >= 0 && *out <= 15;
+}
+
 bool AbfNumberToUInt32(double value, uint32_t* out)
 {
     if (value != value) return false;

@@ -58,3 +58,7 @@ ABFBOOL AbfBuildErrorText(int32_t errorNumber, const char* fileName, char* text,
 // Return true with *out set, or false (out-of-range, infinite or NaN; *out untouched).
 bool AbfNumberToInt32(double value, int32_t* out);
 bool AbfNumberToUInt32(double value, uint32_t* out);
+
+// A caller's logical channel: the host number converted as above and lying in
+// 0..15 (a position in nADCSamplingSeq). False otherwise (*out then meaningless).
+bool AbfLogicalChannel(double value, int32_t* out);

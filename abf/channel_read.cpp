@@ -80,21 +80,14 @@ int kav_AbfChannelRead(void* params)
     Handle name = p->fileName;
     if (!name) return kErrNullString;
 
-    int status = kStatusOk;
     int32_t logical = 0;
-    int32_t waveType = 0;
-    if (!AbfNumberToInt32(p->channel, &logical) || logical < 0 || logical > 15) {
-        status = kErrChannel;
-    } else if (!p->wave) {
-        status = kErrNoWave;
-    } else if ((status = CheckFloatWave(p->wave)) == kStatusOk) {
-        waveType = WaveType(p->wave);
-        status = TerminateStringHandle(name);
-    }
-    if (status != kStatusOk) {
+    if (!AbfLogicalChannel(p->channel, &logical)) {
         DisposeHandle(name);
-        return status;
+        return kErrChannel;
     }
+    int status = CheckWaveAndName(p->wave, CheckFloatWave, name);
+    if (status != kStatusOk) return status;
+    const int32_t waveType = WaveType(p->wave);
 
     int32_t file = -1;
     uint32_t sampleLimit = 0, episodes = 0;

@@ -116,24 +116,20 @@ int ReadEpisode(void* params, EpisodeData what)
     Handle name = p->fileName;
     if (!name) return kErrNullString;
 
-    int status = kStatusOk;
     int32_t logical = 0;
     uint32_t number = 0;
-    int32_t waveType = 0;
-    if (!AbfNumberToInt32(p->channel, &logical) || logical < 0 || logical > 15) {
+    int status = kStatusOk;
+    if (!AbfLogicalChannel(p->channel, &logical))
         status = kErrChannel;
-    } else if (!AbfNumberToUInt32(p->episode, &number)) {
+    else if (!AbfNumberToUInt32(p->episode, &number))
         status = kErrEpisode;
-    } else if (!p->wave) {
-        status = kErrNoWave;
-    } else if ((status = CheckFloatWave(p->wave)) == kStatusOk) {
-        waveType = WaveType(p->wave);
-        status = TerminateStringHandle(name);
-    }
     if (status != kStatusOk) {
         DisposeHandle(name);
         return status;
     }
+    status = CheckWaveAndName(p->wave, CheckFloatWave, name);
+    if (status != kStatusOk) return status;
+    const int32_t waveType = WaveType(p->wave);
 
     int32_t file = -1;
     uint32_t sampleLimit = 0, episodes = 0;

@@ -256,7 +256,7 @@ int kav_AbfStartTime(void* params)
     if (!p->fileName) return kErrNullString;
     StartTimeQuery q = {0, 0, p->time};
     int status = kStatusOk;
-    if (!AbfNumberToInt32(p->channel, &q.channel) || q.channel < 0 || q.channel > 15)
+    if (!AbfLogicalChannel(p->channel, &q.channel))
         status = kErrChannel;
     else if (!AbfNumberToUInt32(p->episode, &q.episode))
         status = kErrEpisode;

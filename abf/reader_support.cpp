@@ -21,6 +21,14 @@ int CheckFloatWave(waveHndl wave)
     return kStatusOk;
 }
 
+int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name)
+{
+    int status = wave ? check(wave) : kErrNoWave;
+    if (status == kStatusOk) status = TerminateStringHandle(name);
+    if (status != kStatusOk) DisposeHandle(name);
+    return status;
+}
+
 // The block is over-allocated by the alignment plus one pointer; the pointer just
 // below the aligned start keeps what malloc returned.
 float* AllocScratch(uint32_t samples)

@@ -12,6 +12,11 @@
 // 10006). Returns 0 when the wave is fit.
 int CheckFloatWave(waveHndl wave);
 
+// The readers' last checks before the file is opened: the wave exists (else 10005)
+// and passes `check`; then the file name is made NUL-terminated. On any failure the
+// name is released and the status comes back; 0 means go on.
+int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name);
+
 // One 16-byte-aligned array of `samples` floats (at least one), or null when it
 // cannot be had. Released with FreeScratch.
 float* AllocScratch(uint32_t samples);

@@ -10,6 +10,7 @@
 #include "host_services.h"
 #include "last_error.h"
 #include "reader_rules.h"
+#include "reader_support.h"
 #include "readers.h"
 
 namespace {
@@ -117,15 +118,8 @@ int ReadTags(void* params, int16_t selected)
     p->result = 0.0;
     Handle name = p->fileName;
     if (!name) return kErrNullString;
-    int status = kStatusOk;
-    if (!p->wave)
-        status = kErrNoWave;
-    else if ((status = CheckTagWave(p->wave)) == kStatusOk)
-        status = TerminateStringHandle(name);
-    if (status != kStatusOk) {
-        DisposeHandle(name);
-        return status;
-    }
+    int status = CheckWaveAndName(p->wave, CheckTagWave, name);
+    if (status != kStatusOk) return status;
 
     int32_t file = -1;
     uint32_t sampleLimit = 0, episodes = 0;
