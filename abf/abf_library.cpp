@@ -25,8 +25,8 @@ void AbfPrepareHeader(AbfHeaderBlock* block)
     block->header.lHeaderSize = kAbfHeaderSize;
 }
 
-ABFBOOL AbfOpenPrepared(const char* fileName, int32_t* file, AbfHeaderBlock* block,
-                        uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
+ABFBOOL AbfOpenPrepared(const char* fileName, int32_t* file, AbfHeaderBlock* block, uint32_t* maxSamples,
+                        uint32_t* maxEpisodes, int32_t* error)
 {
     AbfPrepareHeader(block);
     *maxSamples = kAbfSampleLimit;
@@ -34,8 +34,8 @@ ABFBOOL AbfOpenPrepared(const char* fileName, int32_t* file, AbfHeaderBlock* blo
     return AbfReadOpen(fileName, file, 0, &block->header, maxSamples, maxEpisodes, error);
 }
 
-ABFBOOL AbfReadOpen(const char* fileName, int32_t* file, uint32_t flags, ABFFileHeader* header,
-                    uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
+ABFBOOL AbfReadOpen(const char* fileName, int32_t* file, uint32_t flags, ABFFileHeader* header, uint32_t* maxSamples,
+                    uint32_t* maxEpisodes, int32_t* error)
 {
     return ABF_ReadOpen(fileName, file, flags, header, maxSamples, maxEpisodes, error);
 }
@@ -49,38 +49,38 @@ ABFBOOL AbfHasData(int32_t file, const ABFFileHeader* header) { return ABF_HasDa
 
 ABFBOOL AbfClose(int32_t file, int32_t* error) { return ABF_Close(file, error); }
 
-ABFBOOL AbfReadChannel(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode,
-                       float* buffer, uint32_t* numSamples, int32_t* error)
+ABFBOOL AbfReadChannel(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode, float* buffer,
+                       uint32_t* numSamples, int32_t* error)
 {
     return ABF_ReadChannel(file, header, channel, episode, buffer, numSamples, error);
 }
 
-ABFBOOL AbfGetWaveform(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode,
-                       float* buffer, int32_t* error)
+ABFBOOL AbfGetWaveform(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode, float* buffer,
+                       int32_t* error)
 {
     return ABF_GetWaveform(file, header, channel, episode, buffer, error);
 }
 
-ABFBOOL AbfReadTags(int32_t file, const ABFFileHeader* header, uint32_t firstTag, ABFTag* tags,
-                    uint32_t numTags, int32_t* error)
+ABFBOOL AbfReadTags(int32_t file, const ABFFileHeader* header, uint32_t firstTag, ABFTag* tags, uint32_t numTags,
+                    int32_t* error)
 {
     return ABF_ReadTags(file, header, firstTag, tags, numTags, error);
 }
 
-ABFBOOL AbfGetNumSamples(int32_t file, const ABFFileHeader* header, uint32_t episode,
-                         uint32_t* numSamples, int32_t* error)
+ABFBOOL AbfGetNumSamples(int32_t file, const ABFFileHeader* header, uint32_t episode, uint32_t* numSamples,
+                         int32_t* error)
 {
     return ABF_GetNumSamples(file, header, episode, numSamples, error);
 }
 
-ABFBOOL AbfGetStartTime(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode,
-                        double* startTime, int32_t* error)
+ABFBOOL AbfGetStartTime(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode, double* startTime,
+                        int32_t* error)
 {
     return ABF_GetStartTime(file, header, channel, episode, startTime, error);
 }
 
-ABFBOOL AbfGetEpisodeDuration(int32_t file, const ABFFileHeader* header, uint32_t episode,
-                              double* duration, int32_t* error)
+ABFBOOL AbfGetEpisodeDuration(int32_t file, const ABFFileHeader* header, uint32_t episode, double* duration,
+                              int32_t* error)
 {
     return ABF_GetEpisodeDuration(file, header, episode, duration, error);
 }
@@ -101,10 +101,7 @@ bool AbfNumberToInt32(double value, int32_t* out)
     return true;
 }
 
-bool AbfLogicalChannel(double value, int32_t* out)
-{
-    return AbfNumberToInt32(value, out) && *out >= 0 && *out <= 15;
-}
+bool AbfLogicalChannel(double value, int32_t* out) { return AbfNumberToInt32(value, out) && *out >= 0 && *out <= 15; }
 
 bool AbfNumberToUInt32(double value, uint32_t* out)
 {

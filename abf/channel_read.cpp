@@ -35,9 +35,8 @@ AbfHeaderBlock channelHeader;
 
 // Reads every episode of the physical channel into the wave. Returns the status
 // and sets *complete when every read succeeded; a failing read is recorded.
-int ReadAllEpisodes(Handle fileName, int32_t file, const ABFFileHeader* header, int32_t physical,
-                    uint32_t sampleLimit, uint32_t episodes, waveHndl wave, int32_t waveType, uint32_t points,
-                    bool* complete)
+int ReadAllEpisodes(Handle fileName, int32_t file, const ABFFileHeader* header, int32_t physical, uint32_t sampleLimit,
+                    uint32_t episodes, waveHndl wave, int32_t waveType, uint32_t points, bool* complete)
 {
     *complete = false;
     void* data = WaveData(wave);

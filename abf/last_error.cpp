@@ -59,8 +59,7 @@ int kav_AbfLastErrStr(void* params)
     return NewStringHandle(lastErrorText, length, &p->result);
 }
 
-bool AbfOpenRecorded(Handle fileName, AbfHeaderBlock* block, int32_t* file, uint32_t* sampleLimit,
-                     uint32_t* episodes)
+bool AbfOpenRecorded(Handle fileName, AbfHeaderBlock* block, int32_t* file, uint32_t* sampleLimit, uint32_t* episodes)
 {
     int32_t error = 0;
     if (AbfOpenPrepared(*fileName, file, block, sampleLimit, episodes, &error)) return true;

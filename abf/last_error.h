@@ -25,8 +25,7 @@ int RecordAbfError(const char* fileName, int32_t errorNumber);
 // Opens the file named by the NUL-terminated text of `fileName` with a freshly
 // prepared header block (the library's open, ordinal 110). A failure is recorded
 // and gives false; *file, *sampleLimit and *episodes are valid only on success.
-bool AbfOpenRecorded(Handle fileName, AbfHeaderBlock* block, int32_t* file, uint32_t* sampleLimit,
-                     uint32_t* episodes);
+bool AbfOpenRecorded(Handle fileName, AbfHeaderBlock* block, int32_t* file, uint32_t* sampleLimit, uint32_t* episodes);
 // Closes a file opened with AbfOpenRecorded (ordinal 160); a failure is recorded.
 void AbfCloseRecorded(Handle fileName, int32_t file);
 

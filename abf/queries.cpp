@@ -51,8 +51,7 @@ struct NameStringRefParams {
 #pragma pack(pop)
 static_assert(sizeof(NameParams) == 12, "block size");
 static_assert(sizeof(NameNumberRefParams) == 16, "block size");
-static_assert(offsetof(SampleCountParams, fileName) == 12 && offsetof(SampleCountParams, result) == 16,
-              "block layout");
+static_assert(offsetof(SampleCountParams, fileName) == 12 && offsetof(SampleCountParams, result) == 16, "block layout");
 static_assert(offsetof(StartTimeParams, episode) == 4 && offsetof(StartTimeParams, channel) == 12 &&
                   offsetof(StartTimeParams, fileName) == 20 && offsetof(StartTimeParams, result) == 24,
               "block layout");

@@ -52,8 +52,7 @@ void AbfAdcUnits(const ABFFileHeader& header, int32_t physical, char out[kAbfUni
 void AbfDacUnits(const ABFFileHeader& header, int32_t physical, char out[kAbfUnitsWidth + 1])
 {
     out[0] = '\0';
-    if (InTable(physical, kDacTableEntries))
-        AbfTrimHeaderText(header.sDACChannelUnits[physical], kAbfUnitsWidth, out);
+    if (InTable(physical, kDacTableEntries)) AbfTrimHeaderText(header.sDACChannelUnits[physical], kAbfUnitsWidth, out);
 }
 
 void AbfAdcChannelName(const ABFFileHeader& header, int32_t physical, char out[kAbfChannelNameWidth + 1])
@@ -70,8 +69,7 @@ double AbfTelegraphFilter(const ABFFileHeader& header, int32_t physical)
 
 double AbfTelegraphMembraneCap(const ABFFileHeader& header, int32_t physical)
 {
-    return InTable(physical, kAdcTableEntries) ? static_cast<double>(header.fTelegraphMembraneCap[physical])
-                                               : 0.0;
+    return InTable(physical, kAdcTableEntries) ? static_cast<double>(header.fTelegraphMembraneCap[physical]) : 0.0;
 }
 
 int32_t AbfPhysicalChannel(const ABFFileHeader& header, int32_t logical)

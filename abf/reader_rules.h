@@ -43,11 +43,11 @@ bool AbfChannelPoints(const ABFFileHeader& header, int64_t* points);
 
 // What the wave note says beyond the header.
 struct AbfNoteInput {
-    const char* fileName;       // as the caller gave it
+    const char* fileName;  // as the caller gave it
     const ABFFileHeader* header;
     int32_t logical;
     int32_t physical;
-    bool hasStartTime;          // the episode form carries dStartTime
+    bool hasStartTime;  // the episode form carries dStartTime
     double startTime;
 };
 

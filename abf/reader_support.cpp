@@ -33,8 +33,8 @@ int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name)
 // below the aligned start keeps what malloc returned.
 float* AllocScratch(uint32_t samples)
 {
-    const uint64_t bytes = static_cast<uint64_t>(samples ? samples : 1) * sizeof(float) + kScratchAlignment +
-                           sizeof(void*);
+    const uint64_t bytes =
+        static_cast<uint64_t>(samples ? samples : 1) * sizeof(float) + kScratchAlignment + sizeof(void*);
     if (bytes > static_cast<uint64_t>(PTRDIFF_MAX)) return nullptr;
     void* raw = std::malloc(static_cast<std::size_t>(bytes));
     if (!raw) return nullptr;

@@ -65,8 +65,7 @@ int32_t TagTime(const unsigned char* record)
 
 // The tag list of the open file into the wave. Returns the status and sets
 // *result; library failures are recorded.
-int DeliverTags(Handle name, int32_t file, const ABFFileHeader* header, int16_t selected, waveHndl wave,
-                double* result)
+int DeliverTags(Handle name, int32_t file, const ABFFileHeader* header, int16_t selected, waveHndl wave, double* result)
 {
     const double scale = AbfTagTimeScale(*header);
     const int32_t entries = header->lNumTagEntries;

@@ -27,9 +27,9 @@ inline constexpr uint32_t kAbfSampleLimit = 16384;
 // One tag record as ordinal 270 delivers it: 64 bytes.
 #pragma pack(push, 1)
 struct ABFTag {
-    int32_t lTagTime;                    // in synch-time units
-    char sComment[56];                   // not NUL-terminated
-    int16_t nTagType;                    // 0 time, 1 comment, 2 external, 3 voice, 4 new file, 5 annotation
+    int32_t lTagTime;   // in synch-time units
+    char sComment[56];  // not NUL-terminated
+    int16_t nTagType;   // 0 time, 1 comment, 2 external, 3 voice, 4 new file, 5 annotation
     int16_t nVoiceTagNumberOrAnnotationIndex;
 };
 #pragma pack(pop)
@@ -68,9 +68,8 @@ enum AbfError : int {
 };
 
 // ordinal 110
-ABF_EXPORT ABFBOOL ABF_API ABF_ReadOpen(const char* fileName, int32_t* file, uint32_t flags,
-                                         ABFFileHeader* header, uint32_t* maxSamples,
-                                         uint32_t* maxEpisodes, int32_t* error);
+ABF_EXPORT ABFBOOL ABF_API ABF_ReadOpen(const char* fileName, int32_t* file, uint32_t flags, ABFFileHeader* header,
+                                        uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error);
 // ordinal 140
 ABF_EXPORT ABFBOOL ABF_API ABF_IsABFFile(const char* fileName, int32_t* dataFormat, int32_t* error);
 // ordinal 150
@@ -78,27 +77,26 @@ ABF_EXPORT ABFBOOL ABF_API ABF_HasData(int32_t file, const ABFFileHeader* header
 // ordinal 160
 ABF_EXPORT ABFBOOL ABF_API ABF_Close(int32_t file, int32_t* error);
 // ordinal 210
-ABF_EXPORT ABFBOOL ABF_API ABF_ReadChannel(int32_t file, const ABFFileHeader* header, int32_t channel,
-                                            uint32_t episode, float* buffer, uint32_t* numSamples,
-                                            int32_t* error);
+ABF_EXPORT ABFBOOL ABF_API ABF_ReadChannel(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode,
+                                           float* buffer, uint32_t* numSamples, int32_t* error);
 // ordinal 250
-ABF_EXPORT ABFBOOL ABF_API ABF_GetWaveform(int32_t file, const ABFFileHeader* header, int32_t channel,
-                                            uint32_t episode, float* buffer, int32_t* error);
+ABF_EXPORT ABFBOOL ABF_API ABF_GetWaveform(int32_t file, const ABFFileHeader* header, int32_t channel, uint32_t episode,
+                                           float* buffer, int32_t* error);
 // ordinal 270
-ABF_EXPORT ABFBOOL ABF_API ABF_ReadTags(int32_t file, const ABFFileHeader* header, uint32_t firstTag,
-                                         ABFTag* tags, uint32_t numTags, int32_t* error);
+ABF_EXPORT ABFBOOL ABF_API ABF_ReadTags(int32_t file, const ABFFileHeader* header, uint32_t firstTag, ABFTag* tags,
+                                        uint32_t numTags, int32_t* error);
 // ordinal 340
 ABF_EXPORT ABFBOOL ABF_API ABF_GetNumSamples(int32_t file, const ABFFileHeader* header, uint32_t episode,
-                                              uint32_t* numSamples, int32_t* error);
+                                             uint32_t* numSamples, int32_t* error);
 // ordinal 350
 ABF_EXPORT ABFBOOL ABF_API ABF_GetStartTime(int32_t file, const ABFFileHeader* header, int32_t channel,
-                                             uint32_t episode, double* startTime, int32_t* error);
+                                            uint32_t episode, double* startTime, int32_t* error);
 // ordinal 360
-ABF_EXPORT ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t file, const ABFFileHeader* header,
-                                                   uint32_t episode, double* duration, int32_t* error);
+ABF_EXPORT ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t file, const ABFFileHeader* header, uint32_t episode,
+                                                  double* duration, int32_t* error);
 // ordinal 470
 ABF_EXPORT ABFBOOL ABF_API ABF_BuildErrorText(int32_t errorNumber, const char* fileName, char* text,
-                                               uint32_t maxLength);
+                                              uint32_t maxLength);
 
 // Test control, for the project's own tests only (ordinal 901; nothing calls it in
 // normal use, and until it is called the library behaves as shipped).

@@ -76,19 +76,28 @@ FILE* OpenRead(const char* name, uint64_t* size)
     FILE* f = fopen(name, "rb");
     if (!f) return nullptr;
 #if defined(_WIN32)
-    if (_fseeki64(f, 0, SEEK_END) != 0) { fclose(f); return nullptr; }
+    if (_fseeki64(f, 0, SEEK_END) != 0) {
+        fclose(f);
+        return nullptr;
+    }
     const long long end = _ftelli64(f);
 #else
-    if (fseeko(f, 0, SEEK_END) != 0) { fclose(f); return nullptr; }
+    if (fseeko(f, 0, SEEK_END) != 0) {
+        fclose(f);
+        return nullptr;
+    }
     const long long end = ftello(f);
 #endif
-    if (end < 0) { fclose(f); return nullptr; }
+    if (end < 0) {
+        fclose(f);
+        return nullptr;
+    }
     *size = static_cast<uint64_t>(end);
     return f;
 }
 
-ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeader* header,
-                   uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
+ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
+                   uint32_t* maxEpisodes, int32_t* error)
 {
     const int slot = FreeSlot();
     if (slot < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
@@ -97,14 +106,18 @@ ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeade
     if (err) {
         // A file whose header was read but whose synch array is unusable still shows its header.
         if (err == ABF_EBADSYNCH && header) {
-            if (g_libraryRecord) abffio::CopyToCallerLibraryRecord(file->rec, header);
-            else abffio::CopyToCallerRecord(file->rec, header);
+            if (g_libraryRecord)
+                abffio::CopyToCallerLibraryRecord(file->rec, header);
+            else
+                abffio::CopyToCallerRecord(file->rec, header);
         }
         return Fail(error, err);
     }
     if (header) {
-        if (g_libraryRecord) abffio::CopyToCallerLibraryRecord(file->rec, header);
-        else abffio::CopyToCallerRecord(file->rec, header);
+        if (g_libraryRecord)
+            abffio::CopyToCallerLibraryRecord(file->rec, header);
+        else
+            abffio::CopyToCallerRecord(file->rec, header);
     }
     if (maxSamples) *maxSamples = file->maxSamples;
     if (maxEpisodes) *maxEpisodes = static_cast<uint32_t>(file->episodes.size());
@@ -130,8 +143,8 @@ double SequenceInterval(const ABFLibraryHeader& h)
 
 namespace abffio {
 
-ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header,
-                       uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error)
+ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
+                       uint32_t* maxEpisodes, int32_t* error)
 {
     std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile());
     if (!file) return Fail(error, ABF_OUTOFMEMORY);
@@ -190,8 +203,8 @@ ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
     return Ok(error);
 }
 
-ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
-                                float* buffer, uint32_t* numSamples, int32_t* error)
+ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode, float* buffer,
+                                uint32_t* numSamples, int32_t* error)
 {
     if (Injected(210, error)) return 0;
     OpenFile* f = Lookup(handle);
@@ -206,8 +219,8 @@ ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t ch
     return Ok(error);
 }
 
-ABFBOOL ABF_API ABF_GetWaveform(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
-                                float* buffer, int32_t* error)
+ABFBOOL ABF_API ABF_GetWaveform(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode, float* buffer,
+                                int32_t* error)
 {
     if (Injected(250, error)) return 0;
     OpenFile* f = Lookup(handle);
@@ -225,8 +238,8 @@ ABFBOOL ABF_API ABF_GetWaveform(int32_t handle, const ABFFileHeader*, int32_t ch
     return Ok(error);
 }
 
-ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firstTag, ABFTag* tags,
-                             uint32_t numTags, int32_t* error)
+ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firstTag, ABFTag* tags, uint32_t numTags,
+                             int32_t* error)
 {
     if (Injected(270, error)) return 0;
     OpenFile* f = Lookup(handle);
@@ -239,8 +252,7 @@ ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firs
     if (!tags) return Fail(error, ABF_EREADTAG);
     const uint64_t off = static_cast<uint64_t>(static_cast<uint32_t>(h.lTagSectionPtr)) * 512 +
                          static_cast<uint64_t>(firstTag) * sizeof(ABFTag);
-    if (!f->src->Read(off, tags, static_cast<uint64_t>(numTags) * sizeof(ABFTag)))
-        return Fail(error, ABF_EREADTAG);
+    if (!f->src->Read(off, tags, static_cast<uint64_t>(numTags) * sizeof(ABFTag))) return Fail(error, ABF_EREADTAG);
     if (f->abfMajor == 1 && h.fFileVersionNumber < 1.3f) {
         for (uint32_t i = 0; i < numTags; ++i) {
             memset(tags[i].sComment, ' ', sizeof tags[i].sComment);
@@ -250,8 +262,8 @@ ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firs
     return Ok(error);
 }
 
-ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t episode,
-                                  uint32_t* numSamples, int32_t* error)
+ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t episode, uint32_t* numSamples,
+                                  int32_t* error)
 {
     if (Injected(340, error)) return 0;
     OpenFile* f = Lookup(handle);
@@ -295,8 +307,8 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
     return Ok(error);
 }
 
-ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uint32_t episode,
-                                       double* duration, int32_t* error)
+ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uint32_t episode, double* duration,
+                                       int32_t* error)
 {
     if (Injected(360, error)) return 0;
     OpenFile* f = Lookup(handle);

@@ -30,12 +30,12 @@ T Get(const uint8_t* p, size_t off)
 #define CPN(dst, p, off, n) \
     memcpy(&(dst), (p) + (off), sizeof((dst)[0]) * std::min<size_t>((n), sizeof(dst) / sizeof((dst)[0])))
 // Copies a [dac][epoch] table of `dacs` x `epochs` from the file (row-major) into [8][50].
-#define CPTABLE(dst, FileT, p, off, dacs, epochs)                                                       \
-    for (int d_ = 0; d_ < (dacs); ++d_)                                                                  \
-        for (int e_ = 0; e_ < (epochs); ++e_) {                                                          \
-            const auto v_ = static_cast<std::remove_reference_t<decltype((dst)[0][0])>>(                 \
-                Get<FileT>((p), (off) + (static_cast<size_t>(d_) * (epochs) + e_) * sizeof(FileT)));     \
-            memcpy(&(dst)[d_][e_], &v_, sizeof v_);                                                      \
+#define CPTABLE(dst, FileT, p, off, dacs, epochs)                                                    \
+    for (int d_ = 0; d_ < (dacs); ++d_)                                                              \
+        for (int e_ = 0; e_ < (epochs); ++e_) {                                                      \
+            const auto v_ = static_cast<std::remove_reference_t<decltype((dst)[0][0])>>(             \
+                Get<FileT>((p), (off) + (static_cast<size_t>(d_) * (epochs) + e_) * sizeof(FileT))); \
+            memcpy(&(dst)[d_][e_], &v_, sizeof v_);                                                  \
         }
 
 void SetText(char* dst, size_t width, const char* text)
@@ -73,7 +73,8 @@ int DecodeAbf1(OpenFile& file)
     CP(h.nNumPointsIgnored, p, 14);
     CP(h.lActualEpisodes, p, 16);
     h.uFileStartDate = FixDate(Get<int32_t>(p, 20));
-    h.uFileStartTimeMS = static_cast<uint32_t>(Get<int32_t>(p, 24)) * 1000u + static_cast<uint32_t>(Get<int16_t>(p, 366));
+    h.uFileStartTimeMS =
+        static_cast<uint32_t>(Get<int32_t>(p, 24)) * 1000u + static_cast<uint32_t>(Get<int16_t>(p, 366));
     CP(h.lStopwatchTime, p, 28);
     CP(h.lDataSectionPtr, p, 40);
     CP(h.lTagSectionPtr, p, 44);
@@ -813,7 +814,11 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
             }
         } else {
             // Merge contiguous events, then cut every run into pieces.
-            struct Run { int64_t start; uint64_t length; uint64_t mux; };
+            struct Run {
+                int64_t start;
+                uint64_t length;
+                uint64_t mux;
+            };
             std::vector<Run> runs;
             uint64_t used = 0;
             for (size_t i = 0; i < synch.size(); i += 2) {
@@ -948,7 +953,8 @@ int DecodeFile(OpenFile& file, uint32_t sampleLimit)
     if (h.nDataFormat != 0 && h.nDataFormat != 1) return ABF_EINVALIDFILE;
     file.nch = static_cast<uint32_t>(h.nADCNumChannels);
     file.sampleSize = h.nDataFormat ? 4 : 2;
-    if (h.nOperationMode == 3) file.dataOffset += static_cast<uint64_t>(std::max<int16_t>(h.nNumPointsIgnored, 0)) * file.sampleSize;
+    if (h.nOperationMode == 3)
+        file.dataOffset += static_cast<uint64_t>(std::max<int16_t>(h.nNumPointsIgnored, 0)) * file.sampleSize;
     for (uint32_t i = 0; i < file.nch; ++i)
         if (h.nADCSamplingSeq[i] < 0 || h.nADCSamplingSeq[i] >= 16) return ABF_EINVALIDFILE;
     return CutEpisodes(file, sampleLimit);

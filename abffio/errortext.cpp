@@ -44,10 +44,7 @@ const Text kTexts[] = {
 };
 
 // Numbers the library recognises without a specific wording of its own.
-bool KnownGeneric(int n)
-{
-    return (n >= 1025 && n <= 1037) || n == 1041 || (n >= 2001 && n <= 2033) || n == 2035;
-}
+bool KnownGeneric(int n) { return (n >= 1025 && n <= 1037) || n == 1041 || (n >= 2001 && n <= 2033) || n == 2035; }
 
 }  // namespace
 

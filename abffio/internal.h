@@ -39,14 +39,14 @@ struct Episode {
 struct OpenFile {
     std::unique_ptr<Source> src;
     std::string name;
-    ABFLibraryHeader rec;           // what the open reports, in the library's own layout
-    int abfMajor = 0;               // 1 or 2
-    uint64_t dataOffset = 0;        // byte offset of the first sample
-    uint32_t sampleSize = 2;        // 2 (int16) or 4 (float32)
+    ABFLibraryHeader rec;     // what the open reports, in the library's own layout
+    int abfMajor = 0;         // 1 or 2
+    uint64_t dataOffset = 0;  // byte offset of the first sample
+    uint32_t sampleSize = 2;  // 2 (int16) or 4 (float32)
     uint32_t nch = 1;
-    uint32_t maxSamples = 0;        // per channel: what one read delivers at most
+    uint32_t maxSamples = 0;  // per channel: what one read delivers at most
     std::vector<Episode> episodes;
-    std::vector<int16_t> scratch;   // one episode's raw samples (float data is read into it as bytes)
+    std::vector<int16_t> scratch;  // one episode's raw samples (float data is read into it as bytes)
 };
 
 // Decodes the header of `file` into `file.rec` and cuts its episodes. `sampleLimit` is the
@@ -75,8 +75,8 @@ void CopyToCallerLibraryRecord(const ABFLibraryHeader& src, void* dst);
 void CopyFromCallerRecord(const ABFFileHeader& src, ABFLibraryHeader& dst);
 
 // Opens a file from memory (used by the fuzzer and the tests); same results as ABF_ReadOpen.
-ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header,
-                       uint32_t* maxSamples, uint32_t* maxEpisodes, int32_t* error);
+ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
+                       uint32_t* maxEpisodes, int32_t* error);
 
 // Text for an error number, in our own words; empty when the number is unknown.
 std::string ErrorText(int errorNumber, const char* fileName);

@@ -11,8 +11,8 @@ namespace {
 
 // One channel out of a block of multiplexed int16 samples, scaled. The block is the
 // library's own scratch buffer (int16-aligned), read straight as int16.
-void DemuxInt16(const int16_t* __restrict raw, uint32_t count, uint32_t pos, uint32_t nch, float factor,
-                float shift, float* __restrict out)
+void DemuxInt16(const int16_t* __restrict raw, uint32_t count, uint32_t pos, uint32_t nch, float factor, float shift,
+                float* __restrict out)
 {
     const int16_t* s = raw + pos;
     switch (nch) {
@@ -26,7 +26,8 @@ void DemuxInt16(const int16_t* __restrict raw, uint32_t count, uint32_t pos, uin
         for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[4 * i]) * factor + shift;
         break;
     default:
-        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[static_cast<size_t>(i) * nch]) * factor + shift;
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = static_cast<float>(s[static_cast<size_t>(i) * nch]) * factor + shift;
     }
 }
 
@@ -63,8 +64,7 @@ void CopyField(const uint8_t* src, const AbfFieldInfo& sf, uint8_t* dst, const A
     const int cols = std::min(sf.cols, df.cols);
     for (int r = 0; r < rows; ++r)
         memcpy(dst + df.offset + (static_cast<size_t>(r) * df.cols) * df.width,
-               src + sf.offset + (static_cast<size_t>(r) * sf.cols) * sf.width,
-               static_cast<size_t>(cols) * sf.width);
+               src + sf.offset + (static_cast<size_t>(r) * sf.cols) * sf.width, static_cast<size_t>(cols) * sf.width);
 }
 
 bool IsZero(const uint8_t* p, size_t n)

@@ -89,7 +89,9 @@ bool ListItem(const char* list, uint32_t episode, bool repeat, char* item, std::
     char text[kListTextSize + 1];
     std::memcpy(text, list, kListTextSize);
     text[kListTextSize] = '\0';
-    struct Span { std::size_t start, length; };
+    struct Span {
+        std::size_t start, length;
+    };
     std::vector<Span> items;
     std::size_t i = 0;
     const std::size_t n = std::strlen(text);
@@ -118,8 +120,7 @@ int FindList(const ABFLibraryHeader& h, int dac, ListTarget target, int epoch)
         if (!h.nULEnable[u]) continue;
         int listEpoch = -1;
         if (DecodeListCode(h.nULParamToVary[u], &listEpoch) != target || listEpoch != epoch) continue;
-        const bool timing = target == kListEpochDuration || target == kListEpochPeriod ||
-                            target == kListEpochWidth;
+        const bool timing = target == kListEpochDuration || target == kListEpochPeriod || target == kListEpochWidth;
         // Levels vary on the list's own DAC; timing only for the active DAC.
         if (u != dac) continue;
         if (timing && u != h.nActiveDACChannel) continue;
@@ -216,8 +217,8 @@ void FillEpoch(const Epoch& ep, float a, float b, int32_t nch, float* out)
         for (int64_t k = 0; k < n; ++k) {
             const int64_t j = k % p;
             if (j < w)
-                out[k] = static_cast<float>(da + (db - da) * static_cast<double>(j * nch) /
-                                                     static_cast<double>(w * nch));
+                out[k] =
+                    static_cast<float>(da + (db - da) * static_cast<double>(j * nch) / static_cast<double>(w * nch));
             else
                 out[k] = static_cast<float>(db + (da - db) * static_cast<double>((j - w) * nch) /
                                                      static_cast<double>((p - w) * nch));
@@ -254,8 +255,8 @@ int32_t DacFileWaveform(const ABFLibraryHeader& h, int dac, uint32_t episode, ui
     if (!file || !file->readInt16) return ABF_EREADDACEPISODE;
     const uint32_t stored = static_cast<uint32_t>(h.lDACFileNumEpisodes[dac]);
     const uint32_t sweep = episode < stored ? episode : stored;
-    const uint64_t offset = static_cast<uint64_t>(h.lDACFilePtr[dac]) * 512u +
-                            static_cast<uint64_t>(sweep - 1) * length * 2u;
+    const uint64_t offset =
+        static_cast<uint64_t>(h.lDACFilePtr[dac]) * 512u + static_cast<uint64_t>(sweep - 1) * length * 2u;
     if (h.lDACResolution <= 0) return ABF_EBADWAVEFORM;
     std::vector<int16_t> counts(length);
     if (!file->readInt16(file->context, offset, length, counts.data())) return ABF_EREADDACEPISODE;
@@ -276,8 +277,8 @@ uint32_t AbfWaveformLength(const ABFLibraryHeader& h)
     return static_cast<uint32_t>(h.lNumSamplesPerEpisode / h.nADCNumChannels);
 }
 
-int32_t AbfComputeWaveform(const ABFLibraryHeader& h, int32_t channel, uint32_t episode, float* out,
-                           uint32_t capacity, const AbfWaveformFileAccess* file)
+int32_t AbfComputeWaveform(const ABFLibraryHeader& h, int32_t channel, uint32_t episode, float* out, uint32_t capacity,
+                           const AbfWaveformFileAccess* file)
 {
     if (h.nOperationMode != 5) return ABF_ENOWAVEFORM;
     if (channel < 0 || channel >= kDacCount) return ABF_ENOWAVEFORM;

@@ -23,8 +23,8 @@ struct AbfWaveformFileAccess {
 // `capacity` is how many floats `out` can hold (the episode's sample count).
 // Returns 0, or an ABF error number (abffio.h) with `out` left untouched.
 // `file` may be null; a DAC-file waveform then fails with ABF_EREADDACEPISODE.
-int32_t AbfComputeWaveform(const ABFLibraryHeader& h, int32_t channel, uint32_t episode, float* out,
-                           uint32_t capacity, const AbfWaveformFileAccess* file);
+int32_t AbfComputeWaveform(const ABFLibraryHeader& h, int32_t channel, uint32_t episode, float* out, uint32_t capacity,
+                           const AbfWaveformFileAccess* file);
 
 // Number of values the waveform of one episode has (0 when the record cannot
 // hold a waveform: not episodic, no channels).

@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstring>
 
-
 const char kDefaultOpenTitle[] = "Open file";
 
 namespace {
@@ -18,10 +17,8 @@ bool ForbiddenInDirectory(unsigned char c)
     case '<':
     case '>':
     case '|':
-    case '/':
-        return true;
-    default:
-        return false;
+    case '/': return true;
+    default: return false;
     }
 }
 

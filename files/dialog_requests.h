@@ -16,7 +16,7 @@
 
 // ---- File-open dialog ------------------------------------------------------------
 
-inline constexpr std::size_t kOpenFileBufferSize = 26200;   // what the dialog is told
+inline constexpr std::size_t kOpenFileBufferSize = 26200;  // what the dialog is told
 inline constexpr std::size_t kInitialDirBufferSize = 261;
 inline constexpr std::size_t kMaxInitialDirLength = 260;
 inline constexpr std::size_t kMaxTitleLength = 128;
@@ -83,7 +83,7 @@ void FillOpenFileRequest(OPENFILENAMEA* request, HWND owner, const char* filters
 struct OpenDialogSelection {
     const char* directory;
     std::size_t directoryLength;
-    const char* names;     // the first name; each is NUL-terminated
+    const char* names;  // the first name; each is NUL-terminated
     std::size_t nameCount;
 };
 // Reads the buffer of `size` bytes, never beyond it. Without multiple selection

@@ -133,8 +133,10 @@ void SplitText(const char* text, Part* drive, Part* directory, Part* name, Part*
             i += 2;
             continue;
         }
-        if (c == '/' || c == '\\') lastSeparator = i;
-        else if (c == '.') lastDot = i;
+        if (c == '/' || c == '\\')
+            lastSeparator = i;
+        else if (c == '.')
+            lastDot = i;
         ++i;
     }
 
@@ -152,12 +154,12 @@ void SplitText(const char* text, Part* drive, Part* directory, Part* name, Part*
 constexpr int kPartCount = 4;
 
 struct PartStore {
-    Handle* variable;        // the caller's string variable (may be null: skipped)
+    Handle* variable;  // the caller's string variable (may be null: skipped)
     const Part* part;
-    bool stores;             // the last parameter naming this variable stores into it
-    Handle created;          // new handle for a variable that holds none
-    std::size_t oldLength;   // length of the variable's existing handle
-    std::size_t cutOffset;   // where the bytes that shrinking cuts are kept
+    bool stores;            // the last parameter naming this variable stores into it
+    Handle created;         // new handle for a variable that holds none
+    std::size_t oldLength;  // length of the variable's existing handle
+    std::size_t cutOffset;  // where the bytes that shrinking cuts are kept
     bool resized;
 };
 

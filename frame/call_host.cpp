@@ -25,8 +25,7 @@ bool CallHostSent(int message, int itemCount, const XopItem* items, XopItem* res
     // exactly what this message needs.
     SetHandleSize(reinterpret_cast<Handle>(recordHandle), kFullRecordSize);
     if (MemError() != 0) {
-        SetHandleSize(reinterpret_cast<Handle>(recordHandle),
-                      static_cast<intptr_t>(IORecSizeForItems(itemCount)));
+        SetHandleSize(reinterpret_cast<Handle>(recordHandle), static_cast<intptr_t>(IORecSizeForItems(itemCount)));
         if (MemError() != 0) {
             DebugBreakWith("SetRecHandle error");
             // Writing the items would run past the record: send nothing.

@@ -37,13 +37,13 @@ inline constexpr int kIORecMaxItems = 16;
 #pragma pack(push, 2)
 #endif
 struct IORec {
-    int16_t version;          // host's own; not used by the plug-in
-    int32_t refNum;           // host's own
-    XopItem result;           // answer of the last message, either direction (an address
-                              // for messages 15 and 37: pointer-sized natively)
+    int16_t version;  // host's own; not used by the plug-in
+    int32_t refNum;   // host's own
+    XopItem result;   // answer of the last message, either direction (an address
+                      // for messages 15 and 37: pointer-sized natively)
     int32_t reserved1;
-    XopCallbackProc callback; // host routine carrying out `message`
-    XopEntryProc entry;       // plug-in's message handler
+    XopCallbackProc callback;  // host routine carrying out `message`
+    XopEntryProc entry;        // plug-in's message handler
     int32_t reserved2[2];
     int16_t message;
     int16_t reserved3[3];
@@ -89,28 +89,28 @@ enum HostMessage : int16_t {
 
 // Messages the host sends to the plug-in.
 enum PluginMessage : int16_t {
-    kMsgFunctionAddress = 15, // item 0: function index -> address in result
+    kMsgFunctionAddress = 15,  // item 0: function index -> address in result
 };
 
 // Wave numeric type codes.
 enum WaveTypeCode : int32_t {
     kWaveText = 0,
-    kWaveComplex = 1,   // flag added to a numeric type
+    kWaveComplex = 1,  // flag added to a numeric type
     kWaveFloat32 = 2,
     kWaveFloat64 = 4,
     kWaveInt8 = 8,
     kWaveInt16 = 0x10,
     kWaveInt32 = 0x20,
-    kWaveUnsigned = 0x40, // flag added to an integer type
+    kWaveUnsigned = 0x40,  // flag added to an integer type
 };
 
 // The wave record behind a wave handle. Callers that find `directAccess` == 1
 // read the record instead of asking with messages 34, 35, 37 and 78.
-inline constexpr std::size_t kWaveRecPoints = 12;     // int32 point count
-inline constexpr std::size_t kWaveRecType = 16;       // int16 type code
-inline constexpr std::size_t kWaveRecDirect = 26;     // int16, 1 = read the record directly
-inline constexpr std::size_t kWaveRecDimSizes = 68;   // 4 x int32 dimension sizes
-inline constexpr std::size_t kWaveRecData = 320;      // the data
+inline constexpr std::size_t kWaveRecPoints = 12;    // int32 point count
+inline constexpr std::size_t kWaveRecType = 16;      // int16 type code
+inline constexpr std::size_t kWaveRecDirect = 26;    // int16, 1 = read the record directly
+inline constexpr std::size_t kWaveRecDimSizes = 68;  // 4 x int32 dimension sizes
+inline constexpr std::size_t kWaveRecData = 320;     // the data
 
 // Parameter-block type codes of the function table.
 enum XopParamType : uint16_t {
@@ -149,5 +149,5 @@ KAV_HOST_API intptr_t GetHandleSize(Handle h);
 KAV_HOST_API void DisposeHandle(Handle h);
 KAV_HOST_API int PtrToHand(const void* src, Handle* dest, intptr_t size);
 KAV_HOST_API int MemError(void);
-KAV_HOST_API void* GetIgorModule(void);        // HMODULE of the host program
-KAV_HOST_API void* GetIgorClientHWND(void);    // HWND of the host's client window
+KAV_HOST_API void* GetIgorModule(void);      // HMODULE of the host program
+KAV_HOST_API void* GetIgorClientHWND(void);  // HWND of the host's client window

@@ -90,10 +90,7 @@ void SetWaveUnits(waveHndl wave, const char* xUnits, const char* dataUnits)
     CallHost(kMsgSetWaveUnits, {ItemOf(wave), ItemOf(xUnits), ItemOf(dataUnits)});
 }
 
-void SetWaveNote(waveHndl wave, Handle note)
-{
-    CallHost(kMsgSetWaveNote, {ItemOf(wave), ItemOf(note)});
-}
+void SetWaveNote(waveHndl wave, Handle note) { CallHost(kMsgSetWaveNote, {ItemOf(wave), ItemOf(note)}); }
 
 void WaveModified(waveHndl wave) { CallHost(kMsgWaveModified, {ItemOf(wave)}); }
 

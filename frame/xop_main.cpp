@@ -73,7 +73,6 @@ XopExternalFunction FunctionAddress(void)
 extern "C" void HandleHostMessage(void)
 {
     XopItem answer = 0;
-    if ((*recordHandle)->message == kMsgFunctionAddress)
-        answer = reinterpret_cast<XopItem>(FunctionAddress());
+    if ((*recordHandle)->message == kMsgFunctionAddress) answer = reinterpret_cast<XopItem>(FunctionAddress());
     (*recordHandle)->result = answer;
 }

@@ -164,9 +164,9 @@ void PrintText(const Host& h, const CallResult& r, std::ostream& o)
                 break;
             }
             o << "type " << WaveTypeName(a.wave->Type()) << ", dims " << DimsText(*a.wave) << ", points "
-              << a.wave->Points() << ", x start " << Fmt(a.wave->xstart, 15) << ", x step "
-              << Fmt(a.wave->xstep, 15) << ", x units " << Quoted(a.wave->xunits) << ", data units "
-              << Quoted(a.wave->dataunits) << ", note " << Quoted(a.wave->note);
+              << a.wave->Points() << ", x start " << Fmt(a.wave->xstart, 15) << ", x step " << Fmt(a.wave->xstep, 15)
+              << ", x units " << Quoted(a.wave->xunits) << ", data units " << Quoted(a.wave->dataunits) << ", note "
+              << Quoted(a.wave->note);
             break;
         }
         o << "\n";
@@ -191,7 +191,8 @@ void PrintText(const Host& h, const CallResult& r, std::ostream& o)
 
 bool DumpWave(const CallResult& r, int n, const std::string& file, std::string* error)
 {
-    if (n < 1 || static_cast<std::size_t>(n) > r.args.size() || r.args[static_cast<std::size_t>(n - 1)].kind != ArgKind::Wave) {
+    if (n < 1 || static_cast<std::size_t>(n) > r.args.size() ||
+        r.args[static_cast<std::size_t>(n - 1)].kind != ArgKind::Wave) {
         *error = "--dump-wave " + std::to_string(n) + ": that parameter is not a wave";
         return false;
     }
@@ -277,12 +278,8 @@ bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std:
         if (!number(&v)) return false;
         *out = NumRef(v);
         return true;
-    case kParamString:
-        *out = text == "@null" ? NullStr() : Str(text);
-        return true;
-    case kParamStringRef:
-        *out = text == "@null" ? NullStrRef() : StrRef(text);
-        return true;
+    case kParamString: *out = text == "@null" ? NullStr() : Str(text); return true;
+    case kParamStringRef: *out = text == "@null" ? NullStrRef() : StrRef(text); return true;
     case kParamWave: {
         if (text == "@null") {
             *out = NullWave();
@@ -323,9 +320,7 @@ bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std:
         *out = WaveArg(w);
         return true;
     }
-    default:
-        *error = "unsupported parameter type " + ParamTypeName(type);
-        return false;
+    default: *error = "unsupported parameter type " + ParamTypeName(type); return false;
     }
 }
 
@@ -370,7 +365,8 @@ int RunCommandLine(const std::vector<std::string>& argv)
         } else if (a == "--no-version-answer") {
             opt.noVersionAnswer = true;
         } else if (a == "--program-version") {
-            if (!value(&v) || std::sscanf(v.c_str(), "%d.%d.%d.%d", &opt.pv[0], &opt.pv[1], &opt.pv[2], &opt.pv[3]) != 4)
+            if (!value(&v) ||
+                std::sscanf(v.c_str(), "%d.%d.%d.%d", &opt.pv[0], &opt.pv[1], &opt.pv[2], &opt.pv[3]) != 4)
                 return usage("--program-version A.B.C.D");
             opt.programVersionSet = true;
         } else if (a == "--no-program-module") {

@@ -368,8 +368,9 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             if (t.type == 1)
                 comments += std::string(n++ ? ", " : "") + Quote(t.comment) + " at " +
                             DemoNumber(double(t.time) * abfw::SynchCountUs(gapRec) * 1e-6) + " s";
-        if (n) out << "    (also " << Plural(n, "comment tag", "comment tags") << ": " << comments
-                   << "; neither function reports those)\n";
+        if (n)
+            out << "    (also " << Plural(n, "comment tag", "comment tags") << ": " << comments
+                << "; neither function reports those)\n";
     }
 
     // ---- The episodic recording.
@@ -441,8 +442,8 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         if (d.Worked(r)) {
             const std::string& kv = r.args[1].text;
             std::string head = kv.substr(0, kWidth - 20);
-            out << "    kv = " << Quote(head + (head.size() < kv.size() ? "..." : "")) << "\n    ("
-                << kv.size() << " characters; among them ";
+            out << "    kv = " << Quote(head + (head.size() < kv.size() ? "..." : "")) << "\n    (" << kv.size()
+                << " characters; among them ";
             int shown = 0;
             for (const char* key : {"lActualEpisodes", "nADCNumChannels", "fADCSequenceInterval"}) {
                 const std::string k = std::string(key) + "=";

@@ -221,8 +221,7 @@ DialogAnswer Host::AnswerDialog(const DialogSeen& seen)
         return a;
     }
     if (interactiveDialogs_) return AskOnTerminal(seen);
-    heap_.NoteViolation(std::string(seen.kind == DialogSeen::Kind::OpenFile ? "file-open dialog"
-                                                                            : "folder browser") +
+    heap_.NoteViolation(std::string(seen.kind == DialogSeen::Kind::OpenFile ? "file-open dialog" : "folder browser") +
                         " shown with no answer scripted (cancelled)");
     return CancelDialog();
 }
@@ -291,13 +290,12 @@ void AnswerOpenFile(void* context, const OPENFILENAMEA* r, KavDialogChoice* choi
     if (s.hasInitialDir) s.initialDir = r->lpstrInitialDir;
     s.otherFieldsZero = !r->hInstance && !r->lpstrCustomFilter && !r->nMaxCustFilter && !r->lpstrFileTitle &&
                         !r->nMaxFileTitle && !r->nFileOffset && !r->nFileExtension && !r->lpstrDefExt &&
-                        !r->lCustData && !r->lpfnHook && !r->lpTemplateName && !r->pvReserved &&
-                        !r->dwReserved && !r->FlagsEx;
+                        !r->lCustData && !r->lpfnHook && !r->lpTemplateName && !r->pvReserved && !r->dwReserved &&
+                        !r->FlagsEx;
     Fill(host->AnswerDialog(s), choice);
 }
 
-void AnswerBrowse(void* context, const BROWSEINFOA* r, const char* preselection, int oleReady,
-                  KavDialogChoice* choice)
+void AnswerBrowse(void* context, const BROWSEINFOA* r, const char* preselection, int oleReady, KavDialogChoice* choice)
 {
     auto* host = static_cast<Host*>(context);
     DialogSeen s;

@@ -44,22 +44,22 @@ struct DialogSeen {
     // File-open.
     uint32_t structSize = 0;
     std::vector<std::pair<std::string, std::string>> filters;  // description, pattern
-    bool filtersClosed = false;       // the block ends with an empty text
+    bool filtersClosed = false;                                // the block ends with an empty text
     uint32_t filterIndex = 0;
     uint32_t maxFile = 0;
-    bool fileBufferZeroed = false;    // all nMaxFile bytes were 0
+    bool fileBufferZeroed = false;  // all nMaxFile bytes were 0
     bool hasInitialDir = false;
     std::string initialDir;
-    bool otherFieldsZero = false;     // every field not listed above was 0 or null
+    bool otherFieldsZero = false;  // every field not listed above was 0 or null
     // Browser.
     bool hasRoot = false;
     bool hasDisplayName = false;
     bool hasCallback = false;
     bool hasCallbackData = false;
-    std::string callbackData;         // the callback's data read as a text
-    bool preselected = false;         // the callback asked the browser to select...
-    std::string preselection;         // ...this path
-    bool oleReady = false;            // OLE was initialised when the browser opened
+    std::string callbackData;  // the callback's data read as a text
+    bool preselected = false;  // the callback asked the browser to select...
+    std::string preselection;  // ...this path
+    bool oleReady = false;     // OLE was initialised when the browser opened
     int image = 0;
 };
 

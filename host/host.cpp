@@ -32,8 +32,7 @@ extern "C" void HostCallback(IORecHandle rec)
 
 std::string VersionText(const std::array<int, 4>& v)
 {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
-           std::to_string(v[3]);
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
 }
 
 #if !defined(_WIN32)
@@ -112,8 +111,7 @@ ArgKind KindOf(uint16_t type)
 }
 bool KnownParamType(uint16_t t)
 {
-    return t == kParamNumber || t == kParamString || t == kParamWave || t == kParamNumberRef ||
-           t == kParamStringRef;
+    return t == kParamNumber || t == kParamString || t == kParamWave || t == kParamNumberRef || t == kParamStringRef;
 }
 }  // namespace
 
@@ -163,8 +161,7 @@ std::vector<std::array<int, 4>> AvailableProgramVersions()
     if (f == INVALID_HANDLE_VALUE) return out;
     do {
         std::array<int, 4> v{};
-        if (std::sscanf(fd.cFileName, "hostver-%d.%d.%d.%d.dll", &v[0], &v[1], &v[2], &v[3]) == 4)
-            out.push_back(v);
+        if (std::sscanf(fd.cFileName, "hostver-%d.%d.%d.%d.dll", &v[0], &v[1], &v[2], &v[3]) == 4) out.push_back(v);
     } while (FindNextFileA(f, &fd));
     FindClose(f);
     return out;
@@ -222,7 +219,7 @@ bool Host::PrepareProgramModule()
         return true;
     }
     std::string file = programFile_ == ProgramFile::NoVersion ? std::string("hostver-none.dll")
-                                                               : "hostver-" + VersionText(programVersion_) + ".dll";
+                                                              : "hostver-" + VersionText(programVersion_) + ".dll";
     if (programLibrary_) FreeLibrary(static_cast<HMODULE>(programLibrary_));
     programLibrary_ = LoadLibraryA((ProgramFolder() + "\\" + file).c_str());
     if (!programLibrary_) {
@@ -234,9 +231,9 @@ bool Host::PrepareProgramModule()
 #else
     programModule_ = &gProgramModuleTag;
 #if defined(KAV_HOST_HAVE_PLATFORM)
-    std::string path = ProgramFolder() + "/program-" +
-                       (programFile_ == ProgramFile::NoVersion ? std::string("unversioned")
-                                                               : VersionText(programVersion_));
+    std::string path =
+        ProgramFolder() + "/program-" +
+        (programFile_ == ProgramFile::NoVersion ? std::string("unversioned") : VersionText(programVersion_));
     KavPlatformSetModuleFileName(programModule_, path.c_str());
     if (programFile_ == ProgramFile::Versioned)
         KavPlatformSetFileVersion(path.c_str(), programVersion_[0], programVersion_[1], programVersion_[2],
@@ -391,8 +388,8 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
     }
     r.index = f->index;
     if (args.size() != f->params.size()) {
-        r.error = name + " takes " + std::to_string(f->params.size()) + " parameters, not " +
-                  std::to_string(args.size());
+        r.error =
+            name + " takes " + std::to_string(f->params.size()) + " parameters, not " + std::to_string(args.size());
         return r;
     }
     for (std::size_t i = 0; i < args.size(); ++i)
@@ -506,8 +503,7 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
                 heap_.SetOwner(h, Owner::Host);
                 heap_.Free(h);  // the variable goes away with the call
             }
-            if (originalRefs[i] && originalRefs[i] != h && heap_.IsLive(originalRefs[i]))
-                heap_.Free(originalRefs[i]);
+            if (originalRefs[i] && originalRefs[i] != h && heap_.IsLive(originalRefs[i])) heap_.Free(originalRefs[i]);
             break;
         }
         }
@@ -544,9 +540,8 @@ bool Host::AuditClean() const
 
 std::string Host::AuditReport() const
 {
-    std::string s = "leaked " + std::to_string(leaked_) + ", released twice " +
-                    std::to_string(heap_.doubleReleased) + ", used after release " +
-                    std::to_string(heap_.useAfterRelease);
+    std::string s = "leaked " + std::to_string(leaked_) + ", released twice " + std::to_string(heap_.doubleReleased) +
+                    ", used after release " + std::to_string(heap_.useAfterRelease);
     for (auto& v : heap_.violations) s += "\n  " + v;
     return s;
 }
@@ -696,8 +691,9 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
     case kMsgWavePoints:
     case kMsgWaveData: {
         if (!need(1)) return kHostBadWave;
-        Wave* w = ItemWave(it[0], message == kMsgWaveType ? "wave type (34)"
-                                  : message == kMsgWavePoints ? "wave points (35)" : "wave data (37)");
+        Wave* w = ItemWave(it[0], message == kMsgWaveType     ? "wave type (34)"
+                                  : message == kMsgWavePoints ? "wave points (35)"
+                                                              : "wave data (37)");
         if (!w) return message == kMsgWaveData ? 0 : kHostBadWave;
         if (message == kMsgWaveType) return w->Type();
         if (message == kMsgWavePoints) return w->Points();
@@ -800,8 +796,7 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
         *v = versionAnswer_;
         return 0;
     }
-    default:
-        return kHostUnknownMessage;
+    default: return kHostUnknownMessage;
     }
 }
 

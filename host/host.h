@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "xop_table.h"
 #include "dialog_answers.h"
 #include "host_abi.h"
 #include "memory.h"
 #include "wave.h"
+#include "xop_table.h"
 
 namespace kavhost {
 
@@ -100,7 +100,11 @@ public:
 
     // --- Settings that take effect at Load.
     void SetPluginPath(const std::string& path) { pluginPath_ = path; }
-    void AnswerVersion(int32_t value) { versionAnswered_ = true; versionAnswer_ = value; }
+    void AnswerVersion(int32_t value)
+    {
+        versionAnswered_ = true;
+        versionAnswer_ = value;
+    }
     void LeaveVersionUnanswered() { versionAnswered_ = false; }
     // The program file's version, e.g. 6, 2, 2, 7. Under Wine only the versions
     // built beside the host are available (see AvailableProgramVersions). By
@@ -121,7 +125,7 @@ public:
     bool Load();
     bool Loaded() const { return loaded_; }
     const std::string& LoadError() const { return loadError_; }
-    int MainResult() const { return mainResult_; }      // 0 accepted, 1 refused
+    int MainResult() const { return mainResult_; }           // 0 accepted, 1 refused
     intptr_t RecordResult() const { return recordResult_; }  // record's result after start-up
     bool EntryInstalled() const;
     bool Accepted() const { return loaded_ && mainResult_ == 0; }

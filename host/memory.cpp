@@ -273,8 +273,7 @@ void HandleHeap::DisposeHandle(Handle h)
         violations.push_back("DisposeHandle: handle released twice");
         return;
     }
-    if (it->second.owner != Owner::Plugin)
-        NoteViolation("DisposeHandle: released a handle the host owns");
+    if (it->second.owner != Owner::Plugin) NoteViolation("DisposeHandle: released a handle the host owns");
     Free(h);
 }
 

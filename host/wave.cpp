@@ -21,18 +21,14 @@ bool ValidWaveType(int type)
     const int base = type & ~kWaveComplex;
     switch (base) {
     case kWaveFloat32:
-    case kWaveFloat64:
-        return true;
+    case kWaveFloat64: return true;
     case kWaveInt8:
     case kWaveInt16:
     case kWaveInt32:
     case kWaveInt8 | kWaveUnsigned:
     case kWaveInt16 | kWaveUnsigned:
-    case kWaveInt32 | kWaveUnsigned:
-        return true;
-    default:
-        (void)complex;
-        return false;
+    case kWaveInt32 | kWaveUnsigned: return true;
+    default: (void)complex; return false;
     }
 }
 
@@ -117,10 +113,7 @@ int Wave::Dimensions() const
 
 bool Wave::Direct() const { return Load<int16_t>(*handle + kWaveRecDirect) == 1; }
 char* Wave::Data() const { return *handle + kWaveRecData; }
-std::size_t Wave::DataBytes() const
-{
-    return WaveElementSize(Type()) * static_cast<std::size_t>(Points());
-}
+std::size_t Wave::DataBytes() const { return WaveElementSize(Type()) * static_cast<std::size_t>(Points()); }
 
 std::vector<double> Wave::Values() const
 {

@@ -42,7 +42,10 @@ public:
     char* Data() const;
     std::size_t DataBytes() const;
     template <class T>
-    T* As() const { return reinterpret_cast<T*>(Data()); }
+    T* As() const
+    {
+        return reinterpret_cast<T*>(Data());
+    }
     // The real part of every point as a double (empty for text waves).
     std::vector<double> Values() const;
 };

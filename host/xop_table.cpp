@@ -14,8 +14,7 @@ bool ReadWord(const unsigned char* b, std::size_t size, std::size_t* pos, uint16
 }
 }  // namespace
 
-bool ParseFunctionTable(const unsigned char* b, std::size_t size, std::vector<FunctionInfo>* out,
-                        std::string* error)
+bool ParseFunctionTable(const unsigned char* b, std::size_t size, std::vector<FunctionInfo>* out, std::string* error)
 {
     out->clear();
     std::size_t pos = 0;
@@ -69,12 +68,13 @@ std::string ParamTypeName(uint16_t type)
     case kParamWave: return "wave";
     case kParamNumberRef: return "number by reference";
     case kParamStringRef: return "string by reference";
-    default: return "type 0x" + [&] {
-        static const char* hex = "0123456789abcdef";
-        std::string s;
-        for (int sh = 12; sh >= 0; sh -= 4) s.push_back(hex[(type >> sh) & 15]);
-        return s;
-    }();
+    default:
+        return "type 0x" + [&] {
+            static const char* hex = "0123456789abcdef";
+            std::string s;
+            for (int sh = 12; sh >= 0; sh -= 4) s.push_back(hex[(type >> sh) & 15]);
+            return s;
+        }();
     }
 }
 

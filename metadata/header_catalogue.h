@@ -29,11 +29,11 @@ struct HeaderBlockKey {
 
 struct HeaderItem {
     HeaderItemKind kind;
-    const char* key;              // the field's name (null for blocks)
-    uint32_t offset;              // the field's offset in ABFFileHeader
-    uint16_t count;               // values of a list, elements of a text list, 1 otherwise
-    uint16_t width;               // characters of a text field or text-list element
-    const HeaderBlockKey* keys;   // blocks: their fields in order
+    const char* key;             // the field's name (null for blocks)
+    uint32_t offset;             // the field's offset in ABFFileHeader
+    uint16_t count;              // values of a list, elements of a text list, 1 otherwise
+    uint16_t width;              // characters of a text field or text-list element
+    const HeaderBlockKey* keys;  // blocks: their fields in order
     uint16_t keyCount;
 };
 
@@ -155,5 +155,4 @@ constexpr std::size_t HeaderStringBound()
 inline constexpr std::size_t kListingBufferSize = ListingBufferSize();
 // The key=value text is composed in a buffer of at least 20480 characters that
 // holds the text of any header, extremes included.
-inline constexpr std::size_t kHeaderStringBufferSize =
-    HeaderStringBound() > 20480 ? HeaderStringBound() : 20480;
+inline constexpr std::size_t kHeaderStringBufferSize = HeaderStringBound() > 20480 ? HeaderStringBound() : 20480;

@@ -75,8 +75,7 @@ void PrintList(ListingSink sink, const char* keyFormat, const char* key, const A
     TextBuffer out;
     TextBufferInit(&out, text, sizeof text);
     TextAppend(&out, keyFormat, key);
-    for (int i = 0; i < item.count; ++i)
-        AppendListValue(&out, header, item, i, i == item.count - 1 ? last : separator);
+    for (int i = 0; i < item.count; ++i) AppendListValue(&out, header, item, i, i == item.count - 1 ? last : separator);
     sink(text);
 }
 
@@ -128,9 +127,7 @@ void PrintHeaderListing(ListingSink sink, const ABFFileHeader* header)
         case kItemShortList: PrintShortList(sink, item.key, header, item); break;
         case kItemFloatList: PrintFloatList(sink, item.key, header, item); break;
         case kItemLongList: PrintLongList(sink, item.key, header, item); break;
-        case kItemTextList:
-            PrintTextList(sink, item.key, HeaderText(header, item, 0), item.count, item.width);
-            break;
+        case kItemTextList: PrintTextList(sink, item.key, HeaderText(header, item, 0), item.count, item.width); break;
         case kItemByteList: PrintByteList(sink, item.key, header, item); break;
         }
     }
@@ -179,9 +176,7 @@ std::size_t BuildHeaderString(char* text, std::size_t capacity, const ABFFileHea
         switch (item.kind) {
         case kItemBlock: AppendBlock(&out, item.keys, item.keyCount, header); break;
         case kItemTextField: AppendTextField(&out, item.key, HeaderText(header, item, 0), item.width); break;
-        case kItemTextList:
-            AppendTextList(&out, item.key, HeaderText(header, item, 0), item.count, item.width);
-            break;
+        case kItemTextList: AppendTextList(&out, item.key, HeaderText(header, item, 0), item.count, item.width); break;
         default: AppendList(&out, item.key, header, item); break;
         }
     }

@@ -161,9 +161,8 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA request)
     }
     std::memcpy(request->lpstrFile, text.data(), needed);
     const std::size_t dirLength = choice.directory ? std::strlen(choice.directory) : 0;
-    request->nFileOffset = static_cast<WORD>(used.nameCount == 1 ? std::strlen(request->lpstrFile) -
-                                                                        std::strlen(used.names[0])
-                                                                  : dirLength + 1);
+    request->nFileOffset = static_cast<WORD>(
+        used.nameCount == 1 ? std::strlen(request->lpstrFile) - std::strlen(used.names[0]) : dirLength + 1);
     const char* first = request->lpstrFile + request->nFileOffset;
     const char* dot = std::strrchr(first, '.');
     request->nFileExtension = static_cast<WORD>(dot ? dot + 1 - request->lpstrFile : 0);
@@ -243,7 +242,6 @@ HRESULT OleInitialize(LPVOID)
 }
 
 void OleUninitialize(void) { --tOleDepth; }
-
 
 void CoTaskMemFree(LPVOID block)
 {

@@ -77,8 +77,8 @@ void KavPlatformSetFileVersion(const char* path, int v1, int v2, int v3, int v4)
 {
     if (!path) return;
     std::lock_guard<std::mutex> lock(gMutex);
-    gFileVersions[path] = FileVersion{{static_cast<WORD>(v1), static_cast<WORD>(v2),
-                                       static_cast<WORD>(v3), static_cast<WORD>(v4)}};
+    gFileVersions[path] =
+        FileVersion{{static_cast<WORD>(v1), static_cast<WORD>(v2), static_cast<WORD>(v3), static_cast<WORD>(v4)}};
 }
 
 void KavPlatformResetModules()

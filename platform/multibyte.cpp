@@ -23,7 +23,7 @@ BOOL IsDBCSLeadByte(BYTE c)
     case 949:  // Korean (Unified Hangul)
     case 950:  // Traditional Chinese (Big5)
         return c >= 0x81 && c <= 0xFE;
-    default:   // single-byte code pages
+    default:  // single-byte code pages
         return FALSE;
     }
 }

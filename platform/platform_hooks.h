@@ -42,18 +42,18 @@ enum KavDialogOutcome {
 };
 
 struct KavDialogChoice {
-    int outcome;                // KavDialogOutcome
-    const char* directory;      // file-open: the folder of the names; browser: the folder
-    const char* const* names;   // file-open: the names chosen in `directory`
-    int nameCount;              // 1 gives one full path; 2 or more the folder and the names
+    int outcome;               // KavDialogOutcome
+    const char* directory;     // file-open: the folder of the names; browser: the folder
+    const char* const* names;  // file-open: the names chosen in `directory`
+    int nameCount;             // 1 gives one full path; 2 or more the folder and the names
 };
 
 // File-open: `request` as the caller filled it. Browser: `request` as the caller
 // filled it and `preselection`, the path the browser was asked to select from its
 // callback (null when none), `oleReady` whether OLE was initialised on this thread.
 typedef void (*KavOpenFileAnswerer)(void* context, const OPENFILENAMEA* request, KavDialogChoice* choice);
-typedef void (*KavBrowseAnswerer)(void* context, const BROWSEINFOA* request, const char* preselection,
-                                  int oleReady, KavDialogChoice* choice);
+typedef void (*KavBrowseAnswerer)(void* context, const BROWSEINFOA* request, const char* preselection, int oleReady,
+                                  KavDialogChoice* choice);
 KAV_PLATFORM_API void KavPlatformSetDialogAnswerers(KavOpenFileAnswerer openFile, KavBrowseAnswerer browse,
                                                     void* context);
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 struct KavResource {
-    const char* type;          // "XOPF", "XOPI" or "STR#"
+    const char* type;  // "XOPF", "XOPI" or "STR#"
     int id;
     const unsigned char* data;
     uint32_t size;

@@ -32,7 +32,7 @@ struct Bytes {
     {
         static_assert(std::is_arithmetic<T>::value, "numbers only");
         Grow(off + sizeof(T));
-        std::memcpy(&b[off], &v, sizeof(T));   // the targets are little-endian
+        std::memcpy(&b[off], &v, sizeof(T));  // the targets are little-endian
     }
     // Fixed-width text, space padded, no terminator.
     void Text(size_t off, const std::string& s, size_t width)
@@ -120,15 +120,22 @@ struct Strings {
 };
 
 enum MapIndex {
-    kMapProtocol = 0, kMapADC = 1, kMapDAC = 2, kMapEpoch = 3, kMapEpochPerDAC = 5, kMapStrings = 9,
-    kMapData = 10, kMapTag = 11, kMapSynch = 15,
+    kMapProtocol = 0,
+    kMapADC = 1,
+    kMapDAC = 2,
+    kMapEpoch = 3,
+    kMapEpochPerDAC = 5,
+    kMapStrings = 9,
+    kMapData = 10,
+    kMapTag = 11,
+    kMapSynch = 15,
 };
 
 struct Abf2Plan {
-    Bytes head;                 // everything before the data section
+    Bytes head;  // everything before the data section
     Layout layout;
     int64_t dataOffset = 0;
-    Bytes tail;                 // tags and synch array, from tailOffset
+    Bytes tail;  // tags and synch array, from tailOffset
     int64_t tailOffset = 0;
 };
 
@@ -428,10 +435,9 @@ void PlanAbf1(const Recording& rec, Abf2Plan* plan)
     h.Put<float>(4, rec.abf1Version);
     h.Put<int16_t>(8, int16_t(rec.mode));
     h.Put<int32_t>(10, int32_t(mux));
-    h.Put<int32_t>(16, rec.mode == Mode::GapFree
-                           ? int32_t((lengths[0] + ProtocolSweepSamples(rec) - 1) /
-                                     std::max<int64_t>(1, ProtocolSweepSamples(rec)))
-                           : int32_t(lengths.size()));
+    h.Put<int32_t>(16, rec.mode == Mode::GapFree ? int32_t((lengths[0] + ProtocolSweepSamples(rec) - 1) /
+                                                           std::max<int64_t>(1, ProtocolSweepSamples(rec)))
+                                                 : int32_t(lengths.size()));
     h.Put<int32_t>(20, int32_t(rec.startDate));
     h.Put<int32_t>(24, int32_t(rec.startTimeMS / 1000));
     h.Put<int32_t>(28, int32_t(rec.stopwatchS));
@@ -471,8 +477,8 @@ void PlanAbf1(const Recording& rec, Abf2Plan* plan)
     h.Put<int16_t>(366, int16_t(rec.startTimeMS % 1000));
     h.Put<int16_t>(368, rec.comment.empty() ? 0 : 1);
     for (int ch = 0; ch < kMaxChannels; ++ch) {
-        h.Put<int16_t>(378 + 2 * size_t(ch), -1);                           // nADCPtoLChannelMap
-        h.Put<int16_t>(410 + 2 * size_t(ch), -1);                           // nADCSamplingSeq
+        h.Put<int16_t>(378 + 2 * size_t(ch), -1);  // nADCPtoLChannelMap
+        h.Put<int16_t>(410 + 2 * size_t(ch), -1);  // nADCSamplingSeq
         h.Text(442 + 10 * size_t(ch), "", kChannelNameWidth);
         h.Text(602 + 8 * size_t(ch), "", kUnitsWidth);
         h.Put<float>(730 + 4 * size_t(ch), 1.0f);
@@ -682,7 +688,7 @@ std::vector<int64_t> SweepStarts(const Recording& rec)
     if (!rec.episodeStarts.empty()) return rec.episodeStarts;
     std::vector<int64_t> starts;
     const double unit = SynchCountUs(rec);
-    double t = 0;   // µs
+    double t = 0;  // µs
     for (size_t e = 0; e < lengths.size(); ++e) {
         starts.push_back(std::llround(t / unit));
         const double durUs = double(lengths[e]) * double(rec.sequenceIntervalUs);
@@ -714,9 +720,11 @@ bool Validate(const Recording& rec, std::string* error)
     for (const Channel& c : rec.channels) {
         if (c.physical < 0 || c.physical >= kMaxChannels)
             return Fail(error, "physical channel " + std::to_string(c.physical) + " is not 0 to 15");
-        if (used[c.physical]) return Fail(error, "physical channel " + std::to_string(c.physical) + " is sampled twice");
+        if (used[c.physical])
+            return Fail(error, "physical channel " + std::to_string(c.physical) + " is sampled twice");
         used[c.physical] = true;
-        if (c.name.size() > kChannelNameWidth) return Fail(error, "channel name \"" + c.name + "\" is longer than 10 characters");
+        if (c.name.size() > kChannelNameWidth)
+            return Fail(error, "channel name \"" + c.name + "\" is longer than 10 characters");
         if (c.units.size() > kUnitsWidth) return Fail(error, "units \"" + c.units + "\" are longer than 8 characters");
         if (!(c.scaleFactor > 0) && rec.dataFormat == DataFormat::Int16 && c.scaleFactor != 0)
             return Fail(error, "channel \"" + c.name + "\": scale factor must be positive");
@@ -742,7 +750,8 @@ bool Validate(const Recording& rec, std::string* error)
             if (len <= 0) return Fail(error, "every sweep needs a positive number of samples");
         if (rec.mode != Mode::VariableEvents && !rec.episodeLengths.empty()) {
             for (int32_t len : rec.episodeLengths)
-                if (len != rec.episodeLengths[0]) return Fail(error, "only variable-length event mode has sweeps of different lengths");
+                if (len != rec.episodeLengths[0])
+                    return Fail(error, "only variable-length event mode has sweeps of different lengths");
         }
     }
     const std::vector<int64_t> lengths = SweepLengths(rec);
@@ -756,14 +765,17 @@ bool Validate(const Recording& rec, std::string* error)
     if (rec.mode != Mode::GapFree) {
         if (starts.size() != lengths.size()) return Fail(error, "sweep starts and sweep lengths differ in number");
         for (int64_t s : starts)
-            if (s < -1 || s > std::numeric_limits<int32_t>::max()) return Fail(error, "a sweep start does not fit the synch array");
+            if (s < -1 || s > std::numeric_limits<int32_t>::max())
+                return Fail(error, "a sweep start does not fit the synch array");
     }
     if (rec.dacs.size() > size_t(rec.format == Format::Abf1 ? 4 : kMaxDacs))
         return Fail(error, rec.format == Format::Abf1 ? "ABF1 files hold 4 DACs" : "at most 8 DACs");
     for (size_t d = 0; d < rec.dacs.size(); ++d) {
         const Dac& dac = rec.dacs[d];
-        if (dac.name.size() > kChannelNameWidth) return Fail(error, "DAC name \"" + dac.name + "\" is longer than 10 characters");
-        if (dac.units.size() > kUnitsWidth) return Fail(error, "DAC units \"" + dac.units + "\" are longer than 8 characters");
+        if (dac.name.size() > kChannelNameWidth)
+            return Fail(error, "DAC name \"" + dac.name + "\" is longer than 10 characters");
+        if (dac.units.size() > kUnitsWidth)
+            return Fail(error, "DAC units \"" + dac.units + "\" are longer than 8 characters");
         for (const Epoch& e : dac.epochs) {
             if (e.type < 0 || e.type > 7) return Fail(error, "epoch type must be 0 to 7");
             if (rec.format == Format::Abf1 && d >= 2 && e.type != kEpochDisabled)
@@ -772,7 +784,8 @@ bool Validate(const Recording& rec, std::string* error)
     }
     if (rec.activeDac < 0 || rec.activeDac >= kMaxDacs) return Fail(error, "active DAC must be 0 to 7");
     for (const Tag& t : rec.tags)
-        if (t.comment.size() > kTagCommentWidth) return Fail(error, "tag comment \"" + t.comment + "\" is longer than 56 characters");
+        if (t.comment.size() > kTagCommentWidth)
+            return Fail(error, "tag comment \"" + t.comment + "\" is longer than 56 characters");
     if (rec.source == SignalSource::Values && rec.values.size() < uint64_t(total) * nch)
         return Fail(error, "fewer sample values than the recording needs");
     if (rec.source == SignalSource::RawFile) {
@@ -798,7 +811,7 @@ bool WriteAbf(const Recording& rec, const std::string& path, std::string* error,
     Abf2Plan plan;
     if (!Plan(rec, &plan, error)) return false;
     {
-        std::vector<char> buffer(1 << 20);   // outlives the stream that uses it
+        std::vector<char> buffer(1 << 20);  // outlives the stream that uses it
         std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
         if (!f) return Fail(error, "cannot create \"" + path + "\"");
         std::setvbuf(f.get(), buffer.data(), _IOFBF, buffer.size());

@@ -17,11 +17,11 @@ namespace abfw {
 enum class Format { Abf2, Abf1 };
 
 enum class Mode : int16_t {
-    VariableEvents = 1,   // event-driven, variable-length sweeps
-    FixedEvents = 2,      // event-driven, fixed-length sweeps
+    VariableEvents = 1,  // event-driven, variable-length sweeps
+    FixedEvents = 2,     // event-driven, fixed-length sweeps
     GapFree = 3,
-    Oscilloscope = 4,     // high-speed oscilloscope
-    Episodic = 5,         // episodic stimulation
+    Oscilloscope = 4,  // high-speed oscilloscope
+    Episodic = 5,      // episodic stimulation
 };
 
 enum class DataFormat : int16_t { Int16 = 0, Float32 = 1 };
@@ -38,55 +38,61 @@ inline constexpr int kMaxDacs = 8;
 inline constexpr int kEpochsPerDac = 10;
 
 struct Channel {
-    int16_t physical = 0;            // ADC number 0..15
-    std::string name = "IN 0";       // at most 10 characters
-    std::string units = "mV";        // at most 8 characters
-    float scaleFactor = 0.01f;       // fInstrumentScaleFactor: volts per user unit
-    float gain = 1.0f;               // fADCProgrammableGain
-    float offset = 0.0f;             // fInstrumentOffset, user units
-    bool telegraph = false;          // nTelegraphEnable
-    float telegraphGain = 1.0f;      // fTelegraphAdditGain
-    float lowpass = 5000.0f;         // fSignalLowpassFilter, Hz
+    int16_t physical = 0;        // ADC number 0..15
+    std::string name = "IN 0";   // at most 10 characters
+    std::string units = "mV";    // at most 8 characters
+    float scaleFactor = 0.01f;   // fInstrumentScaleFactor: volts per user unit
+    float gain = 1.0f;           // fADCProgrammableGain
+    float offset = 0.0f;         // fInstrumentOffset, user units
+    bool telegraph = false;      // nTelegraphEnable
+    float telegraphGain = 1.0f;  // fTelegraphAdditGain
+    float lowpass = 5000.0f;     // fSignalLowpassFilter, Hz
     // Synthetic signal of this channel (user units).
     float baseline = 0.0f;
-    float noise = 0.0f;              // standard deviation
-    float stepAmplitude = 0.0f;      // response to the command steps (episodic) or square wave (other modes)
+    float noise = 0.0f;          // standard deviation
+    float stepAmplitude = 0.0f;  // response to the command steps (episodic) or square wave (other modes)
     float spikeAmplitude = 0.0f;
     float sineAmplitude = 0.0f;
     float sineHz = 0.0f;
 };
 
 enum EpochType : int16_t {
-    kEpochDisabled = 0, kEpochStep = 1, kEpochRamp = 2, kEpochPulseTrain = 3, kEpochTriangleTrain = 4,
-    kEpochCosineTrain = 5, kEpochResistance = 6, kEpochBiphasicTrain = 7,
+    kEpochDisabled = 0,
+    kEpochStep = 1,
+    kEpochRamp = 2,
+    kEpochPulseTrain = 3,
+    kEpochTriangleTrain = 4,
+    kEpochCosineTrain = 5,
+    kEpochResistance = 6,
+    kEpochBiphasicTrain = 7,
 };
 
 struct Epoch {
     int16_t type = kEpochDisabled;
     float initLevel = 0.0f;
     float levelInc = 0.0f;
-    int32_t initDuration = 0;        // per-channel samples
+    int32_t initDuration = 0;  // per-channel samples
     int32_t durationInc = 0;
-    int32_t pulsePeriod = 0;         // per-channel samples
+    int32_t pulsePeriod = 0;  // per-channel samples
     int32_t pulseWidth = 0;
-    int16_t digitalValue = 0;        // digital outputs during the epoch (active DAC only)
+    int16_t digitalValue = 0;  // digital outputs during the epoch (active DAC only)
 };
 
 struct Dac {
-    std::string name;                // empty: "Cmd d" for DAC 0..3, "AO #d" above
+    std::string name;  // empty: "Cmd d" for DAC 0..3, "AO #d" above
     std::string units = "mV";
-    float scaleFactor = 20.0f;       // fDACScaleFactor: user units per DAC volt
-    float holding = 0.0f;            // fDACHoldingLevel
+    float scaleFactor = 20.0f;  // fDACScaleFactor: user units per DAC volt
+    float holding = 0.0f;       // fDACHoldingLevel
     bool waveformEnable = false;
-    int16_t interEpisodeLevel = 0;   // 0 holding, 1 last epoch level
+    int16_t interEpisodeLevel = 0;  // 0 holding, 1 last epoch level
     Epoch epochs[kEpochsPerDac];
 };
 
 struct Tag {
-    int32_t time = 0;                // synch-time counts from the start of the recording
-    std::string comment;             // at most 56 characters
-    int16_t type = 1;                // 0 time, 1 comment, 2 external, 3 voice, 4 new file, 5 annotation
-    int16_t number = 0;              // voice-tag number / annotation index
+    int32_t time = 0;     // synch-time counts from the start of the recording
+    std::string comment;  // at most 56 characters
+    int16_t type = 1;     // 0 time, 1 comment, 2 external, 3 voice, 4 new file, 5 annotation
+    int16_t number = 0;   // voice-tag number / annotation index
 };
 
 // How a finished file is damaged afterwards (malformed inputs for readers).
@@ -95,9 +101,14 @@ struct Tag {
 struct Damage {
     bool truncate = false;
     std::string truncateSection;
-    int64_t truncateAt = 0;          // the file keeps the bytes before section start + truncateAt
+    int64_t truncateAt = 0;  // the file keeps the bytes before section start + truncateAt
     // Raw overwrites applied after writing: little-endian value of 1, 2, 4 or 8 bytes.
-    struct Patch { std::string section; int64_t offset; uint64_t value; int width; };
+    struct Patch {
+        std::string section;
+        int64_t offset;
+        uint64_t value;
+        int width;
+    };
     std::vector<Patch> patches;
 };
 
@@ -105,14 +116,14 @@ enum class SignalSource { Synthetic, Values, RawFile };
 
 struct Recording {
     Format format = Format::Abf2;
-    uint8_t versionMinor = 6;        // ABF2: 2.<minor> (bytes 0,0,minor,2)
-    float abf1Version = 1.83f;       // ABF1 only: written as is (the header is 6144 bytes)
+    uint8_t versionMinor = 6;   // ABF2: 2.<minor> (bytes 0,0,minor,2)
+    float abf1Version = 1.83f;  // ABF1 only: written as is (the header is 6144 bytes)
     Mode mode = Mode::GapFree;
     DataFormat dataFormat = DataFormat::Int16;
-    std::vector<Channel> channels;   // sampling order; 1..16 entries
+    std::vector<Channel> channels;      // sampling order; 1..16 entries
     float sequenceIntervalUs = 100.0f;  // fADCSequenceInterval: µs between samples of one channel
-    float synchTimeUnit = 0.0f;      // µs per synch count; 0: counts are mux samples
-    bool simultaneousScan = true;    // nSimultaneousScan: all channels sampled at once (no skew)
+    float synchTimeUnit = 0.0f;         // µs per synch count; 0: counts are mux samples
+    bool simultaneousScan = true;       // nSimultaneousScan: all channels sampled at once (no skew)
 
     // Amount of data. Gap-free: samplesPerChannel. Other modes: `episodes` sweeps of
     // samplesPerEpisode per-channel samples, or the lengths in episodeLengths when given.
@@ -125,8 +136,8 @@ struct Recording {
     bool writeSynchArray = true;           // modes other than gap-free
     int32_t displaySamplesPerEpisode = 0;  // gap-free lNumSamplesPerEpisode (per channel); 0: automatic
 
-    uint32_t startDate = 20240315;   // yyyymmdd
-    uint32_t startTimeMS = 36000000; // ms after midnight
+    uint32_t startDate = 20240315;    // yyyymmdd
+    uint32_t startTimeMS = 36000000;  // ms after midnight
     uint32_t stopwatchS = 0;
     std::string creator = "abfgen";
     uint8_t creatorVersion[4] = {1, 0, 0, 0};  // major, minor, bugfix, build
@@ -138,13 +149,13 @@ struct Recording {
     int32_t adcResolution = 32768;
     int32_t dacResolution = 32768;
     int16_t activeDac = 0;
-    std::vector<Dac> dacs;           // DAC 0..n-1 (ABF2: up to 8; ABF1: 4, waveforms on 0..1)
+    std::vector<Dac> dacs;  // DAC 0..n-1 (ABF2: up to 8; ABF1: 4, waveforms on 0..1)
     std::vector<Tag> tags;
 
     SignalSource source = SignalSource::Synthetic;
     uint64_t seed = 1;
-    std::vector<float> values;       // SignalSource::Values: mux order, all sweeps back to back
-    std::string rawPath;             // SignalSource::RawFile: float32 little-endian, mux order
+    std::vector<float> values;  // SignalSource::Values: mux order, all sweeps back to back
+    std::string rawPath;        // SignalSource::RawFile: float32 little-endian, mux order
 
     Damage damage;
 };
@@ -152,14 +163,14 @@ struct Recording {
 // Layout of a written file, as the writer placed it (byte offsets).
 struct SectionInfo {
     std::string name;
-    int64_t offset = 0;              // byte offset, 0 when absent
+    int64_t offset = 0;  // byte offset, 0 when absent
     uint32_t entryBytes = 0;
     int64_t count = 0;
 };
 struct Layout {
     std::vector<SectionInfo> sections;
     int64_t fileSize = 0;
-    int64_t muxSamples = 0;          // lActualAcqLength
+    int64_t muxSamples = 0;  // lActualAcqLength
 };
 
 // Where every section of the file goes, without writing anything.
@@ -202,7 +213,7 @@ Recording StepProtocolRecording();
 struct PresetInfo {
     const char* name;
     const char* description;
-    bool malformed;                  // a reader must refuse it or fail on some call, cleanly
+    bool malformed;  // a reader must refuse it or fail on some call, cleanly
 };
 const std::vector<PresetInfo>& Presets();
 bool MakePreset(const std::string& name, Recording* rec, std::string* error);

@@ -13,7 +13,7 @@ Channel Current(int16_t physical, const std::string& name)
     c.physical = physical;
     c.name = name;
     c.units = "pA";
-    c.scaleFactor = 0.0005f;   // 0.5 mV/pA headstage
+    c.scaleFactor = 0.0005f;  // 0.5 mV/pA headstage
     c.baseline = -25.0f;
     c.noise = 4.0f;
     c.spikeAmplitude = -150.0f;
@@ -26,7 +26,7 @@ Channel Voltage(int16_t physical, const std::string& name)
     c.physical = physical;
     c.name = name;
     c.units = "mV";
-    c.scaleFactor = 0.01f;     // 10 mV/mV output gain
+    c.scaleFactor = 0.01f;  // 10 mV/mV output gain
     c.baseline = -65.0f;
     c.noise = 0.3f;
     c.stepAmplitude = 8.0f;
@@ -44,8 +44,8 @@ Dac StepDac(float holding)
 }
 
 // Sets a DAC epoch.
-void SetEpoch(Dac* dac, int index, int16_t type, float level, float levelInc, int32_t duration,
-              int32_t durationInc = 0, int32_t period = 0, int32_t width = 0)
+void SetEpoch(Dac* dac, int index, int16_t type, float level, float levelInc, int32_t duration, int32_t durationInc = 0,
+              int32_t period = 0, int32_t width = 0)
 {
     Epoch& e = dac->epochs[index];
     e.type = type;
@@ -154,7 +154,7 @@ const std::vector<Entry>& Table()
              r->channels[0].name = "ABCDEFGHIJ";
              r->channels[0].units = "abcdefgh";
              r->channels[1].name = "0123456789";
-             r->channels[1].units = "\xB5V_per_s";   // Windows-1252 micro sign
+             r->channels[1].units = "\xB5V_per_s";  // Windows-1252 micro sign
              r->creator = "CreatorText16chr";
              r->comment = std::string(127, 'c') + "!";
              r->protocolPath = "C:\\" + std::string(245, 'p') + "\\abc.pro";
@@ -188,8 +188,7 @@ const std::vector<Entry>& Table()
          [](Recording* r) {
              *r = DefaultRecording();
              r->tags.clear();
-             for (int i = 0; i < 5000; ++i)
-                 AddTag(r, 0.001 * i, int16_t(i % 3), Numbered("tag %d", i));
+             for (int i = 0; i < 5000; ++i) AddTag(r, 0.001 * i, int16_t(i % 3), Numbered("tag %d", i));
          }},
         {{"tag-types", "tags of every type 0 to 5, interleaved", false},
          [](Recording* r) {
@@ -213,7 +212,7 @@ const std::vector<Entry>& Table()
              SetEpoch(&d0, 3, kEpochTriangleTrain, -40.0f, 0.0f, 3000, -200, 600, 200);
              SetEpoch(&d0, 4, kEpochCosineTrain, -30.0f, 1.0f, 2000, 0, 400, 0);
              SetEpoch(&d0, 5, kEpochBiphasicTrain, -50.0f, 0.0f, 2400, 0, 800, 200);
-             SetEpoch(&d0, 6, kEpochStep, -70.0f, 0.0f, 0, 500);   // starts empty, grows per sweep
+             SetEpoch(&d0, 6, kEpochStep, -70.0f, 0.0f, 0, 500);  // starts empty, grows per sweep
              d0.epochs[0].digitalValue = 1;
              d0.epochs[2].digitalValue = 5;
              Dac& d1 = r->dacs[1];
@@ -304,49 +303,115 @@ const std::vector<Entry>& Table()
 
         // Malformed files: a reader must refuse them or fail on some call, cleanly.
         {{"truncated-file-info", "ends inside the first block", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "", 300); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "", 300);
+         }},
         {{"truncated-at-protocol", "ends where the protocol section starts", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "Protocol", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "Protocol", 0);
+         }},
         {{"truncated-at-adc", "ends where the ADC section starts", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "ADC", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "ADC", 0);
+         }},
         {{"truncated-at-dac", "ends where the DAC section starts", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "DAC", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "DAC", 0);
+         }},
         {{"truncated-at-epochs", "ends where the epoch table starts", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "EpochPerDAC", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "EpochPerDAC", 0);
+         }},
         {{"truncated-at-strings", "ends where the strings section starts", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "Strings", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "Strings", 0);
+         }},
         {{"truncated-at-data", "ends where the data start", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "Data", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "Data", 0);
+         }},
         {{"truncated-mid-data", "ends in the middle of the data", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "Data", 2 * 2 * 10000 * 2 + 6); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "Data", 2 * 2 * 10000 * 2 + 6);
+         }},
         {{"truncated-at-tags", "ends where the tags start", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "Tag", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "Tag", 0);
+         }},
         {{"truncated-at-synch", "ends where the synch array starts", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "SynchArray", 0); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "SynchArray", 0);
+         }},
         {{"truncated-last-byte", "the last byte of the synch array (the file's last section) missing", true},
-         [](Recording* r) { *r = MalformedBase(); Truncate(r, "SynchArray", 4 * 8 - 1); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Truncate(r, "SynchArray", 4 * 8 - 1);
+         }},
         {{"data-pointer-past-end", "data section block far beyond the end", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapBlock(10), 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapBlock(10), 0x00FFFFFF, 4);
+         }},
         {{"synch-pointer-past-end", "synch array block far beyond the end", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapBlock(15), 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapBlock(15), 0x00FFFFFF, 4);
+         }},
         {{"tag-pointer-past-end", "tag section block far beyond the end", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapBlock(11), 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapBlock(11), 0x00FFFFFF, 4);
+         }},
         {{"strings-pointer-past-end", "strings section block far beyond the end", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapBlock(9), 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapBlock(9), 0x00FFFFFF, 4);
+         }},
         {{"adc-pointer-past-end", "ADC section block far beyond the end", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapBlock(1), 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapBlock(1), 0x00FFFFFF, 4);
+         }},
         {{"channels-17", "17 ADC entries announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(1), 17, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(1), 17, 8);
+         }},
         {{"absurd-channel-count", "a million ADC entries announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(1), 1000000, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(1), 1000000, 8);
+         }},
         {{"zero-channels", "no ADC entry", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(1), 0, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(1), 0, 8);
+         }},
         {{"absurd-data-count", "2^40 samples announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(10), uint64_t(1) << 40, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(10), uint64_t(1) << 40, 8);
+         }},
         {{"absurd-tag-count", "2^31-1 tags announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(11), 0x7FFFFFFF, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(11), 0x7FFFFFFF, 8);
+         }},
         {{"absurd-synch-count", "2^31-1 synch entries announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(15), 0x7FFFFFFF, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(15), 0x7FFFFFFF, 8);
+         }},
         {{"absurd-string-count", "2^31-1 strings announced in the map and the strings header", true},
          [](Recording* r) {
              *r = MalformedBase();
@@ -355,9 +420,15 @@ const std::vector<Entry>& Table()
              Patch(r, "Strings", 16, 0x7FFFFFFF, 4);
          }},
         {{"absurd-epoch-count", "2^31-1 epoch entries announced", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", MapCount(5), 0x7FFFFFFF, 8); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", MapCount(5), 0x7FFFFFFF, 8);
+         }},
         {{"synch-length-too-long", "first sweep longer than all the data", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "SynchArray", 4, 0x7FFFFFF0, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "SynchArray", 4, 0x7FFFFFF0, 4);
+         }},
         {{"synch-starts-decreasing", "variable-length events whose starts go backwards", true},
          [](Recording* r) {
              *r = EventRecording(Mode::VariableEvents);
@@ -372,23 +443,50 @@ const std::vector<Entry>& Table()
              Patch(r, "SynchArray", 8, uint64_t(uint32_t(-5000)), 4);
          }},
         {{"bad-signature", "first bytes are not an ABF signature", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", 0, 0x32464258, 4); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", 0, 0x32464258, 4);
+         }},
         {{"bad-version", "ABF2 signature with major version 3", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", 7, 3, 1); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", 7, 3, 1);
+         }},
         {{"bad-data-format", "sample format 7", true},
-         [](Recording* r) { *r = MalformedBase(); Patch(r, "", 30, 7, 2); }},
+         [](Recording* r) {
+             *r = MalformedBase();
+             Patch(r, "", 30, 7, 2);
+         }},
         {{"abf1-truncated-header", "ABF1 file ending inside its header", true},
-         [](Recording* r) { *r = Abf1Base(); Truncate(r, "", 3000); }},
+         [](Recording* r) {
+             *r = Abf1Base();
+             Truncate(r, "", 3000);
+         }},
         {{"abf1-truncated-mid-data", "ABF1 file ending in the middle of the data", true},
-         [](Recording* r) { *r = Abf1Base(); Truncate(r, "Data", 1001); }},
+         [](Recording* r) {
+             *r = Abf1Base();
+             Truncate(r, "Data", 1001);
+         }},
         {{"abf1-data-pointer-past-end", "ABF1 data block far beyond the end", true},
-         [](Recording* r) { *r = Abf1Base(); Patch(r, "", 40, 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = Abf1Base();
+             Patch(r, "", 40, 0x00FFFFFF, 4);
+         }},
         {{"abf1-tag-pointer-past-end", "ABF1 tag block far beyond the end", true},
-         [](Recording* r) { *r = Abf1Base(); Patch(r, "", 44, 0x00FFFFFF, 4); }},
+         [](Recording* r) {
+             *r = Abf1Base();
+             Patch(r, "", 44, 0x00FFFFFF, 4);
+         }},
         {{"abf1-channels-17", "ABF1 header announcing 17 channels", true},
-         [](Recording* r) { *r = Abf1Base(); Patch(r, "", 120, 17, 2); }},
+         [](Recording* r) {
+             *r = Abf1Base();
+             Patch(r, "", 120, 17, 2);
+         }},
         {{"abf1-absurd-sample-count", "ABF1 header announcing 2^31-1 samples", true},
-         [](Recording* r) { *r = Abf1Base(); Patch(r, "", 10, 0x7FFFFFFF, 4); }},
+         [](Recording* r) {
+             *r = Abf1Base();
+             Patch(r, "", 10, 0x7FFFFFFF, 4);
+         }},
         {{"abf1-synch-length-too-long", "ABF1 episodic file whose first sweep is longer than all data", true},
          [](Recording* r) {
              *r = StepProtocolRecording();
@@ -406,8 +504,8 @@ Recording DefaultRecording()
     Recording r;
     r.mode = Mode::GapFree;
     r.channels = {Current(0, "IN 0"), Voltage(1, "IN 1")};
-    r.sequenceIntervalUs = 50.0f;   // 20 kHz per channel
-    r.samplesPerChannel = 200000;   // 10 s
+    r.sequenceIntervalUs = 50.0f;  // 20 kHz per channel
+    r.samplesPerChannel = 200000;  // 10 s
     r.protocolPath = "C:\\Protocols\\gapfree 20kHz.pro";
     r.comment = "synthetic recording";
     r.dacs = {StepDac(-70.0f), StepDac(0.0f)};
@@ -425,15 +523,15 @@ Recording StepProtocolRecording()
     Recording r;
     r.mode = Mode::Episodic;
     Channel i = Current(0, "IN 0");
-    i.stepAmplitude = -40.0f;    // inward current for depolarising steps
+    i.stepAmplitude = -40.0f;  // inward current for depolarising steps
     Channel v = Voltage(1, "Vcmd");
     v.baseline = -70.0f;
-    v.stepAmplitude = 10.0f;     // follows the command
+    v.stepAmplitude = 10.0f;  // follows the command
     v.sineAmplitude = 0.0f;
     r.channels = {i, v};
     r.sequenceIntervalUs = 50.0f;
     r.synchTimeUnit = 12.5f;
-    r.samplesPerEpisode = 10000;   // 0.5 s
+    r.samplesPerEpisode = 10000;  // 0.5 s
     r.episodes = 8;
     r.episodeStartToStartS = 1.0f;
     r.protocolPath = "C:\\Protocols\\IV steps.pro";

@@ -13,9 +13,9 @@ namespace abfw {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int64_t kSpikeBlock = 2048;   // at most one spike per block of samples
+constexpr int64_t kSpikeBlock = 2048;  // at most one spike per block of samples
 constexpr int64_t kSpikeWidth = 48;
-constexpr int64_t kSineAnchor = 4096;   // the sine is recomputed exactly at these indices
+constexpr int64_t kSineAnchor = 4096;  // the sine is recomputed exactly at these indices
 
 uint64_t Mix(uint64_t x)
 {
@@ -33,8 +33,8 @@ uint64_t Hash(uint64_t seed, uint64_t stream, uint64_t index)
 // Approximately normal, unit standard deviation (sum of four uniforms).
 float Gauss(uint64_t h)
 {
-    const int64_t s = int64_t(h & 0xFFFF) + int64_t((h >> 16) & 0xFFFF) + int64_t((h >> 32) & 0xFFFF) +
-                      int64_t(h >> 48);
+    const int64_t s =
+        int64_t(h & 0xFFFF) + int64_t((h >> 16) & 0xFFFF) + int64_t((h >> 32) & 0xFFFF) + int64_t(h >> 48);
     constexpr double kScale = 1.0 / (65535.0 * 0.5773502691896258);
     return float(double(s - 2 * 65535) * kScale);
 }
@@ -62,7 +62,7 @@ double CommandStep(const Recording& rec, int64_t sweepLength, int64_t e, int64_t
 struct SweepCursor {
     std::vector<int64_t> lengths;
     size_t sweep = 0;
-    int64_t sweepStart = 0;   // per-channel index where `sweep` begins
+    int64_t sweepStart = 0;  // per-channel index where `sweep` begins
     void Seek(int64_t i)
     {
         while (sweep + 1 < lengths.size() && i >= sweepStart + lengths[sweep]) {
@@ -97,7 +97,8 @@ bool Synthetic(const Recording& rec, int64_t first, int64_t count, float* out)
                     cur.Seek(i);
                     v += double(ch.stepAmplitude) *
                          CommandStep(rec, cur.lengths.empty() ? 0 : cur.lengths[cur.sweep], int64_t(cur.sweep),
-                                     i - cur.sweepStart) / 10.0;
+                                     i - cur.sweepStart) /
+                         10.0;
                 } else if ((i % squarePeriod) >= squarePeriod / 2) {
                     v += ch.stepAmplitude;
                 }
@@ -165,8 +166,8 @@ bool FromRawFile(const Recording& rec, int64_t first, int64_t count, float* out,
         return false;
     }
     for (size_t k = 0; k < want; ++k) {
-        const uint32_t u = uint32_t(bytes[4 * k]) | uint32_t(bytes[4 * k + 1]) << 8 |
-                           uint32_t(bytes[4 * k + 2]) << 16 | uint32_t(bytes[4 * k + 3]) << 24;
+        const uint32_t u = uint32_t(bytes[4 * k]) | uint32_t(bytes[4 * k + 1]) << 8 | uint32_t(bytes[4 * k + 2]) << 16 |
+                           uint32_t(bytes[4 * k + 3]) << 24;
         float v;
         static_assert(sizeof v == 4, "float size");
         std::memcpy(&v, &u, 4);
@@ -186,8 +187,7 @@ bool GenerateSamples(const Recording& rec, int64_t first, int64_t count, float* 
     }
     const size_t nch = rec.channels.size();
     switch (rec.source) {
-    case SignalSource::Synthetic:
-        return Synthetic(rec, first, count, out);
+    case SignalSource::Synthetic: return Synthetic(rec, first, count, out);
     case SignalSource::Values:
         if (uint64_t(first + count) * nch > rec.values.size()) {
             if (error) *error = "fewer sample values than the recording needs";
@@ -196,8 +196,7 @@ bool GenerateSamples(const Recording& rec, int64_t first, int64_t count, float* 
         std::copy(rec.values.begin() + std::ptrdiff_t(uint64_t(first) * nch),
                   rec.values.begin() + std::ptrdiff_t(uint64_t(first + count) * nch), out);
         return true;
-    case SignalSource::RawFile:
-        return FromRawFile(rec, first, count, out, error);
+    case SignalSource::RawFile: return FromRawFile(rec, first, count, out, error);
     }
     return false;
 }

@@ -64,8 +64,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
         return 1;
     }
-    std::printf("file: %s, %d channel(s) x %lld samples (%lld in all), written in %.2f s\n", path.c_str(),
-                channels, perChannel, perChannel * channels, Now() - t0);
+    std::printf("file: %s, %d channel(s) x %lld samples (%lld in all), written in %.2f s\n", path.c_str(), channels,
+                perChannel, perChannel * channels, Now() - t0);
 
     // Bare read of the same bytes, in blocks of one read's size (16384 int16
     // samples per channel), twice: the second from the page cache like the reads.
@@ -100,8 +100,8 @@ int main(int argc, char** argv)
         double best = 1e30;
         for (int rep = 0; rep < 2; ++rep) {
             t0 = Now();
-            kavhost::CallResult r = host.Call("kav_AbfChannelRead", {kavhost::Str(path), kavhost::Num(0),
-                                                                     kavhost::WaveArg(w)});
+            kavhost::CallResult r =
+                host.Call("kav_AbfChannelRead", {kavhost::Str(path), kavhost::Num(0), kavhost::WaveArg(w)});
             const double t = Now() - t0;
             if (r.status != 0 || r.resultNumber != 1.0) {
                 std::fprintf(stderr, "kav_AbfChannelRead failed: status %d result %g\n", r.status, r.resultNumber);
@@ -109,10 +109,11 @@ int main(int argc, char** argv)
             }
             if (t < best) best = t;
         }
-        std::printf("kav_AbfChannelRead into %s wave: %lld samples in %.3f s = %.1f M samples/s "
-                    "(%.2f x the bare read)\n",
-                    type == kWaveFloat32 ? "single" : "double", perChannel, best, static_cast<double>(perChannel) / best / 1e6,
-                    best / bare);
+        std::printf(
+            "kav_AbfChannelRead into %s wave: %lld samples in %.3f s = %.1f M samples/s "
+            "(%.2f x the bare read)\n",
+            type == kWaveFloat32 ? "single" : "double", perChannel, best, static_cast<double>(perChannel) / best / 1e6,
+            best / bare);
     }
     std::printf("peak resident memory: %.0f MB (the waves themselves: %.0f MB)\n", PeakMB(),
                 static_cast<double>(perChannel) * 12.0 / 1e6);

@@ -21,22 +21,22 @@ struct TagEntry {
 };
 
 struct Recording {
-    int abfMajor = 2;                // 1 or 2
-    float abf1Version = 1.83f;       // ABF1 only
-    uint8_t abf2Minor = 6;           // ABF2 only: 2.0x
-    int16_t mode = 5;                // nOperationMode
+    int abfMajor = 2;                  // 1 or 2
+    float abf1Version = 1.83f;         // ABF1 only
+    uint8_t abf2Minor = 6;             // ABF2 only: 2.0x
+    int16_t mode = 5;                  // nOperationMode
     std::vector<int16_t> channels{0};  // physical channels in sampling order
     bool floatData = false;
     float sequenceInterval = 100.0f;  // microseconds per channel sample
     float synchTimeUnit = 0.0f;
-    int32_t samplesPerEpisode = 0;   // multiplexed, for episodic files
-    int32_t episodes = 0;            // lActualEpisodes on disk
+    int32_t samplesPerEpisode = 0;  // multiplexed, for episodic files
+    int32_t episodes = 0;           // lActualEpisodes on disk
     int16_t simultaneousScan = 1;
-    std::vector<int16_t> raw;        // multiplexed int16 samples
-    std::vector<float> rawFloat;     // multiplexed float samples
+    std::vector<int16_t> raw;     // multiplexed int16 samples
+    std::vector<float> rawFloat;  // multiplexed float samples
     std::vector<SynchEntry> synch;
     std::vector<TagEntry> tags;
-    float instrumentScale = 1.0f;    // for every channel
+    float instrumentScale = 1.0f;  // for every channel
 };
 
 namespace detail {
@@ -205,7 +205,8 @@ inline std::vector<uint8_t> WriteAbf2(const Recording& r)
     at = Pad(b) * 512;
     std::string area;
     for (const std::string& s : strings) area += s + '\0';
-    section(9, static_cast<uint32_t>(at / 512), static_cast<uint32_t>(44 + area.size()), static_cast<int64_t>(strings.size()));
+    section(9, static_cast<uint32_t>(at / 512), static_cast<uint32_t>(44 + area.size()),
+            static_cast<int64_t>(strings.size()));
     b.resize(at + 44 + area.size(), 0);
     memcpy(b.data() + at, "SSCH", 4);
     Put<uint32_t>(b, at + 4, 1);

@@ -204,9 +204,7 @@ TEST(AbfLibraryRules, TheSampleLimitSetsTheReadSizeOfContinuousFiles)
     const Case cases[] = {
         {16384, 10000, 1, 10000},  // at most the recording
         {0, 2730, 4, 1810},        // 0: 8192 multiplexed samples
-        {1000, 1000, 10, 1000},
-        {3333, 3333, 4, 1},
-        {1, 1, 10000, 1},
+        {1000, 1000, 10, 1000},   {3333, 3333, 4, 1}, {1, 1, 10000, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.limitIn);
@@ -332,8 +330,9 @@ TEST(AbfLibraryRules, BadHandlesEpisodesAndChannelsGiveErrorNumbers)
         uint32_t episode;
         int32_t error;
     };
-    for (const Arg& a : {Arg{0, 0, ABF_EEPISODERANGE}, Arg{0, 3, ABF_EEPISODERANGE}, Arg{0, 0xFFFFFFFFu, ABF_EEPISODERANGE},
-                         Arg{2, 1, ABF_EINVALIDCHANNEL}, Arg{-1, 1, ABF_EINVALIDCHANNEL}, Arg{16, 2, ABF_EINVALIDCHANNEL}}) {
+    for (const Arg& a :
+         {Arg{0, 0, ABF_EEPISODERANGE}, Arg{0, 3, ABF_EEPISODERANGE}, Arg{0, 0xFFFFFFFFu, ABF_EEPISODERANGE},
+          Arg{2, 1, ABF_EINVALIDCHANNEL}, Arg{-1, 1, ABF_EINVALIDCHANNEL}, Arg{16, 2, ABF_EINVALIDCHANNEL}}) {
         int32_t e = 0;
         EXPECT_FALSE(ABF_ReadChannel(o.handle, o.h, a.channel, a.episode, buf.data(), &n, &e));
         EXPECT_EQ(e, a.error) << a.channel << " " << a.episode;
@@ -383,7 +382,8 @@ TEST(AbfLibraryRules, SeveralFilesOpenAtOnceStaySeparate)
     std::vector<int32_t> handles;
     int32_t h = -1;
     uint32_t s = kAbfSampleLimit, ep = 0;
-    while (handles.size() < 1000 && ABF_ReadOpen(a.c_str(), &h, 0, reinterpret_cast<ABFFileHeader*>(ha.data()), &s, &ep, &e))
+    while (handles.size() < 1000 &&
+           ABF_ReadOpen(a.c_str(), &h, 0, reinterpret_cast<ABFFileHeader*>(ha.data()), &s, &ep, &e))
         handles.push_back(h);
     EXPECT_EQ(e, ABF_TOOMANYFILESOPEN);
     EXPECT_GE(handles.size(), 16u);
@@ -484,7 +484,8 @@ TEST(AbfLibraryRules, TagsAreReadAsStored)
 TEST(AbfLibraryRules, ErrorTextsNameTheFileAndStayInTheBuffer)
 {
     char text[1100];
-    for (int n : {1002, 1004, 1005, 1006, 1008, 1009, 1010, 1011, 1012, 1013, 1016, 1017, 1018, 1019, 1020, 1021, 1001, 1003}) {
+    for (int n :
+         {1002, 1004, 1005, 1006, 1008, 1009, 1010, 1011, 1012, 1013, 1016, 1017, 1018, 1019, 1020, 1021, 1001, 1003}) {
         memset(text, 'Z', sizeof text);
         ASSERT_TRUE(ABF_BuildErrorText(n, "C:\\data\\cell7.abf", text, 1024)) << n;
         const size_t len = strlen(text);

@@ -48,26 +48,30 @@ TEST(Cli, OptionsShapeTheRecording)
         std::function<void(const Recording&)> check;
     };
     const Case cases[] = {
-        {{}, [](const Recording& r) {
+        {{},
+         [](const Recording& r) {
              EXPECT_EQ(r.mode, Mode::GapFree);
              EXPECT_EQ(r.channels.size(), 2u);
              EXPECT_GE(r.tags.size(), 3u);
              EXPECT_EQ(r.format, Format::Abf2);
          }},
-        {{"--mode", "episodic", "--episodes", "4", "--episode-samples", "1000"}, [](const Recording& r) {
+        {{"--mode", "episodic", "--episodes", "4", "--episode-samples", "1000"},
+         [](const Recording& r) {
              EXPECT_EQ(r.mode, Mode::Episodic);
              EXPECT_EQ(SweepLengths(r), std::vector<int64_t>(4, 1000));
          }},
-        {{"--mode", "variable", "--episode-lengths", "10,20,30"}, [](const Recording& r) {
+        {{"--mode", "variable", "--episode-lengths", "10,20,30"},
+         [](const Recording& r) {
              EXPECT_EQ(r.mode, Mode::VariableEvents);
              EXPECT_EQ(SweepLengths(r), (std::vector<int64_t>{10, 20, 30}));
          }},
-        {{"--mode", "fixed", "--episodes", "3", "--episode-starts", "0,5000,9000"}, [](const Recording& r) {
+        {{"--mode", "fixed", "--episodes", "3", "--episode-starts", "0,5000,9000"},
+         [](const Recording& r) {
              EXPECT_EQ(r.mode, Mode::FixedEvents);
              EXPECT_EQ(SweepStarts(r), (std::vector<int64_t>{0, 5000, 9000}));
          }},
-        {{"--channels", "3", "--names", "a,b,c", "--units", "pA,mV,nA", "--scale", "0.1,0.2,0.3",
-          "--physical", "4,2,9", "--gain", "1,2,4", "--offset", "0,1.5,0", "--telegraph", "0,5,0"},
+        {{"--channels", "3", "--names", "a,b,c", "--units", "pA,mV,nA", "--scale", "0.1,0.2,0.3", "--physical", "4,2,9",
+          "--gain", "1,2,4", "--offset", "0,1.5,0", "--telegraph", "0,5,0"},
          [](const Recording& r) {
              ASSERT_EQ(r.channels.size(), 3u);
              EXPECT_EQ(r.channels[1].name, "b");
@@ -80,16 +84,19 @@ TEST(Cli, OptionsShapeTheRecording)
              EXPECT_TRUE(r.channels[1].telegraph);
              EXPECT_FALSE(r.channels[0].telegraph);
          }},
-        {{"--format", "abf1", "--abf-version", "1.84"}, [](const Recording& r) {
+        {{"--format", "abf1", "--abf-version", "1.84"},
+         [](const Recording& r) {
              EXPECT_EQ(r.format, Format::Abf1);
              EXPECT_FLOAT_EQ(r.abf1Version, 1.84f);
          }},
         {{"--abf-version", "2.09"}, [](const Recording& r) { EXPECT_EQ(r.versionMinor, 9); }},
-        {{"--data", "float32", "--rate", "10000"}, [](const Recording& r) {
+        {{"--data", "float32", "--rate", "10000"},
+         [](const Recording& r) {
              EXPECT_EQ(r.dataFormat, DataFormat::Float32);
              EXPECT_FLOAT_EQ(r.sequenceIntervalUs, 100.0f);
          }},
-        {{"--date", "20200102", "--time", "01:02:03.456"}, [](const Recording& r) {
+        {{"--date", "20200102", "--time", "01:02:03.456"},
+         [](const Recording& r) {
              EXPECT_EQ(r.startDate, 20200102u);
              EXPECT_EQ(r.startTimeMS, 3723456u);
          }},
@@ -113,13 +120,15 @@ TEST(Cli, OptionsShapeTheRecording)
              EXPECT_EQ(r.dacs[1].units, "pA");
              EXPECT_FLOAT_EQ(r.dacs[1].scaleFactor, 400.0f);
          }},
-        {{"--mode", "episodic", "--no-epochs"}, [](const Recording& r) {
+        {{"--mode", "episodic", "--no-epochs"},
+         [](const Recording& r) {
              for (const Dac& d : r.dacs) {
                  EXPECT_FALSE(d.waveformEnable);
                  for (const Epoch& e : d.epochs) EXPECT_EQ(e.type, kEpochDisabled);
              }
          }},
-        {{"--no-tags", "--tag", "external:1.5:hello", "--tag", "5:2"}, [](const Recording& r) {
+        {{"--no-tags", "--tag", "external:1.5:hello", "--tag", "5:2"},
+         [](const Recording& r) {
              ASSERT_EQ(r.tags.size(), 2u);
              EXPECT_EQ(r.tags[0].type, 2);
              EXPECT_EQ(r.tags[0].comment, "hello");
@@ -127,12 +136,14 @@ TEST(Cli, OptionsShapeTheRecording)
              EXPECT_EQ(r.tags[1].type, 5);
          }},
         {{"--tag", "comment:1:a:b"}, [](const Recording& r) { EXPECT_EQ(r.tags.back().comment, "a:b"); }},
-        {{"--signal", "none", "--seed", "7"}, [](const Recording& r) {
+        {{"--signal", "none", "--seed", "7"},
+         [](const Recording& r) {
              EXPECT_EQ(r.seed, 7u);
              for (const Channel& c : r.channels)
                  EXPECT_TRUE(c.noise == 0 && c.stepAmplitude == 0 && c.spikeAmplitude == 0 && c.sineAmplitude == 0);
          }},
-        {{"--synch-unit", "12.5", "--mode", "episodic", "--start-to-start", "2"}, [](const Recording& r) {
+        {{"--synch-unit", "12.5", "--mode", "episodic", "--start-to-start", "2"},
+         [](const Recording& r) {
              EXPECT_FLOAT_EQ(r.synchTimeUnit, 12.5f);
              EXPECT_EQ(SweepStarts(r)[1], 160000);
          }},
@@ -184,15 +195,15 @@ TEST(Cli, RefusesBadCommandLines)
         run.push_back(abftest::ScratchPath("never"));
         EXPECT_EQ(RunTool(run), 2) << joined;
     }
-    EXPECT_EQ(RunTool({}), 2);   // no output file
+    EXPECT_EQ(RunTool({}), 2);  // no output file
 }
 
 TEST(Cli, WritesFilesThatCarryTheOptions)
 {
     const std::string path = abftest::ScratchPath("cli");
     ASSERT_EQ(RunTool({"--mode", "episodic", "--channels", "3", "--names", "Im,Vm,Aux", "--episodes", "3",
-                   "--episode-samples", "4000", "--no-tags", "--tag", "time:0.5:first", "--epoch",
-                   "0:3:ramp:-20:5:1000", path}),
+                       "--episode-samples", "4000", "--no-tags", "--tag", "time:0.5:first", "--epoch",
+                       "0:3:ramp:-20:5:1000", path}),
               0);
     const abftest::ParsedFile f = abftest::ParseFile(path);
     ASSERT_TRUE(f.ok) << f.error;
@@ -208,7 +219,7 @@ TEST(Cli, WritesFilesThatCarryTheOptions)
     EXPECT_TRUE(ramp);
     std::remove(path.c_str());
 
-    EXPECT_EQ(RunTool({"no_such_dir/x/y.abf"}), 1);   // cannot be created
+    EXPECT_EQ(RunTool({"no_such_dir/x/y.abf"}), 1);  // cannot be created
 
     // --raw: the samples of a float32 file, its length deciding the sample count.
     const std::string raw = "abfgen_test_cli.f32";
@@ -222,7 +233,7 @@ TEST(Cli, WritesFilesThatCarryTheOptions)
     const abftest::ParsedFile g = abftest::ParseFile(path);
     ASSERT_EQ(g.muxSamples, int64_t(values.size()));
     for (size_t j = 0; j < values.size(); ++j) ASSERT_EQ(g.Sample(int64_t(j)), values[j]) << j;
-    EXPECT_EQ(RunTool({"--raw", raw, "--samples", "301", path}), 1);   // more than the file holds
+    EXPECT_EQ(RunTool({"--raw", raw, "--samples", "301", path}), 1);  // more than the file holds
     std::remove(raw.c_str());
     std::remove(path.c_str());
 }

@@ -16,8 +16,8 @@ using namespace abfw;
 namespace {
 
 const std::set<int32_t> kKnownErrors = {
-    ABF_EUNKNOWNFILETYPE, ABF_EINVALIDFILE, ABF_EREADDATA,       ABF_OUTOFMEMORY, ABF_EREADSYNCH,
-    ABF_EBADSYNCH,        ABF_EEPISODESIZE, ABF_EREADTAG,        ABF_ENOSYNCHPRESENT, ABF_EEPISODERANGE,
+    ABF_EUNKNOWNFILETYPE, ABF_EINVALIDFILE, ABF_EREADDATA, ABF_OUTOFMEMORY,     ABF_EREADSYNCH,
+    ABF_EBADSYNCH,        ABF_EEPISODESIZE, ABF_EREADTAG,  ABF_ENOSYNCHPRESENT, ABF_EEPISODERANGE,
 };
 
 std::vector<std::string> MalformedPresets()
@@ -106,16 +106,11 @@ TEST(MalformedOpen, RefusedWithTheRightNumber)
         const char* preset;
         int32_t error;
     } cases[] = {
-        {"truncated-file-info", ABF_EINVALIDFILE},
-        {"abf1-truncated-header", ABF_EINVALIDFILE},
-        {"bad-signature", ABF_EINVALIDFILE},
-        {"bad-version", ABF_EINVALIDFILE},
-        {"zero-channels", ABF_EINVALIDFILE},
-        {"zero-episodes", ABF_EINVALIDFILE},
-        {"synch-length-too-long", ABF_EBADSYNCH},
-        {"abf1-synch-length-too-long", ABF_EBADSYNCH},
-        {"synch-starts-decreasing", ABF_EBADSYNCH},
-        {"fixed-events-negative-start", ABF_EBADSYNCH},
+        {"truncated-file-info", ABF_EINVALIDFILE},  {"abf1-truncated-header", ABF_EINVALIDFILE},
+        {"bad-signature", ABF_EINVALIDFILE},        {"bad-version", ABF_EINVALIDFILE},
+        {"zero-channels", ABF_EINVALIDFILE},        {"zero-episodes", ABF_EINVALIDFILE},
+        {"synch-length-too-long", ABF_EBADSYNCH},   {"abf1-synch-length-too-long", ABF_EBADSYNCH},
+        {"synch-starts-decreasing", ABF_EBADSYNCH}, {"fixed-events-negative-start", ABF_EBADSYNCH},
         {"truncated-at-synch", ABF_EBADSYNCH},
     };
     for (const auto& k : cases) {

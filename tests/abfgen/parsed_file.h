@@ -68,13 +68,13 @@ struct ParsedFile {
     std::string error;
     std::vector<uint8_t> bytes;
     MapEntry map[18];
-    std::vector<std::string> strings;   // 1-based index k -> strings[k-1]
+    std::vector<std::string> strings;  // 1-based index k -> strings[k-1]
     std::string creator, protocolPath, comment;
     int16_t mode = 0, dataFormat = 0;
     float sequenceInterval = 0, synchUnit = 0, adcRange = 0;
     int32_t adcResolution = 0, samplesPerEpisode = 0;
     uint32_t date = 0, timeMS = 0, episodes = 0;
-    std::vector<ParsedChannel> channels;   // sampling order
+    std::vector<ParsedChannel> channels;  // sampling order
     std::vector<std::string> dacNames, dacUnits;
     std::vector<float> holding;
     std::vector<ParsedEpoch> epochs;
@@ -164,8 +164,8 @@ inline ParsedFile ParseAbf2(std::vector<uint8_t> b)
     }
     for (int64_t i = 0; i < f.map[11].count && i < 1000000; ++i) {
         const size_t a = size_t(f.map[11].block) * 512 + size_t(i) * 64;
-        f.tags.push_back(ParsedTag{Get<int32_t>(d, a), Text(d, a + 4, 56), Get<int16_t>(d, a + 60),
-                                   Get<int16_t>(d, a + 62)});
+        f.tags.push_back(
+            ParsedTag{Get<int32_t>(d, a), Text(d, a + 4, 56), Get<int16_t>(d, a + 60), Get<int16_t>(d, a + 62)});
     }
     f.ok = true;
     return f;
@@ -231,8 +231,8 @@ inline ParsedFile ParseAbf1(std::vector<uint8_t> b)
     const int64_t tagBlock = Get<int32_t>(d, 44), tagCount = Get<int32_t>(d, 48);
     for (int64_t i = 0; i < tagCount && i < 1000000; ++i) {
         const size_t a = size_t(tagBlock * 512 + 64 * i);
-        f.tags.push_back(ParsedTag{Get<int32_t>(d, a), Text(d, a + 4, 56), Get<int16_t>(d, a + 60),
-                                   Get<int16_t>(d, a + 62)});
+        f.tags.push_back(
+            ParsedTag{Get<int32_t>(d, a), Text(d, a + 4, 56), Get<int16_t>(d, a + 60), Get<int16_t>(d, a + 62)});
     }
     f.ok = true;
     return f;

@@ -62,14 +62,14 @@ inline bool ReaderReady(std::string* why)
     std::fclose(f);
     OpenFile o(probe);
     if (o.ok) return true;
-    *why = "our ABF library does not open real recordings yet (error " + std::to_string(o.error) +
-           " for " + probe + ")";
+    *why =
+        "our ABF library does not open real recordings yet (error " + std::to_string(o.error) + " for " + probe + ")";
     return false;
 }
 
-#define SKIP_UNLESS_READER_READY()                      \
-    do {                                                \
-        std::string why_;                               \
+#define SKIP_UNLESS_READER_READY()                              \
+    do {                                                        \
+        std::string why_;                                       \
         if (!abftest::ReaderReady(&why_)) GTEST_SKIP() << why_; \
     } while (0)
 

@@ -17,9 +17,9 @@ using namespace abfw;
 namespace {
 
 struct Episode {
-    int64_t first;     // per-channel index into the written stream
-    int64_t samples;   // per channel
-    int64_t start;     // synch counts
+    int64_t first;    // per-channel index into the written stream
+    int64_t samples;  // per channel
+    int64_t start;    // synch counts
 };
 
 // How the library cuts the file into episodes for a read limit of 16384 samples.
@@ -33,11 +33,14 @@ std::vector<Episode> ExpectedEpisodes(const Recording& rec)
     std::vector<Episode> out;
     const int64_t c = std::min<int64_t>(kAbfSampleLimit, total);
     if (rec.mode == Mode::GapFree) {
-        for (int64_t first = 0; first < total; first += c) out.push_back({first, std::min(c, total - first), first * nch});
+        for (int64_t first = 0; first < total; first += c)
+            out.push_back({first, std::min(c, total - first), first * nch});
         return out;
     }
     if (rec.mode == Mode::VariableEvents) {
-        struct Run { int64_t start, first, samples; };
+        struct Run {
+            int64_t start, first, samples;
+        };
         std::vector<Run> runs;
         int64_t first = 0;
         for (size_t k = 0; k < lengths.size(); ++k) {
@@ -76,7 +79,10 @@ uint64_t Mix(uint64_t x)
 Recording GridRecording(uint64_t seed, std::string* summary)
 {
     uint64_t state = seed * 0x9E3779B97F4A7C15ull;
-    auto pick = [&](uint64_t n) { state = Mix(state + 0x632BE59BD9B4E019ull); return int64_t(state % n); };
+    auto pick = [&](uint64_t n) {
+        state = Mix(state + 0x632BE59BD9B4E019ull);
+        return int64_t(state % n);
+    };
     Recording r;
     r.seed = seed;
     r.format = pick(4) == 0 ? Format::Abf1 : Format::Abf2;
@@ -102,7 +108,7 @@ Recording GridRecording(uint64_t seed, std::string* summary)
         c.telegraph = pick(2) == 1;
         c.telegraphGain = c.telegraph ? float(1 + pick(5)) : 1.0f;
         float g = c.scaleFactor * c.gain * (c.telegraph ? c.telegraphGain : 1.0f);
-        const float range = 10.0f / g;   // user units of full scale
+        const float range = 10.0f / g;  // user units of full scale
         c.baseline = c.offset + 0.1f * range;
         c.noise = 0.01f * range;
         c.spikeAmplitude = -0.3f * range;
@@ -111,11 +117,9 @@ Recording GridRecording(uint64_t seed, std::string* summary)
         c.stepAmplitude = 0.05f * range;
         r.channels.push_back(c);
     }
-    const int64_t budget = 300000 / nch;   // keep every point quick
+    const int64_t budget = 300000 / nch;  // keep every point quick
     switch (r.mode) {
-    case Mode::GapFree:
-        r.samplesPerChannel = 1 + pick(uint64_t(std::min<int64_t>(budget, 60000)));
-        break;
+    case Mode::GapFree: r.samplesPerChannel = 1 + pick(uint64_t(std::min<int64_t>(budget, 60000))); break;
     case Mode::Episodic:
     case Mode::FixedEvents:
         r.episodes = int32_t(1 + pick(5));
@@ -237,8 +241,8 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
             const Channel& c = rec.channels[p];
             std::fill(buffer.begin(), buffer.end(), -12345.0f);
             uint32_t n = 0;
-            ASSERT_TRUE(ABF_ReadChannel(file.handle, file.header.get(), c.physical, uint32_t(e + 1), buffer.data(), &n,
-                                        &err))
+            ASSERT_TRUE(
+                ABF_ReadChannel(file.handle, file.header.get(), c.physical, uint32_t(e + 1), buffer.data(), &n, &err))
                 << "channel " << c.physical << ": error " << err;
             ASSERT_EQ(int64_t(n), ep.samples);
             const double factor = ScaleFactor(rec, c);
@@ -259,7 +263,8 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
             }
             EXPECT_EQ(buffer[size_t(ep.samples)], -12345.0f) << "wrote past the episode's samples";
             double start = 0;
-            ASSERT_TRUE(ABF_GetStartTime(file.handle, file.header.get(), c.physical, uint32_t(e + 1), &start, &err)) << err;
+            ASSERT_TRUE(ABF_GetStartTime(file.handle, file.header.get(), c.physical, uint32_t(e + 1), &start, &err))
+                << err;
             const double skew = rec.simultaneousScan ? 0.0 : double(p) * si / 1000.0;
             EXPECT_NEAR(start, double(ep.start) * unitUs / 1000.0 + skew, 1e-6);
         }
@@ -288,7 +293,7 @@ TEST(RoundTrip, SeededGrid)
         ASSERT_TRUE(Validate(rec, &error)) << summary << ": " << error;
         SCOPED_TRACE(summary);
         ExpectRoundTrip(rec, "grid" + std::to_string(seed));
-        if (HasFailure()) break;   // one failing point says enough
+        if (HasFailure()) break;  // one failing point says enough
     }
 }
 
@@ -331,14 +336,14 @@ TEST(RoundTripModel, EpisodeCutting)
     EXPECT_EQ(e[1].start, 16384 * 2);
 
     r.channels.resize(1);
-    r.mode = Mode::VariableEvents;   // 3540 + 16040 + 70040 samples -> 1 + 1 + 5 episodes
+    r.mode = Mode::VariableEvents;  // 3540 + 16040 + 70040 samples -> 1 + 1 + 5 episodes
     r.episodeLengths = {3540, 16040, 70040};
     r.episodeStarts = {0, 10000, 40000};
     e = ExpectedEpisodes(r);
     ASSERT_EQ(e.size(), 7u);
     EXPECT_EQ(e[2].first, 3540 + 16040);
     EXPECT_EQ(e[6].samples, 70040 - 4 * 16384);
-    r.episodeStarts = {0, 3540, 40000};   // the first two are contiguous and merge
+    r.episodeStarts = {0, 3540, 40000};  // the first two are contiguous and merge
     e = ExpectedEpisodes(r);
     ASSERT_EQ(e.size(), 7u);
     EXPECT_EQ(e[0].samples, 16384);

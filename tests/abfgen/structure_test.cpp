@@ -43,8 +43,8 @@ void ExpectData(const Recording& rec, const ParsedFile& f)
     int64_t mismatches = 0;
     for (int64_t j = 0; j < f.muxSamples; ++j) {
         const Channel& ch = rec.channels[size_t(j) % nch];
-        const double want = rec.dataFormat == DataFormat::Float32 ? double(v[size_t(j)])
-                                                                  : double(Quantise(rec, ch, v[size_t(j)]));
+        const double want =
+            rec.dataFormat == DataFormat::Float32 ? double(v[size_t(j)]) : double(Quantise(rec, ch, v[size_t(j)]));
         if (f.Sample(j) != want && ++mismatches < 5)
             ADD_FAILURE() << "sample " << j << ": stored " << f.Sample(j) << ", expected " << want;
     }
@@ -82,7 +82,7 @@ TEST_P(PresetFile, DecodesToWhatWasDescribed)
     // The ABF2 section map is the layout.
     if (rec.format == Format::Abf2) {
         const char* names[18] = {"Protocol", "ADC", "DAC", "Epoch", "", "EpochPerDAC", "", "", "", "Strings",
-                                 "Data", "Tag", "", "", "", "SynchArray", "", ""};
+                                 "Data",     "Tag", "",    "",      "", "SynchArray",  "", ""};
         for (int i = 0; i < 18; ++i) {
             const int64_t at = names[i][0] ? SectionOffset(layout, names[i]) : -1;
             if (at < 0) {
@@ -172,7 +172,7 @@ TEST_P(PresetFile, DecodesToWhatWasDescribed)
             sum += f.synch[e].second;
         }
         EXPECT_EQ(sum, f.muxSamples);
-        for (size_t e = 1; e < lengths.size() && rec.mode != Mode::FixedEvents; ++e) {   // only these may overlap
+        for (size_t e = 1; e < lengths.size() && rec.mode != Mode::FixedEvents; ++e) {  // only these may overlap
             EXPECT_GE(double(f.synch[e].first) * SynchCountUs(rec),
                       double(f.synch[e - 1].first) * SynchCountUs(rec) +
                           double(lengths[e - 1]) * rec.sequenceIntervalUs - 1e-6)
@@ -213,7 +213,8 @@ TEST(Signal, ChunkingDoesNotChangeValues)
         for (int64_t chunk : {1, 7, 4096, 5001}) {
             std::vector<float> pieces(whole.size());
             for (int64_t at = 0; at < n; at += chunk)
-                ASSERT_TRUE(GenerateSamples(rec, 3000 + at, std::min(chunk, n - at), &pieces[size_t(at) * nch], &error));
+                ASSERT_TRUE(
+                    GenerateSamples(rec, 3000 + at, std::min(chunk, n - at), &pieces[size_t(at) * nch], &error));
             EXPECT_EQ(0, std::memcmp(whole.data(), pieces.data(), whole.size() * sizeof(float)))
                 << preset << ", chunks of " << chunk;
         }
@@ -249,7 +250,7 @@ TEST(Signal, ComponentsHaveTheirShapes)
         ASSERT_TRUE(GenerateSamples(rec, 0, n, v.data(), nullptr));
     };
 
-    only(4.0f, 0, 0);   // noise: mean = baseline, standard deviation as asked
+    only(4.0f, 0, 0);  // noise: mean = baseline, standard deviation as asked
     double sum = 0, sq = 0;
     for (float x : v) sum += x;
     const double mean = sum / double(n);
@@ -257,12 +258,13 @@ TEST(Signal, ComponentsHaveTheirShapes)
     EXPECT_NEAR(mean, 3.0, 0.05);
     EXPECT_NEAR(std::sqrt(sq / double(n)), 4.0, 0.1);
 
-    only(0, 2.0f, 0);   // sine: the closed form, at any index
+    only(0, 2.0f, 0);  // sine: the closed form, at any index
     const double dt = rec.sequenceIntervalUs * 1e-6;
     for (int64_t i : {int64_t(0), int64_t(1), int64_t(4095), int64_t(4096), int64_t(123457), n - 1})
-        EXPECT_NEAR(v[size_t(i)], 3.0 + 2.0 * std::sin(2 * 3.14159265358979323846 * 7.0 * dt * double(i)), 1e-5) << "sample " << i;
+        EXPECT_NEAR(v[size_t(i)], 3.0 + 2.0 * std::sin(2 * 3.14159265358979323846 * 7.0 * dt * double(i)), 1e-5)
+            << "sample " << i;
 
-    only(0, 0, -100.0f);   // spikes: brief excursions in one direction, about a quarter of 2048-sample blocks
+    only(0, 0, -100.0f);  // spikes: brief excursions in one direction, about a quarter of 2048-sample blocks
     int64_t inSpike = 0, starts = 0;
     float lowest = 0;
     for (int64_t i = 0; i < n; ++i) {
@@ -332,7 +334,7 @@ TEST(Signal, ExplicitAndRawValues)
     ASSERT_EQ(pf.muxSamples, 2000);
     for (int64_t j = 0; j < 2000; ++j) ASSERT_EQ(pf.Sample(j), values[size_t(j)]) << j;
 
-    rec.samplesPerChannel = 1001;   // one more than the file holds
+    rec.samplesPerChannel = 1001;  // one more than the file holds
     EXPECT_FALSE(WriteAbf(rec, path, &error));
     EXPECT_NE(error.find("fewer samples"), std::string::npos) << error;
     std::remove(path.c_str());
@@ -364,7 +366,7 @@ TEST(Scaling, QuantiseRoundsAndClamps)
         {std::nan(""), 0},
     };
     for (const Case& k : cases) EXPECT_EQ(Quantise(rec, c, float(k.value)), k.expected) << k.value;
-    c.telegraph = false;   // the telegraph gain counts only when enabled
+    c.telegraph = false;  // the telegraph gain counts only when enabled
     EXPECT_NEAR(ScaleFactor(rec, c), factor * 5.0, factor * 5e-6);
 }
 
@@ -377,7 +379,11 @@ TEST(Validate, RefusesWhatCannotBeWritten)
         void (*change)(Recording*);
     } cases[] = {
         {"no channel", [](Recording* r) { r->channels.clear(); }},
-        {"17 channels", [](Recording* r) { r->channels.resize(17); for (int i = 0; i < 17; ++i) r->channels[size_t(i)].physical = int16_t(i % 16); }},
+        {"17 channels",
+         [](Recording* r) {
+             r->channels.resize(17);
+             for (int i = 0; i < 17; ++i) r->channels[size_t(i)].physical = int16_t(i % 16);
+         }},
         {"physical 16", [](Recording* r) { r->channels[0].physical = 16; }},
         {"physical twice", [](Recording* r) { r->channels[1].physical = r->channels[0].physical; }},
         {"name of 11", [](Recording* r) { r->channels[0].name = "ABCDEFGHIJK"; }},
@@ -391,12 +397,39 @@ TEST(Validate, RefusesWhatCannotBeWritten)
         {"2^31 samples", [](Recording* r) { r->samplesPerChannel = int64_t(1) << 30; }},
         {"epoch type 8", [](Recording* r) { r->dacs[0].epochs[0].type = 8; }},
         {"9 DACs", [](Recording* r) { r->dacs.resize(9); }},
-        {"ABF1 epochs on DAC 2", [](Recording* r) { r->format = Format::Abf1; r->dacs.resize(3); r->dacs[2].epochs[0].type = 1; }},
-        {"ABF1 version 1.5", [](Recording* r) { r->format = Format::Abf1; r->abf1Version = 1.5f; }},
-        {"too few values", [](Recording* r) { r->source = SignalSource::Values; r->values.assign(10, 0.0f); }},
-        {"missing raw file", [](Recording* r) { r->source = SignalSource::RawFile; r->rawPath = "no such file.f32"; }},
-        {"uneven fixed-length sweeps", [](Recording* r) { r->mode = Mode::FixedEvents; r->episodeLengths = {10, 20}; }},
-        {"starts and lengths differ", [](Recording* r) { r->mode = Mode::Episodic; r->episodes = 3; r->samplesPerEpisode = 10; r->episodeStarts = {0, 100}; }},
+        {"ABF1 epochs on DAC 2",
+         [](Recording* r) {
+             r->format = Format::Abf1;
+             r->dacs.resize(3);
+             r->dacs[2].epochs[0].type = 1;
+         }},
+        {"ABF1 version 1.5",
+         [](Recording* r) {
+             r->format = Format::Abf1;
+             r->abf1Version = 1.5f;
+         }},
+        {"too few values",
+         [](Recording* r) {
+             r->source = SignalSource::Values;
+             r->values.assign(10, 0.0f);
+         }},
+        {"missing raw file",
+         [](Recording* r) {
+             r->source = SignalSource::RawFile;
+             r->rawPath = "no such file.f32";
+         }},
+        {"uneven fixed-length sweeps",
+         [](Recording* r) {
+             r->mode = Mode::FixedEvents;
+             r->episodeLengths = {10, 20};
+         }},
+        {"starts and lengths differ",
+         [](Recording* r) {
+             r->mode = Mode::Episodic;
+             r->episodes = 3;
+             r->samplesPerEpisode = 10;
+             r->episodeStarts = {0, 100};
+         }},
     };
     for (const Case& k : cases) {
         Recording r = Preset("default");
@@ -480,7 +513,7 @@ TEST(RealFiles, SameEntrySizesAsRecordedFiles)
             EXPECT_EQ(ours.map[i].bytes, real.map[i].bytes) << "map entry " << i;
             ++compared;
         }
-        EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, 8), abftest::Get<uint32_t>(real.bytes, 8));   // file info size
+        EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, 8), abftest::Get<uint32_t>(real.bytes, 8));  // file info size
         // Strings: the same header layout (SSCH, version 1).
         const size_t s = size_t(real.map[9].block) * 512, t = size_t(ours.map[9].block) * 512;
         EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, t + 4), abftest::Get<uint32_t>(real.bytes, s + 4));

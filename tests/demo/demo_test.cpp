@@ -68,8 +68,8 @@ std::string SamplesLine(const std::vector<float>& v, double step)
 {
     const std::size_t lo = std::size_t(std::min_element(v.begin(), v.end()) - v.begin());
     const std::size_t hi = std::size_t(std::max_element(v.begin(), v.end()) - v.begin());
-    return "samples: first " + DemoNumber(v.front()) + ", last " + DemoNumber(v.back()) + ", min " +
-           DemoNumber(v[lo]) + " (at " + DemoNumber(step * double(lo)) + " s), max " + DemoNumber(v[hi]) + " (at " +
+    return "samples: first " + DemoNumber(v.front()) + ", last " + DemoNumber(v.back()) + ", min " + DemoNumber(v[lo]) +
+           " (at " + DemoNumber(step * double(lo)) + " s), max " + DemoNumber(v[hi]) + " (at " +
            DemoNumber(step * double(hi)) + " s)";
 }
 
@@ -153,8 +153,8 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
         {"kav_AbfOperationMode(steps", "mode = " + std::to_string(int(steps.mode)) + " (episodic stimulation)"},
         {"kav_AbfEpisodeCount(steps", "neps = " + std::to_string(steps.episodes)},
         {"kav_AbfSampleCount(steps, 3", "n = " + std::to_string(steps.samplesPerEpisode)},
-        {"kav_AbfStartTime(steps, 0, 3", "t0 = " + DemoNumber(double(abfw::SweepStarts(steps)[2]) *
-                                                              abfw::SynchCountUs(steps) / 1000.0)},
+        {"kav_AbfStartTime(steps, 0, 3",
+         "t0 = " + DemoNumber(double(abfw::SweepStarts(steps)[2]) * abfw::SynchCountUs(steps) / 1000.0)},
         {"kav_AbfFileSplitPath(steps", "-> " + std::to_string(SplitBits(stepsPath))},
     };
     for (auto& s : shape) {
@@ -168,14 +168,13 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
     const double gapStep = gap.sequenceIntervalUs * 1e-6;
     const int64_t n = gap.samplesPerChannel;
     EXPECT_NE(a.find("Make/N=" + std::to_string(n) + " ch0"), std::string::npos);
-    EXPECT_NE(a.find("ch0: f32, " + std::to_string(n) + " points, x = 0 + p*" + DemoNumber(gapStep) +
-                     " s (last point at " + DemoNumber(gapStep * double(n - 1)) + " s), data units \"" +
-                     gap.channels[0].units + "\""),
-              std::string::npos);
+    EXPECT_NE(
+        a.find("ch0: f32, " + std::to_string(n) + " points, x = 0 + p*" + DemoNumber(gapStep) + " s (last point at " +
+               DemoNumber(gapStep * double(n - 1)) + " s), data units \"" + gap.channels[0].units + "\""),
+        std::string::npos);
     EXPECT_NE(a.find(SamplesLine(StoredChannel(gap, 0, n, 0), gapStep)), std::string::npos)
         << SamplesLine(StoredChannel(gap, 0, n, 0), gapStep);
-    EXPECT_NE(a.find("lActualAcqLength=" + std::to_string(n * int64_t(gap.channels.size())) + ";"),
-              std::string::npos);
+    EXPECT_NE(a.find("lActualAcqLength=" + std::to_string(n * int64_t(gap.channels.size())) + ";"), std::string::npos);
     EXPECT_NE(a.find("sADCChannelName=" + gap.channels[0].name + ";"), std::string::npos);
 
     // Tags: time (0) and external (2) ones by the plug-in, comments (1) as the writer put them.
@@ -186,9 +185,9 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
               std::string::npos);
     times = TagTimes(gap, 2, &count);
     ASSERT_GT(count, 0);
-    EXPECT_NE(a.find(std::to_string(count) + (count == 1 ? " external tag" : " external tags") + times +
-                     " (wave now f64)"),
-              std::string::npos);
+    EXPECT_NE(
+        a.find(std::to_string(count) + (count == 1 ? " external tag" : " external tags") + times + " (wave now f64)"),
+        std::string::npos);
     for (const abfw::Tag& t : gap.tags)
         if (t.type == 1) {
             EXPECT_NE(a.find("\"" + t.comment + "\" at "), std::string::npos) << t.comment;
@@ -199,8 +198,8 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
     const double step = steps.sequenceIntervalUs * 1e-6;
     const std::string sweep = SamplesLine(StoredChannel(steps, 2 * per, per, 0), step);
     EXPECT_NE(a.find(sweep), std::string::npos) << sweep;
-    EXPECT_NE(a.find("dStartTime=" + DemoNumber(double(abfw::SweepStarts(steps)[2]) * abfw::SynchCountUs(steps) /
-                                                1000.0) + ";"),
+    EXPECT_NE(a.find("dStartTime=" +
+                     DemoNumber(double(abfw::SweepStarts(steps)[2]) * abfw::SynchCountUs(steps) / 1000.0) + ";"),
               std::string::npos);
     const std::string levels = LineStartingWith(a, "levels:");
     ASSERT_FALSE(levels.empty());
@@ -277,9 +276,9 @@ TEST(Demo, FunctionsNotBuiltAreShownAndSkipped)
     ExpectFileMatches(abfw::DefaultRecording(), dir / kavhost::kDemoGapFreeFile);
     ExpectFileMatches(abfw::StepProtocolRecording(), dir / kavhost::kDemoStepsFile);
     // Every call of the account is there, each one skipped; nothing was called.
-    const char* calls[] = {"kav_AbfIsAbfFile(gapfree", "kav_AbfOperationMode(gapfree", "kav_AbfMetaData(", "kav_AbfChannelRead(gapfree", "kav_AbfReadTimeTags(",
-                           "kav_AbfEpisodeWaveform(steps", "kav_AbfPrintMetaData(", "kav_AbfFileSplitPath(",
-                           "kav_AbfLastErrStr()"};
+    const char* calls[] = {"kav_AbfIsAbfFile(gapfree",   "kav_AbfOperationMode(gapfree", "kav_AbfMetaData(",
+                           "kav_AbfChannelRead(gapfree", "kav_AbfReadTimeTags(",         "kav_AbfEpisodeWaveform(steps",
+                           "kav_AbfPrintMetaData(",      "kav_AbfFileSplitPath(",        "kav_AbfLastErrStr()"};
     for (const char* c : calls) {
         const std::string line = LineStartingWith(a, c);
         EXPECT_NE(line.find("(not built)"), std::string::npos) << c << ": " << line;

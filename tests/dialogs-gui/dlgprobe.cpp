@@ -6,7 +6,8 @@
 //
 //     dlgprobe.exe "Open file"
 #include <windows.h>
-#include <commctrl.h>
+
+#include <commctrl.h>  // needs windows.h first
 
 #include <cstdio>
 #include <string>
@@ -40,8 +41,8 @@ std::string SelectedTreePath(HWND tree)
             ReadProcessMemory(process, remote + sizeof(TVITEMW), wide, sizeof wide - sizeof(wchar_t), nullptr))
             WideCharToMultiByte(CP_UTF8, 0, wide, -1, label, sizeof label, nullptr, nullptr);
         path = path.empty() ? std::string(label) : std::string(label) + "\\" + path;
-        item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT,
-                                                        reinterpret_cast<LPARAM>(item)));
+        item = reinterpret_cast<HTREEITEM>(
+            SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item)));
     }
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);

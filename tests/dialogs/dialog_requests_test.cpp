@@ -28,12 +28,20 @@ TEST(OpenDialogMode, TruncationAndTheTwoFields)
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Row rows[] = {
-        {0, false, 11},    {1, false, 1},     {1.9, false, 1},   {-0.5, false, 11}, {-1, true, 11},
-        {2, false, 2},     {10.99, false, 10}, {11, false, 11},  {12, false, 11},   {255, false, 11},
-        {256, true, 11},   {257, true, 1},    {266, true, 10},   {267, true, 11},   {512, false, 11},
-        {513, false, 11},  {768, true, 11},   {769.5, true, 11}, {-255, true, 11},  {-256, true, 11},
-        {-1.9, true, 11},  {nan, false, 11},  {1e12, false, 11}, {-1e12, false, 11}, {2147483647.9, true, 11},
-        {-2147483648.0, false, 11}, {-512, false, 11}, {-257.7, false, 11},
+        {0, false, 11},           {1, false, 1},
+        {1.9, false, 1},          {-0.5, false, 11},
+        {-1, true, 11},           {2, false, 2},
+        {10.99, false, 10},       {11, false, 11},
+        {12, false, 11},          {255, false, 11},
+        {256, true, 11},          {257, true, 1},
+        {266, true, 10},          {267, true, 11},
+        {512, false, 11},         {513, false, 11},
+        {768, true, 11},          {769.5, true, 11},
+        {-255, true, 11},         {-256, true, 11},
+        {-1.9, true, 11},         {nan, false, 11},
+        {1e12, false, 11},        {-1e12, false, 11},
+        {2147483647.9, true, 11}, {-2147483648.0, false, 11},
+        {-512, false, 11},        {-257.7, false, 11},
     };
     for (const Row& r : rows) {
         const OpenDialogMode m = ReadOpenDialogMode(r.mode);
@@ -45,9 +53,16 @@ TEST(OpenDialogMode, TruncationAndTheTwoFields)
 TEST(OpenDialogMode, TruncatesTowardZeroWithinRangeOnly)
 {
     const std::pair<double, int32_t> rows[] = {
-        {1.9, 1}, {-1.9, -1}, {-0.5, 0}, {2147483647.0, INT32_MAX}, {2147483647.99, INT32_MAX},
-        {-2147483648.0, INT32_MIN}, {-2147483648.9, INT32_MIN}, {2147483648.0, INT32_MIN},
-        {-2147483649.0, INT32_MIN}, {std::numeric_limits<double>::infinity(), INT32_MIN},
+        {1.9, 1},
+        {-1.9, -1},
+        {-0.5, 0},
+        {2147483647.0, INT32_MAX},
+        {2147483647.99, INT32_MAX},
+        {-2147483648.0, INT32_MIN},
+        {-2147483648.9, INT32_MIN},
+        {2147483648.0, INT32_MIN},
+        {-2147483649.0, INT32_MIN},
+        {std::numeric_limits<double>::infinity(), INT32_MIN},
         {std::numeric_limits<double>::quiet_NaN(), INT32_MIN},
     };
     for (auto& [mode, expected] : rows) EXPECT_EQ(TruncateMode(mode), expected) << "mode " << mode;
@@ -92,17 +107,33 @@ TEST(InitialDirectory, AcceptableTexts)
         bool ok;
     };
     std::vector<Row> rows = {
-        {"C:\\data", true},  {"data", true},        {"C:", true},          {"\\\\server\\share", true},
-        {"a b.c%d~e", true}, {"%TEMP%\\abf", true}, {"C:\\caf\xE9", true}, {"\x81\x5C", true},
-        {"\x7F", true},      {"", false},           {"C:/data", false},    {"a*b", false},
-        {"a?b", false},      {"a\"b", false},       {"a<b", false},        {"a>b", false},
-        {"a|b", false},      {"a\tb", false},       {"a\x1F", false},      {"\x01", false},
-        {std::string(260, 'd'), true}, {std::string(261, 'd'), false},
+        {"C:\\data", true},
+        {"data", true},
+        {"C:", true},
+        {"\\\\server\\share", true},
+        {"a b.c%d~e", true},
+        {"%TEMP%\\abf", true},
+        {"C:\\caf\xE9", true},
+        {"\x81\x5C", true},
+        {"\x7F", true},
+        {"", false},
+        {"C:/data", false},
+        {"a*b", false},
+        {"a?b", false},
+        {"a\"b", false},
+        {"a<b", false},
+        {"a>b", false},
+        {"a|b", false},
+        {"a\tb", false},
+        {"a\x1F", false},
+        {"\x01", false},
+        {std::string(260, 'd'), true},
+        {std::string(261, 'd'), false},
     };
     rows.push_back({std::string("a\0b", 3), false});  // an embedded NUL is a control character
     for (const Row& r : rows)
-        EXPECT_EQ(IsAcceptableDirectoryText(r.text.data(), r.text.size()), r.ok) << "\"" << r.text << "\" ("
-                                                                                  << r.text.size() << " bytes)";
+        EXPECT_EQ(IsAcceptableDirectoryText(r.text.data(), r.text.size()), r.ok)
+            << "\"" << r.text << "\" (" << r.text.size() << " bytes)";
     EXPECT_FALSE(IsAcceptableDirectoryText(nullptr, 3));
 }
 
@@ -255,8 +286,8 @@ TEST(BrowseRequest, EveryFieldWithAndWithoutPreselection)
 
 TEST(BrowseRequest, ExpansionCountsThatFit)
 {
-    const std::pair<DWORD, bool> rows[] = {{0, false}, {1, true}, {2, true}, {259, true}, {260, true},
-                                           {261, false}, {4096, false}};
+    const std::pair<DWORD, bool> rows[] = {{0, false},  {1, true},    {2, true},    {259, true},
+                                           {260, true}, {261, false}, {4096, false}};
     for (auto& [count, ok] : rows) EXPECT_EQ(ExpandedFolderUsable(count), ok) << count;
 }
 

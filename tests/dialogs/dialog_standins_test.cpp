@@ -119,9 +119,12 @@ TEST_F(StandIns, EnvironmentExpansion)
         const char* expanded;
     };
     const Row rows[] = {
-        {"%KAVSTAND_A%\\x", "alpha\\x"},       {"x%KAVSTAND_A%%KAVSTAND_A%", "xalphaalpha"},
-        {"%KAVSTAND_NONE%\\x", "%KAVSTAND_NONE%\\x"}, {"100%", "100%"},
-        {"%%", "%%"},                          {"", ""},
+        {"%KAVSTAND_A%\\x", "alpha\\x"},
+        {"x%KAVSTAND_A%%KAVSTAND_A%", "xalphaalpha"},
+        {"%KAVSTAND_NONE%\\x", "%KAVSTAND_NONE%\\x"},
+        {"100%", "100%"},
+        {"%%", "%%"},
+        {"", ""},
         {"%KAVSTAND_NONE%KAVSTAND_A%", "%KAVSTAND_NONEalpha"},
     };
     for (const Row& r : rows) {

@@ -99,7 +99,7 @@ TEST_F(Dialogs, OpenRequestForEachMode)
         uint32_t filter;
     };
     const Row rows[] = {
-        {0, 0x0088100C, 11},   {1, 0x0088100C, 1},   {1.9, 0x0088100C, 1}, {-0.5, 0x0088100C, 11},
+        {0, 0x0088100C, 11},   {1, 0x0088100C, 1},   {1.9, 0x0088100C, 1},  {-0.5, 0x0088100C, 11},
         {-1, 0x0088120C, 11},  {12, 0x0088100C, 11}, {256, 0x0088120C, 11}, {257, 0x0088120C, 1},
         {512, 0x0088100C, 11}, {263, 0x0088120C, 7}, {10, 0x0088100C, 10},
     };
@@ -124,8 +124,10 @@ TEST_F(Dialogs, OpenRequestForEachMode)
         ASSERT_EQ(s.filters.size(), 11u) << what;
         EXPECT_TRUE(s.filtersClosed) << what;
     }
-    EXPECT_EQ(h.DialogsShown().front().filters.front(), std::make_pair(std::string("Abf Files (*.abf)"), std::string("*.abf")));
-    EXPECT_EQ(h.DialogsShown().front().filters.back(), std::make_pair(std::string("All Files (*.*)"), std::string("*.*")));
+    EXPECT_EQ(h.DialogsShown().front().filters.front(),
+              std::make_pair(std::string("Abf Files (*.abf)"), std::string("*.abf")));
+    EXPECT_EQ(h.DialogsShown().front().filters.back(),
+              std::make_pair(std::string("All Files (*.*)"), std::string("*.*")));
 }
 
 TEST_F(Dialogs, OpenTitles)
@@ -137,8 +139,8 @@ TEST_F(Dialogs, OpenTitles)
     };
     const std::string t128(128, 'T'), t129(129, 'T');
     const Row rows[] = {
-        {NullStr(), "Open file", "null title"},  {Str(""), "Open file", "empty title"},
-        {Str("A"), "A", "one character"},        {Str(t128), t128, "128 characters"},
+        {NullStr(), "Open file", "null title"},     {Str(""), "Open file", "empty title"},
+        {Str("A"), "A", "one character"},           {Str(t128), t128, "128 characters"},
         {Str(t129), "Open file", "129 characters"}, {Str("Pick ABF files"), "Pick ABF files", "ordinary"},
     };
     for (const Row& row : rows) {
@@ -161,8 +163,8 @@ TEST_F(Dialogs, OpenInitialDirectories)
     ::setenv("KAVDLG_DIR", dir.c_str(), 1);
     struct Row {
         Arg dir;
-        bool passed;          // the dialog gets the buffer at all
-        std::string shown;    // what the buffer holds
+        bool passed;        // the dialog gets the buffer at all
+        std::string shown;  // what the buffer holds
         int nativePathMessages;
         const char* what;
     };
@@ -207,8 +209,8 @@ TEST_F(Dialogs, OpenResults)
     const Row rows[] = {
         {ChooseFile("/data/abf/a.abf"), 1, "/data/abf/a.abf", "one file"},
         {ChooseFile("/data/abf/a.abf"), 257, "/data/abf/a.abf", "one file, several allowed"},
-        {ChooseFiles("/data/abf", {"a.abf", "b.abf"}), 257,
-         "/data/abf" + kSep + "a.abf|/data/abf" + kSep + "b.abf", "two files"},
+        {ChooseFiles("/data/abf", {"a.abf", "b.abf"}), 257, "/data/abf" + kSep + "a.abf|/data/abf" + kSep + "b.abf",
+         "two files"},
         {ChooseFiles("C:\\", {"a.abf", "b.abf", "c.abf"}), -1,
          "C:\\" + kSep + "a.abf|C:\\" + kSep + "b.abf|C:\\" + kSep + "c.abf", "three in a drive root"},
         {ChooseFiles("/data/abf", {"a.abf", "b.abf"}), 1, "/data/abf/a.abf", "several offered, one allowed"},

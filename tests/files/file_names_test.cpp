@@ -20,8 +20,8 @@ using namespace kavhost;
 
 namespace {
 
-const char* const kStringFunctions[4] = {"kav_AbfFileStripExt", "kav_AbfFileStripFileName",
-                                         "kav_AbfFileStripPathName", "kav_AbfFileGetExt"};
+const char* const kStringFunctions[4] = {"kav_AbfFileStripExt", "kav_AbfFileStripFileName", "kav_AbfFileStripPathName",
+                                         "kav_AbfFileGetExt"};
 const char kSplit[] = "kav_AbfFileSplitPath";
 
 // One path and what each function makes of it.
@@ -98,10 +98,7 @@ void CheckPath(Host& h, const Expected& e, const std::vector<Arg>& refs, const s
 std::vector<Arg> NullRefs() { return {NullStrRef(), NullStrRef(), NullStrRef(), NullStrRef()}; }
 
 // Reference strings holding text: longer and shorter than the parts, empty.
-std::vector<Arg> FilledRefs()
-{
-    return {StrRef("old drive"), StrRef(""), StrRef("x"), StrRef(std::string(300, 'e'))};
-}
+std::vector<Arg> FilledRefs() { return {StrRef("old drive"), StrRef(""), StrRef("x"), StrRef(std::string(300, 'e'))}; }
 
 class FileNames : public ::testing::Test {
 protected:
@@ -197,8 +194,8 @@ TEST_F(FileNames, OutOfMemoryLeavesVariablesAndLeaksNothing)
             for (int nth = 1;; ++nth) {
                 ASSERT_LT(nth, 50) << "no end to the failures";
                 h.FailMemory(kavhost::kOpAll, nth);
-                const std::string what = std::string(kStringFunctions[f]) + "(\"" + e.path + "\") failing op " +
-                                         std::to_string(nth);
+                const std::string what =
+                    std::string(kStringFunctions[f]) + "(\"" + e.path + "\") failing op " + std::to_string(nth);
                 CallResult r = CallAudited(h, kStringFunctions[f], {Str(e.path)}, what);
                 h.FailMemory(0, 0);
                 if (r.status == 0) {
@@ -240,10 +237,9 @@ TEST_F(FileNames, OutOfMemoryLeavesVariablesAndLeaksNothing)
     // and nothing leaked or released twice.
     for (int nth = 1; nth < 12; ++nth) {
         h.FailMemory(kavhost::kOpAll, nth, true);
-        CallResult r = CallAudited(h, kSplit,
-                                   {Str("C:\\data\\cell1.abf"), StrRef("drive text"), NullStrRef(), StrRef(""),
-                                    StrRef("x")},
-                                   "sticky failure " + std::to_string(nth));
+        CallResult r = CallAudited(
+            h, kSplit, {Str("C:\\data\\cell1.abf"), StrRef("drive text"), NullStrRef(), StrRef(""), StrRef("x")},
+            "sticky failure " + std::to_string(nth));
         h.FailMemory(0, 0);
         EXPECT_TRUE(r.status == 0 || r.status == kStatusOutOfMemory) << r.status;
     }
@@ -307,7 +303,8 @@ const DoubleByteCase kDoubleByteCases[] = {
     {"C:\\dir\\\x95\x5C", {"C:", "\\dir\\", "\x95\x5C", ""}, {"C:", "\\dir\\\x95\x5C", "", ""}},
     {"\x83\x5C.abf", {"", "", "\x83\x5C", ".abf"}, {"", "\x83\x5C", "", ".abf"}},
     {"C:\\\x95\x5C\\cell1.abf", {"C:", "\\\x95\x5C\\", "cell1", ".abf"}, {"C:", "\\\x95\x5C\\", "cell1", ".abf"}},
-    {"\x95\x5C\x95\x5C.d\\\x83\x5C", {"", "\x95\x5C\x95\x5C.d\\", "\x83\x5C", ""},
+    {"\x95\x5C\x95\x5C.d\\\x83\x5C",
+     {"", "\x95\x5C\x95\x5C.d\\", "\x83\x5C", ""},
      {"", "\x95\x5C\x95\x5C.d\\\x83\x5C", "", ""}},
     {"\x95\x5C.d", {"", "", "\x95\x5C", ".d"}, {"", "\x95\x5C", "", ".d"}},
     {"dir\\name\x95", {"", "dir\\", "name\x95", ""}, {"", "dir\\", "name\x95", ""}},

@@ -34,8 +34,8 @@ TEST(AbfHeaderBlock, IsZeroFilledApartFromVersionAndSize)
     const auto* bytes = reinterpret_cast<const unsigned char*>(&block);
     ASSERT_EQ(sizeof block, 32768u);
     EXPECT_EQ(static_cast<const void*>(&block.header), static_cast<const void*>(&block));
-    EXPECT_EQ(FloatAt(bytes + 0), 2.05f);    // fFileVersionNumber
-    EXPECT_EQ(FloatAt(bytes + 28), 2.05f);   // fHeaderVersionNumber
+    EXPECT_EQ(FloatAt(bytes + 0), 2.05f);      // fFileVersionNumber
+    EXPECT_EQ(FloatAt(bytes + 28), 2.05f);     // fHeaderVersionNumber
     EXPECT_EQ(Int32At(bytes + 10495), 11335);  // lHeaderSize
     // Single precision 2.05 exactly as the library compares it.
     EXPECT_EQ(std::memcmp(bytes, "\x33\x33\x03\x40", 4), 0);
@@ -52,8 +52,7 @@ TEST(AbfHeaderBlock, OpenOfAMissingFileFailsWithAnErrorNumber)
     static AbfHeaderBlock block;
     int32_t file = -7, error = 0;
     uint32_t maxSamples = 1, maxEpisodes = 1;
-    EXPECT_FALSE(AbfOpenPrepared("no-such-dir/no-such-file.abf", &file, &block, &maxSamples,
-                                 &maxEpisodes, &error));
+    EXPECT_FALSE(AbfOpenPrepared("no-such-dir/no-such-file.abf", &file, &block, &maxSamples, &maxEpisodes, &error));
     EXPECT_NE(error, 0);
 }
 

@@ -103,8 +103,7 @@ extern "C" void SetHandleSize(Handle h, intptr_t size)
     }
     // Always move the block, and poison the old one, so stale pointers show.
     char* moved = NewData(size);
-    std::memcpy(moved, it->second.data,
-                static_cast<std::size_t>(size < it->second.size ? size : it->second.size));
+    std::memcpy(moved, it->second.data, static_cast<std::size_t>(size < it->second.size ? size : it->second.size));
     std::memset(it->second.data, 0xDD, static_cast<std::size_t>(it->second.size));
     std::free(it->second.data);
     it->second = Block{moved, size};

@@ -32,8 +32,8 @@ void FailResizeAbove(intptr_t limit);
 // The next `count` NewHandle / PtrToHand calls fail.
 void FailNewHandles(int count);
 
-Handle MakeText(const char* text);     // a string handle without NUL
-std::vector<char> Bytes(Handle h);     // the handle's bytes
-int LiveHandles();                     // handles not yet released
+Handle MakeText(const char* text);  // a string handle without NUL
+std::vector<char> Bytes(Handle h);  // the handle's bytes
+int LiveHandles();                  // handles not yet released
 
 }  // namespace fakehost

@@ -21,11 +21,10 @@ int TableEntry(void*)
 }
 }  // namespace
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
-    TableEntry<0>,  TableEntry<1>,  TableEntry<2>,  TableEntry<3>,  TableEntry<4>,
-    TableEntry<5>,  TableEntry<6>,  TableEntry<7>,  TableEntry<8>,  TableEntry<9>,
-    TableEntry<10>, TableEntry<11>, TableEntry<12>, TableEntry<13>, TableEntry<14>,
-    TableEntry<15>, TableEntry<16>, TableEntry<17>, TableEntry<18>, TableEntry<19>,
-    TableEntry<20>, TableEntry<21>, TableEntry<22>, TableEntry<23>, TableEntry<24>,
+    TableEntry<0>,  TableEntry<1>,  TableEntry<2>,  TableEntry<3>,  TableEntry<4>,  TableEntry<5>,  TableEntry<6>,
+    TableEntry<7>,  TableEntry<8>,  TableEntry<9>,  TableEntry<10>, TableEntry<11>, TableEntry<12>, TableEntry<13>,
+    TableEntry<14>, TableEntry<15>, TableEntry<16>, TableEntry<17>, TableEntry<18>, TableEntry<19>, TableEntry<20>,
+    TableEntry<21>, TableEntry<22>, TableEntry<23>, TableEntry<24>,
 };
 
 namespace {
@@ -187,7 +186,7 @@ TEST_F(FrameTest, StartupTakesTheVersionFromTheProgramFileWhenUnanswered)
         int32_t version;
         int returned;
     } cases[] = {
-        {{6, 2, 2, 7}, true, 622, 0}, {{4, 9, 9, 0}, true, 499, 1},  {{5, 0, 0, 0}, true, 500, 0},
+        {{6, 2, 2, 7}, true, 622, 0},  {{4, 9, 9, 0}, true, 499, 1},  {{5, 0, 0, 0}, true, 500, 0},
         {{1, 10, 0, 0}, true, 200, 1}, {{4, 9, 10, 3}, true, 500, 0}, {{6, 2, 2, 7}, false, 0, 1},
     };
     for (const Case& c : cases) {
@@ -220,8 +219,7 @@ TEST_F(FrameTest, FunctionAddressAnswersByIndex)
         int itemCount;
         XopItem index;
         int expect;  // index into the table, or -1 for null
-    } cases[] = {{0, 24, 0}, {1, 0, 0}, {1, 11, 11}, {1, 24, 24}, {1, 25, -1}, {1, -1, -1},
-                 {1, 100000, -1}, {2, 3, 3}};
+    } cases[] = {{0, 24, 0}, {1, 0, 0}, {1, 11, 11}, {1, 24, 24}, {1, 25, -1}, {1, -1, -1}, {1, 100000, -1}, {2, 3, 3}};
     for (const Case& c : cases) {
         (*record_)->message = kMsgFunctionAddress;
         (*record_)->itemCount = static_cast<int16_t>(c.itemCount);
@@ -272,11 +270,11 @@ TEST_F(FrameTest, DirectWavesAreReadFromTheirRecord)
         int32_t dims[4];
         int32_t dimCount;
     } cases[] = {{kWaveFloat32, 16, {16, 0, 0, 0}, 1},
-                  {kWaveFloat64, 20, {10, 2, 0, 0}, 2},
-                  {kWaveFloat32 | kWaveComplex, 8, {2, 2, 2, 0}, 3},
-                  {kWaveInt16, 24, {2, 3, 2, 2}, 4},
-                  {kWaveFloat64, 0, {0, 5, 0, 0}, 0},
-                  {kWaveFloat64, 6, {3, 0, 2, 0}, 1}};
+                 {kWaveFloat64, 20, {10, 2, 0, 0}, 2},
+                 {kWaveFloat32 | kWaveComplex, 8, {2, 2, 2, 0}, 3},
+                 {kWaveInt16, 24, {2, 3, 2, 2}, 4},
+                 {kWaveFloat64, 0, {0, 5, 0, 0}, 0},
+                 {kWaveFloat64, 6, {3, 0, 2, 0}, 1}};
     for (const Case& c : cases) {
         waveHndl w = MakeWaveRecord(1, c.type, c.points, c.dims);
         EXPECT_TRUE(WaveIsDirect(w));
@@ -436,7 +434,7 @@ TEST_F(FrameTest, SetStringVariable)
         intptr_t resizeLimit;
         int status;
     } cases[] = {
-        {nullptr, "0;1;2", 0, -1, 0},  {nullptr, "", 0, -1, 0},     {"long old text", "ab", 0, -1, 0},
+        {nullptr, "0;1;2", 0, -1, 0},   {nullptr, "", 0, -1, 0},    {"long old text", "ab", 0, -1, 0},
         {"x", "longer text", 0, -1, 0}, {nullptr, "abc", 1, -1, 1}, {"x", "longer", 0, 1, 1},
     };
     for (const Case& c : cases) {

@@ -36,7 +36,8 @@ TEST_F(PlatformTest, FileVersionBlocks)
     struct Case {
         int v[4];
         DWORD ms, ls;
-    } cases[] = {{{6, 2, 2, 7}, 0x00060002u, 0x00020007u}, {{0, 0, 0, 12}, 0, 12},
+    } cases[] = {{{6, 2, 2, 7}, 0x00060002u, 0x00020007u},
+                 {{0, 0, 0, 12}, 0, 12},
                  {{65535, 1, 10, 0}, 0xFFFF0001u, 0x000A0000u}};
     for (const Case& c : cases) {
         KavPlatformSetFileVersion("/x/host", c.v[0], c.v[1], c.v[2], c.v[3]);

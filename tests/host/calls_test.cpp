@@ -86,7 +86,6 @@ struct FillCase {
 };
 void PrintTo(const FillCase& c, std::ostream* os) { *os << c.name; }
 
-
 class FillWave : public Calls, public ::testing::WithParamInterface<FillCase> {};
 
 TEST_P(FillWave, DataScalingUnitsNoteAndHistory)
@@ -222,7 +221,6 @@ struct MisbehaviourCase {
 };
 void PrintTo(const MisbehaviourCase& c, std::ostream* os) { *os << c.name; }
 
-
 class Misbehaviour : public Calls, public ::testing::WithParamInterface<MisbehaviourCase> {};
 
 TEST_P(Misbehaviour, IsCaughtByTheAudit)
@@ -245,14 +243,13 @@ TEST_P(Misbehaviour, IsCaughtByTheAudit)
     EXPECT_TRUE(next.Clean());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Misbehaviour,
-    ::testing::Values(MisbehaviourCase{"Leak", "t_Leak", false, 1, 0, 0},
-                      MisbehaviourCase{"TwiceFree", "t_TwiceFree", false, 0, 1, 0},
-                      MisbehaviourCase{"ReleasedResult", "t_Stale", false, 0, 0, 1},
-                      MisbehaviourCase{"StalePointerInPlace", "t_StaleShrink", false, 0, 0, 0},
-                      MisbehaviourCase{"StalePointerMoved", "t_StaleShrink", true, 0, 0, 1}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, Misbehaviour,
+                         ::testing::Values(MisbehaviourCase{"Leak", "t_Leak", false, 1, 0, 0},
+                                           MisbehaviourCase{"TwiceFree", "t_TwiceFree", false, 0, 1, 0},
+                                           MisbehaviourCase{"ReleasedResult", "t_Stale", false, 0, 0, 1},
+                                           MisbehaviourCase{"StalePointerInPlace", "t_StaleShrink", false, 0, 0, 0},
+                                           MisbehaviourCase{"StalePointerMoved", "t_StaleShrink", true, 0, 0, 1}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Calls, NoteTakesOwnershipOfTheHandle)
 {
@@ -312,10 +309,7 @@ TEST_F(Calls, MisuseIsReportedNotCalled)
         const char* function;
         std::vector<Arg> args;
     } cases[] = {
-        {"t_Nothing", {}},
-        {"t_Echo", {}},
-        {"t_Echo", {Num(1)}},
-        {"t_Layout", {Str("a"), Num(1), Num(2), Num(3)}},
+        {"t_Nothing", {}}, {"t_Echo", {}}, {"t_Echo", {Num(1)}}, {"t_Layout", {Str("a"), Num(1), Num(2), Num(3)}},
         {"t_Missing", {}},  // in the table, but no address
     };
     for (auto& c : cases) {

@@ -26,7 +26,6 @@ struct VersionCase {
 };
 void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
 
-
 class Handshake : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(Handshake, AcceptsFromVersion500)
@@ -53,20 +52,19 @@ TEST_P(Handshake, AcceptsFromVersion500)
 const std::array<int, 4> kNone{0, 0, 0, 0};
 INSTANTIATE_TEST_SUITE_P(
     Versions, Handshake,
-    ::testing::Values(
-        VersionCase{"Answered4990", true, 4990, ProgramFile::Versioned, {6, 2, 2, 7}, 1},
-        VersionCase{"Answered4999", true, 4999, ProgramFile::Versioned, {6, 2, 2, 7}, 1},
-        VersionCase{"Answered5000", true, 5000, ProgramFile::Versioned, {4, 9, 9, 0}, 0},
-        VersionCase{"Answered5009", true, 5009, ProgramFile::NoModule, kNone, 0},
-        VersionCase{"Answered6220", true, 6220, ProgramFile::NoModule, kNone, 0},
-        VersionCase{"AnsweredNegative", true, -5000, ProgramFile::Versioned, {6, 2, 2, 7}, 1},
-        VersionCase{"Program6227", false, 0, ProgramFile::Versioned, {6, 2, 2, 7}, 0},
-        VersionCase{"Program4990", false, 0, ProgramFile::Versioned, {4, 9, 9, 0}, 1},
-        VersionCase{"Program5000", false, 0, ProgramFile::Versioned, {5, 0, 0, 0}, 0},
-        VersionCase{"ProgramMinorTen", false, 0, ProgramFile::Versioned, {4, 10, 0, 0}, 0},
-        VersionCase{"ProgramPatchTen", false, 0, ProgramFile::Versioned, {4, 9, 10, 0}, 0},
-        VersionCase{"NoProgramModule", false, 0, ProgramFile::NoModule, kNone, 1},
-        VersionCase{"NoVersionResource", false, 0, ProgramFile::NoVersion, kNone, 1}),
+    ::testing::Values(VersionCase{"Answered4990", true, 4990, ProgramFile::Versioned, {6, 2, 2, 7}, 1},
+                      VersionCase{"Answered4999", true, 4999, ProgramFile::Versioned, {6, 2, 2, 7}, 1},
+                      VersionCase{"Answered5000", true, 5000, ProgramFile::Versioned, {4, 9, 9, 0}, 0},
+                      VersionCase{"Answered5009", true, 5009, ProgramFile::NoModule, kNone, 0},
+                      VersionCase{"Answered6220", true, 6220, ProgramFile::NoModule, kNone, 0},
+                      VersionCase{"AnsweredNegative", true, -5000, ProgramFile::Versioned, {6, 2, 2, 7}, 1},
+                      VersionCase{"Program6227", false, 0, ProgramFile::Versioned, {6, 2, 2, 7}, 0},
+                      VersionCase{"Program4990", false, 0, ProgramFile::Versioned, {4, 9, 9, 0}, 1},
+                      VersionCase{"Program5000", false, 0, ProgramFile::Versioned, {5, 0, 0, 0}, 0},
+                      VersionCase{"ProgramMinorTen", false, 0, ProgramFile::Versioned, {4, 10, 0, 0}, 0},
+                      VersionCase{"ProgramPatchTen", false, 0, ProgramFile::Versioned, {4, 9, 10, 0}, 0},
+                      VersionCase{"NoProgramModule", false, 0, ProgramFile::NoModule, kNone, 1},
+                      VersionCase{"NoVersionResource", false, 0, ProgramFile::NoVersion, kNone, 1}),
     [](const auto& p) { return std::string(p.param.name); });
 
 class Loaded : public ::testing::Test {

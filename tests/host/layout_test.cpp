@@ -21,7 +21,6 @@ struct LayoutCase {
 };
 void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
 
-
 class Layout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(Layout, LastParameterFirstPackedResultLast)
@@ -37,19 +36,18 @@ TEST_P(Layout, LastParameterFirstPackedResultLast)
 
 const uint16_t S = kParamString, N = kParamNumber, W = kParamWave, NR = kParamNumberRef, SR = kParamStringRef;
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Layout,
-    ::testing::Values(
-        // kav_AbfStartTime(string, number, number, number by reference) on Win32
-        LayoutCase{"StartTime32", {S, N, N, NR}, N, 4, {20, 12, 4, 0}, 24, 8},
-        LayoutCase{"StartTime64", {S, N, N, NR}, N, 8, {24, 16, 8, 0}, 32, 8},
-        LayoutCase{"NoParams32", {}, N, 4, {}, 0, 8},
-        LayoutCase{"StringResult32", {S}, S, 4, {0}, 4, 4},
-        LayoutCase{"StringResult64", {S}, S, 8, {0}, 8, 8},
-        LayoutCase{"SplitPath32", {S, SR, SR, SR, SR}, N, 4, {16, 12, 8, 4, 0}, 20, 8},
-        LayoutCase{"EpisodeRead32", {S, N, N, W}, N, 4, {20, 12, 4, 0}, 24, 8},
-        LayoutCase{"OpenDialog32", {S, S, N}, S, 4, {12, 8, 0}, 16, 4}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, Layout,
+                         ::testing::Values(
+                             // kav_AbfStartTime(string, number, number, number by reference) on Win32
+                             LayoutCase{"StartTime32", {S, N, N, NR}, N, 4, {20, 12, 4, 0}, 24, 8},
+                             LayoutCase{"StartTime64", {S, N, N, NR}, N, 8, {24, 16, 8, 0}, 32, 8},
+                             LayoutCase{"NoParams32", {}, N, 4, {}, 0, 8},
+                             LayoutCase{"StringResult32", {S}, S, 4, {0}, 4, 4},
+                             LayoutCase{"StringResult64", {S}, S, 8, {0}, 8, 8},
+                             LayoutCase{"SplitPath32", {S, SR, SR, SR, SR}, N, 4, {16, 12, 8, 4, 0}, 20, 8},
+                             LayoutCase{"EpisodeRead32", {S, N, N, W}, N, 4, {20, 12, 4, 0}, 24, 8},
+                             LayoutCase{"OpenDialog32", {S, S, N}, S, 4, {12, 8, 0}, 16, 4}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Layout, ThisBuildUsesItsOwnPointerSize)
 {
@@ -90,11 +88,11 @@ TEST(FunctionTable, ParsesNamesCategoriesAndTypes)
 TEST(FunctionTable, MalformedTablesAreRejected)
 {
     const std::vector<std::string> bad = {
-        std::string("f\0\x02\x20\x04\x00\x00\x00", 8),      // table not closed
-        std::string("f\0\x02\x20\x04", 5),                  // entry cut short
-        std::string("f\0\x02\x20\x04\x00\x00\x20", 8),      // parameter list not closed
-        std::string("abc", 3),                              // name not terminated
-        std::string("\0\x01", 2),                           // odd end marker
+        std::string("f\0\x02\x20\x04\x00\x00\x00", 8),  // table not closed
+        std::string("f\0\x02\x20\x04", 5),              // entry cut short
+        std::string("f\0\x02\x20\x04\x00\x00\x20", 8),  // parameter list not closed
+        std::string("abc", 3),                          // name not terminated
+        std::string("\0\x01", 2),                       // odd end marker
     };
     for (auto& s : bad) {
         auto b = Bytes(s);

@@ -126,7 +126,6 @@ struct FailCase {
 };
 void PrintTo(const FailCase& c, std::ostream* os) { *os << c.name; }
 
-
 class FaultInjection : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(FaultInjection, FailsExactlyTheChosenCalls)
@@ -160,12 +159,19 @@ INSTANTIATE_TEST_SUITE_P(
     Table, FaultInjection,
     ::testing::Values(
         FailCase{"NextNew", kOpNew, 1, false, {kOpNew, kOpNew}, {true, false}},
-        FailCase{"ThirdNewOnly", kOpNew, 3, false, {kOpNew, kOpResize, kOpNew, kOpNew, kOpNew},
+        FailCase{"ThirdNewOnly",
+                 kOpNew,
+                 3,
+                 false,
+                 {kOpNew, kOpResize, kOpNew, kOpNew, kOpNew},
                  {false, false, false, true, false}},
-        FailCase{"SecondResizeOn", kOpResize, 2, true, {kOpResize, kOpNew, kOpResize, kOpResize},
+        FailCase{"SecondResizeOn",
+                 kOpResize,
+                 2,
+                 true,
+                 {kOpResize, kOpNew, kOpResize, kOpResize},
                  {false, false, true, true}},
-        FailCase{"AnyOpSecond", kavhost::kOpAll, 2, false, {kOpPtrToHand, kOpResize, kOpNew},
-                 {false, true, false}},
+        FailCase{"AnyOpSecond", kavhost::kOpAll, 2, false, {kOpPtrToHand, kOpResize, kOpNew}, {false, true, false}},
         FailCase{"Off", kOpNew, 0, false, {kOpNew, kOpNew}, {false, false}}),
     [](const auto& p) { return std::string(p.param.name); });
 

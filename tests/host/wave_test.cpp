@@ -32,7 +32,6 @@ struct WaveCase {
 };
 void PrintTo(const WaveCase& c, std::ostream* os) { *os << c.name; }
 
-
 class WaveRecord : public ::testing::TestWithParam<WaveCase> {};
 
 TEST_P(WaveRecord, HeaderFieldsSitAtTheirOffsets)
@@ -57,15 +56,14 @@ TEST_P(WaveRecord, HeaderFieldsSitAtTheirOffsets)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, WaveRecord,
-    ::testing::Values(WaveCase{"f32", 2, {1000}, 4, 1000}, WaveCase{"f64", 4, {10, 2}, 8, 20},
-                      WaveCase{"c64", 3, {7}, 8, 7}, WaveCase{"c128", 5, {3, 3}, 16, 9},
-                      WaveCase{"i8", 8, {2, 3, 4}, 1, 24}, WaveCase{"u8", 0x48, {5}, 1, 5},
-                      WaveCase{"i16", 0x10, {4}, 2, 4}, WaveCase{"u16", 0x50, {1, 1, 1, 2}, 2, 2},
-                      WaveCase{"i32", 0x20, {6}, 4, 6}, WaveCase{"u32", 0x60, {6}, 4, 6},
-                      WaveCase{"text", 0, {3}, 0, 3}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Types, WaveRecord,
+                         ::testing::Values(WaveCase{"f32", 2, {1000}, 4, 1000}, WaveCase{"f64", 4, {10, 2}, 8, 20},
+                                           WaveCase{"c64", 3, {7}, 8, 7}, WaveCase{"c128", 5, {3, 3}, 16, 9},
+                                           WaveCase{"i8", 8, {2, 3, 4}, 1, 24}, WaveCase{"u8", 0x48, {5}, 1, 5},
+                                           WaveCase{"i16", 0x10, {4}, 2, 4}, WaveCase{"u16", 0x50, {1, 1, 1, 2}, 2, 2},
+                                           WaveCase{"i32", 0x20, {6}, 4, 6}, WaveCase{"u32", 0x60, {6}, 4, 6},
+                                           WaveCase{"text", 0, {3}, 0, 3}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Waves, InvalidShapesAndTypesAreRefused)
 {
@@ -74,7 +72,7 @@ TEST(Waves, InvalidShapesAndTypesAreRefused)
     EXPECT_EQ(h.MakeWave(2, {1, 2, 3, 4, 5}), nullptr);
     EXPECT_EQ(h.MakeWave(2, {0}), nullptr);
     EXPECT_EQ(h.MakeWave(2, {-3}), nullptr);
-    EXPECT_EQ(h.MakeWave(6, {3}), nullptr);   // no such numeric type
+    EXPECT_EQ(h.MakeWave(6, {3}), nullptr);     // no such numeric type
     EXPECT_EQ(h.MakeWave(0x42, {3}), nullptr);  // unsigned float
     EXPECT_EQ(h.MakeWave(2, {65536, 65536}), nullptr);
     EXPECT_EQ(kavhost::WaveTypeFromName("f16"), -1);

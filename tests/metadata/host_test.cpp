@@ -62,8 +62,8 @@ std::string SharedDir()
     return d ? d : "";
 }
 
-#define REQUIRE_SHARED_DATA()                                                                    \
-    do {                                                                                         \
+#define REQUIRE_SHARED_DATA()                                                                     \
+    do {                                                                                          \
         if (SharedDir().empty()) GTEST_SKIP() << "KAV_SHARED_DIR is not set: no real recordings"; \
     } while (0)
 
@@ -97,8 +97,8 @@ std::string Unexpected(const std::string& differences, const std::set<std::strin
 
 struct RealFile {
     std::string name;
-    std::string path;        // as the plug-in is given it
-    ABFFileHeader golden;    // the first 11335 bytes the vendor's open wrote
+    std::string path;          // as the plug-in is given it
+    ABFFileHeader golden;      // the first 11335 bytes the vendor's open wrote
     ABFLibraryHeader library;  // the whole record it wrote, in its own layout
 };
 
@@ -223,8 +223,7 @@ TEST_F(Metadata, ListingLinesOfARealFile)
     // characters as the record holds them.
     const ABFFileHeader& g = f.golden;
     std::string units;
-    for (int k = 0; k < 16; ++k)
-        units += metatest::UpToNul(g.sADCUnits[k], 8) + (k == 15 ? "" : ";");
+    for (int k = 0; k < 16; ++k) units += metatest::UpToNul(g.sADCUnits[k], 8) + (k == 15 ? "" : ";");
     EXPECT_NE(l.history.find("sADCUnits = " + units + "\r"), std::string::npos);
     ASSERT_NE(std::string(g.sADCUnits[0], 8).find(' '), std::string::npos) << "this file pads with blanks";
 
@@ -269,12 +268,12 @@ TEST_F(MadeUpFile, ExtremeFloatListsAndAFullComment)
     std::string comment = "no escaping: a;b=c,d ";
     while (comment.size() < 128) comment += static_cast<char>('a' + comment.size() % 26);
     const std::string file = Make("metadata_extremes.abf", {
-                                                                {kAbf1CreatorInfo, " abc" + std::string(12, ' ')},
-                                                                {kAbf1SignalGain, Floats(-FLT_MAX, 16)},
-                                                                {kAbf1TelegraphAdditGain, Floats(FLT_MAX, 16)},
-                                                                {kAbf1PostProcessLowpass, Floats(-FLT_MAX, 16)},
-                                                                {kAbf1FileComment, comment},
-                                                            });
+                                                               {kAbf1CreatorInfo, " abc" + std::string(12, ' ')},
+                                                               {kAbf1SignalGain, Floats(-FLT_MAX, 16)},
+                                                               {kAbf1TelegraphAdditGain, Floats(FLT_MAX, 16)},
+                                                               {kAbf1PostProcessLowpass, Floats(-FLT_MAX, 16)},
+                                                               {kAbf1FileComment, comment},
+                                                           });
     CallResult l = Call("kav_AbfPrintMetaData", {Str(file)});
     ASSERT_EQ(l.resultNumber, 1);
     EXPECT_EQ(Printed(), kListingMessages);

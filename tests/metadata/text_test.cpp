@@ -133,9 +133,11 @@ TEST(HeaderListing, ZeroRecordMessagesAndLines)
     for (const std::string& l : lines)
         if (l.rfind("nTelegraphEnable = ", 0) == 0) telegraph = &l;
     ASSERT_NE(telegraph, nullptr);
-    const char* order[] = {"nTelegraphEnable = ",       "nTelegraphInstrument = ", "fTelegraphAdditGain=",
-                           "fTelegraphFilter=",         "fTelegraphMembraneCap=",  "fTelegraphAccessResistance=",
-                           "nTelegraphMode = ",         "nTelegraphDACScaleFactorEnable = ", "nSignalType = 0"};
+    const char* order[] = {"nTelegraphEnable = ",    "nTelegraphInstrument = ",
+                           "fTelegraphAdditGain=",   "fTelegraphFilter=",
+                           "fTelegraphMembraneCap=", "fTelegraphAccessResistance=",
+                           "nTelegraphMode = ",      "nTelegraphDACScaleFactorEnable = ",
+                           "nSignalType = 0"};
     std::size_t at = 0;
     for (const char* key : order) {
         const std::size_t found = telegraph->find(key, at);

@@ -35,16 +35,41 @@ struct Query {
 
 const Query kOpeningQueries[] = {
     {"kav_AbfHasData", [](const Arg& f) { return std::vector<Arg>{f}; }, -1, false},
-    {"kav_AbfOperationMode", [](const Arg& f) { return std::vector<Arg>{f, NumRef(kUntouched)}; }, 1, false},
-    {"kav_AbfChannelCount", [](const Arg& f) { return std::vector<Arg>{f, NumRef(kUntouched)}; }, 1, false},
-    {"kav_AbfEpisodeCount", [](const Arg& f) { return std::vector<Arg>{f, NumRef(kUntouched)}; }, 1, false},
-    {"kav_AbfSampleCount", [](const Arg& f) { return std::vector<Arg>{f, Num(1), NumRef(kUntouched)}; }, 2,
-     false},
-    {"kav_AbfTotalSampleCount", [](const Arg& f) { return std::vector<Arg>{f, NumRef(kUntouched)}; }, 1, false},
-    {"kav_AbfStartTime", [](const Arg& f) { return std::vector<Arg>{f, Num(1), Num(1), NumRef(kUntouched)}; },
+    {"kav_AbfOperationMode",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, NumRef(kUntouched)};
+     },
+     1, false},
+    {"kav_AbfChannelCount",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, NumRef(kUntouched)};
+     },
+     1, false},
+    {"kav_AbfEpisodeCount",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, NumRef(kUntouched)};
+     },
+     1, false},
+    {"kav_AbfSampleCount",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, Num(1), NumRef(kUntouched)};
+     },
+     2, false},
+    {"kav_AbfTotalSampleCount",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, NumRef(kUntouched)};
+     },
+     1, false},
+    {"kav_AbfStartTime",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, Num(1), Num(1), NumRef(kUntouched)};
+     },
      3, false},
-    {"kav_AbfADCSamplingSeq", [](const Arg& f) { return std::vector<Arg>{f, StrRef(kUntouchedText)}; }, 1,
-     true},
+    {"kav_AbfADCSamplingSeq",
+     [](const Arg& f) {
+         return std::vector<Arg>{f, StrRef(kUntouchedText)};
+     },
+     1, true},
 };
 
 bool OutputUntouched(const Query& q, const CallResult& r)
@@ -135,9 +160,8 @@ TEST_F(QueryFailures, InputsTheLibraryRefuses)
         std::string bytes;
         bool made;
     };
-    std::vector<Input> inputs = {{"missing", "", false},
-                                 {"empty", "", true},
-                                 {"text", std::string(63, 'x') + "\n", true}};
+    std::vector<Input> inputs = {
+        {"missing", "", false}, {"empty", "", true}, {"text", std::string(63, 'x') + "\n", true}};
     std::string abf1, abf2;
     if (ReadFile(RealFile("05210017_vc_abf1.abf"), &abf1) && ReadFile(RealFile("18425108.abf"), &abf2)) {
         inputs.push_back({"trunc600-abf1", abf1.substr(0, 600), true});
@@ -258,18 +282,32 @@ TEST_F(QueryFailures, StartTimeChannelAndEpisodeConversions)
     const std::string path = RealFile("test_0001.abf");  // 16 channels, one episode
     struct Case {
         double channel, episode;
-        int status;           // 0: asked, with the converted numbers below
+        int status;  // 0: asked, with the converted numbers below
         int logical;
         uint32_t episodeNumber;
     };
     const Case cases[] = {
-        {14.5, 1, 0, 14, 1},       {15.4, 1, 0, 15, 1},        {-0.5, 1, 0, 0, 1},
-        {2.5, 0.6, 0, 2, 1},       {3.5, 1.5, 0, 4, 2},        {0, 0.5, 0, 0, 0},
-        {0, 2.5, 0, 0, 2},         {15.5, 1, 10008, 0, 0},     {16, 1, 10008, 0, 0},
-        {-0.6, 1, 10008, 0, 0},    {-1, 1, 10008, 0, 0},       {2147483647.5, 1, 10008, 0, 0},
-        {kNaN, 1, 10008, 0, 0},    {kInf, 1, 10008, 0, 0},     {-kInf, 1, 10008, 0, 0},
-        {15.5, -1, 10008, 0, 0},   {0, -1, 10009, 0, 0},       {0, -0.6, 10009, 0, 0},
-        {0, 4294967295.5, 10009, 0, 0}, {0, kNaN, 10009, 0, 0}, {0, kInf, 10009, 0, 0},
+        {14.5, 1, 0, 14, 1},
+        {15.4, 1, 0, 15, 1},
+        {-0.5, 1, 0, 0, 1},
+        {2.5, 0.6, 0, 2, 1},
+        {3.5, 1.5, 0, 4, 2},
+        {0, 0.5, 0, 0, 0},
+        {0, 2.5, 0, 0, 2},
+        {15.5, 1, 10008, 0, 0},
+        {16, 1, 10008, 0, 0},
+        {-0.6, 1, 10008, 0, 0},
+        {-1, 1, 10008, 0, 0},
+        {2147483647.5, 1, 10008, 0, 0},
+        {kNaN, 1, 10008, 0, 0},
+        {kInf, 1, 10008, 0, 0},
+        {-kInf, 1, 10008, 0, 0},
+        {15.5, -1, 10008, 0, 0},
+        {0, -1, 10009, 0, 0},
+        {0, -0.6, 10009, 0, 0},
+        {0, 4294967295.5, 10009, 0, 0},
+        {0, kNaN, 10009, 0, 0},
+        {0, kInf, 10009, 0, 0},
         {0, 4294967295.4, 0, 0, 4294967295u},
     };
     for (const Case& c : cases) {
@@ -330,10 +368,20 @@ TEST_F(QueryFailures, SampleCountEpisodeIsTruncatedAndPassedUnchecked)
         double episode;
         uint32_t passed;  // what the library is asked about
     };
-    const Case cases[] = {{1, 1},          {2.9, 2},          {6.99, 6},           {7, 7},
-                          {-0.9, 0},       {0, 0},            {-1, 4294967295u},   {-2.7, 4294967294u},
-                          {4294967297.0, 1}, {4294967296.0 * 3 + 5, 5}, {kNaN, 0},  {kInf, 0},
-                          {-kInf, 0},      {1e300, 0}};
+    const Case cases[] = {{1, 1},
+                          {2.9, 2},
+                          {6.99, 6},
+                          {7, 7},
+                          {-0.9, 0},
+                          {0, 0},
+                          {-1, 4294967295u},
+                          {-2.7, 4294967294u},
+                          {4294967297.0, 1},
+                          {4294967296.0 * 3 + 5, 5},
+                          {kNaN, 0},
+                          {kInf, 0},
+                          {-kInf, 0},
+                          {1e300, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE("episode " + std::to_string(c.episode));
         uint32_t expected = 0;
@@ -356,8 +404,8 @@ TEST_F(QueryFailures, SamplingSequenceStringVariable)
         bool null;
         std::string before;
     };
-    for (const Case& c : {Case{true, ""}, Case{false, ""}, Case{false, "x"},
-                          Case{false, "a much longer text than the answer"}}) {
+    for (const Case& c :
+         {Case{true, ""}, Case{false, ""}, Case{false, "x"}, Case{false, "a much longer text than the answer"}}) {
         SCOPED_TRACE(c.null ? "null" : "\"" + c.before + "\"");
         CallResult r = Call("kav_AbfADCSamplingSeq", {Str(path), c.null ? NullStrRef() : StrRef(c.before)});
         EXPECT_EQ(r.status, 0);

@@ -9,9 +9,9 @@
 namespace querytest {
 namespace {
 
-using kavhost::NumRef;
 using kavhost::NullStrRef;
 using kavhost::Num;
+using kavhost::NumRef;
 using kavhost::Str;
 
 constexpr double kUntouched = -12345.0;
@@ -46,8 +46,7 @@ protected:
             ExpectNumber(g, "kav_AbfEpisodeCount", g.json["ord110"]["episode_limit_out"].Num());
             const long long channels = h["nADCNumChannels"].Int();
             ASSERT_GT(channels, 0);
-            ExpectNumber(g, "kav_AbfTotalSampleCount",
-                         static_cast<double>(h["lActualAcqLength"].Int() / channels));
+            ExpectNumber(g, "kav_AbfTotalSampleCount", static_cast<double>(h["lActualAcqLength"].Int() / channels));
             std::string expected;
             for (long long i = 0; i < channels; ++i)
                 expected += (i ? ";" : "") + std::to_string(h["nADCSamplingSeq"][static_cast<size_t>(i)].Int());
@@ -76,10 +75,7 @@ TEST_F(GoldenQueries, FileTestsAnswerAsTheLibrary)
     }
 }
 
-TEST_F(GoldenQueries, HeaderCountsModesAndSamplingSequences)
-{
-    CheckHeaderAnswers();
-}
+TEST_F(GoldenQueries, HeaderCountsModesAndSamplingSequences) { CheckHeaderAnswers(); }
 
 // The vendor library writes its own, larger record layout whatever the header
 // size says; the answers come from the part both layouts share.
@@ -118,8 +114,8 @@ TEST_F(GoldenQueries, StartTimeOfEveryEpisodeAndChannel)
                 SCOPED_TRACE("episode " + std::to_string(e["episode"].Int()) + ", channel " +
                              std::to_string(c["logical"].Int()));
                 const abfcompare::Json& answer = c["ord350"];
-                CallResult r = Call("kav_AbfStartTime", {Str(g.path), Num(c["logical"].Num()),
-                                                         Num(e["episode"].Num()), NumRef(kUntouched)});
+                CallResult r = Call("kav_AbfStartTime", {Str(g.path), Num(c["logical"].Num()), Num(e["episode"].Num()),
+                                                         NumRef(kUntouched)});
                 ++asked;
                 EXPECT_EQ(r.status, 0);
                 EXPECT_EQ(r.resultNumber, answer["ok"].Num() ? 1.0 : 0.0);

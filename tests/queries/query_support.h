@@ -55,8 +55,8 @@ std::string LibraryErrorText(int32_t error, const std::string& fileName);
 }  // namespace querytest
 
 // Skips the test when the shared data folder is not there.
-#define REQUIRE_SHARED_DATA()                                                              \
-    do {                                                                                   \
-        if (querytest::RealFile("18425108.abf").empty())                                   \
+#define REQUIRE_SHARED_DATA()                                                                   \
+    do {                                                                                        \
+        if (querytest::RealFile("18425108.abf").empty())                                        \
             GTEST_SKIP() << "KAV_SHARED_DIR is not set: the real recordings are not available"; \
     } while (0)

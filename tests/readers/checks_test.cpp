@@ -77,21 +77,21 @@ TEST_F(ReaderChecks, FileFreeChecksComeFirstInTheirOrder)
         double channel;
         double episode;
         Dest dest;
-        int status;  // for the episode readers
+        int status;         // for the episode readers
         int channelStatus;  // for the channel reader (no episode check)
     };
     const Case cases[] = {
-        {true, 99, kNaN, Dest::Null, 10001, 10001},      // a null name wins over everything
+        {true, 99, kNaN, Dest::Null, 10001, 10001},  // a null name wins over everything
         {true, 0, 1, Dest::F32, 10001, 10001},
-        {false, 20, kNaN, Dest::Null, 10008, 10008},     // channel before episode and wave
+        {false, 20, kNaN, Dest::Null, 10008, 10008},  // channel before episode and wave
         {false, -1, 1, Dest::F32, 10008, 10008},
         {false, 16, 1, Dest::F32, 10008, 10008},
-        {false, 15.5, 1, Dest::F32, 10008, 10008},       // rounds to 16
-        {false, -0.6, 1, Dest::F32, 10008, 10008},       // rounds to -1
+        {false, 15.5, 1, Dest::F32, 10008, 10008},  // rounds to 16
+        {false, -0.6, 1, Dest::F32, 10008, 10008},  // rounds to -1
         {false, kNaN, 1, Dest::F32, 10008, 10008},
         {false, kInf, 1, Dest::F32, 10008, 10008},
-        {false, 3e9, 1, Dest::F32, 10008, 10008},        // beyond 32 bits
-        {false, 0, -0.6, Dest::Null, 10009, 10005},      // episode before wave
+        {false, 3e9, 1, Dest::F32, 10008, 10008},    // beyond 32 bits
+        {false, 0, -0.6, Dest::Null, 10009, 10005},  // episode before wave
         {false, 0, kNaN, Dest::I32, 10009, 10002},
         {false, 0, -kInf, Dest::I32, 10009, 10002},
         {false, 0, 4294967295.5, Dest::I32, 10009, 10002},
@@ -137,8 +137,7 @@ TEST_F(ReaderChecks, ChannelNumbersRoundHalfToEven)
         double channel;
         int logical;
     };
-    for (const Case& c : {Case{2.5, 2}, Case{3.5, 4}, Case{-0.5, 0}, Case{0.49, 0}, Case{4.5000001, 5},
-                          Case{1.5, 2}}) {
+    for (const Case& c : {Case{2.5, 2}, Case{3.5, 4}, Case{-0.5, 0}, Case{0.49, 0}, Case{4.5000001, 5}, Case{1.5, 2}}) {
         Wave* w = host.MakeWave(kWaveFloat32, {500});
         CallResult r = Call("kav_AbfChannelRead", {Str(path), Num(c.channel), WaveArg(w)});
         ASSERT_EQ(r.status, 0) << c.channel;
@@ -210,9 +209,9 @@ TEST_F(ReaderChecks, LengthAndModeChecksCloseTheFile)
         int status;
     };
     const Case cases[] = {
-        {"kav_AbfChannelRead", gapFree, 999, 10007},    {"kav_AbfChannelRead", gapFree, 1001, 10007},
-        {"kav_AbfChannelRead", gapFree, 2000, 10007},   {"kav_AbfChannelRead", episodic, 1500, 10010},
-        {"kav_AbfEpisodeRead", episodic, 499, 10007},   {"kav_AbfEpisodeRead", episodic, 501, 10007},
+        {"kav_AbfChannelRead", gapFree, 999, 10007},      {"kav_AbfChannelRead", gapFree, 1001, 10007},
+        {"kav_AbfChannelRead", gapFree, 2000, 10007},     {"kav_AbfChannelRead", episodic, 1500, 10010},
+        {"kav_AbfEpisodeRead", episodic, 499, 10007},     {"kav_AbfEpisodeRead", episodic, 501, 10007},
         {"kav_AbfEpisodeWaveform", episodic, 499, 10007}, {"kav_AbfEpisodeWaveform", episodic, 501, 10007},
     };
     for (const Case& c : cases) {
@@ -221,8 +220,7 @@ TEST_F(ReaderChecks, LengthAndModeChecksCloseTheFile)
         for (int type : {kWaveFloat32, kWaveFloat64}) {
             ABFTest_InjectFault(160, -160, 0);
             Wave* w = host.MakeWave(type, {c.points});
-            CallResult r =
-                Call(c.reader, ReaderArgs(Reader{c.reader, episode}, Str(c.file), 0, 1, WaveArg(w)));
+            CallResult r = Call(c.reader, ReaderArgs(Reader{c.reader, episode}, Str(c.file), 0, 1, WaveArg(w)));
             EXPECT_EQ(r.status, c.status);
             EXPECT_EQ(r.resultNumber, 0.0);
             EXPECT_EQ(LastErr(), -160);  // the close was made
@@ -250,8 +248,10 @@ TEST_F(ReaderChecks, ChannelReadFailingAtTheThirdRead)
     for (int type : {kWaveFloat32, kWaveFloat64}) {
         Wave* w = host.MakeWave(type, {static_cast<int32_t>(samples)});
         for (int32_t i = 0; i < w->Points(); ++i) {
-            if (type == kWaveFloat32) w->As<float>()[i] = -1.0f;
-            else w->As<double>()[i] = -1.0;
+            if (type == kWaveFloat32)
+                w->As<float>()[i] = -1.0f;
+            else
+                w->As<double>()[i] = -1.0;
         }
         ABFTest_InjectFault(210, ABF_EREADDATA, 2);
         CallResult r = Call("kav_AbfChannelRead", {Str(path), Num(0), WaveArg(w)});
@@ -277,8 +277,7 @@ TEST_F(ReaderChecks, EpisodeReadersWhenTheLibraryFails)
     const std::string path = WriteRecording(EpisodicRecording(2, 1000), "fail.abf");
     ASSERT_FALSE(path.empty());
     for (const Reader& reader : kReaders) {
-        const int dataCall = reader.episode ? (std::string(reader.name) == "kav_AbfEpisodeWaveform" ? 250 : 210)
-                                            : 210;
+        const int dataCall = reader.episode ? (std::string(reader.name) == "kav_AbfEpisodeWaveform" ? 250 : 210) : 210;
         std::vector<int> ordinals = {110, dataCall};
         if (reader.episode) ordinals.insert(ordinals.end(), {340, 350, 360});
         for (int ordinal : ordinals) {
@@ -330,8 +329,8 @@ TEST_F(ReaderChecks, NoteSkippedWhenItsHandleCannotBeHad)
         if (std::string(reader.name) == "kav_AbfEpisodeWaveform") continue;  // no note at all
         Wave* w = host.MakeWave(kWaveFloat64, {2000});
         host.FailMemory(kavhost::kOpNew, 1, true);
-        CallResult r = Call(reader.name, ReaderArgs(reader, Str(reader.episode ? episodic : gapFree), 0, 1,
-                                                    WaveArg(w)));
+        CallResult r =
+            Call(reader.name, ReaderArgs(reader, Str(reader.episode ? episodic : gapFree), 0, 1, WaveArg(w)));
         host.FailMemory(kavhost::kOpNew, 0);
         EXPECT_EQ(r.status, 0) << reader.name;
         EXPECT_EQ(r.resultNumber, 1.0) << reader.name;

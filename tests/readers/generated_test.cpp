@@ -91,15 +91,15 @@ TEST_F(Generated, SweepsOfDifferentLengths)
             for (int type : {kWaveFloat32, kWaveFloat64}) {
                 SCOPED_TRACE("episode " + std::to_string(e + 1) + " channel " + std::to_string(logical));
                 Wave* w = host.MakeWave(type, {len});
-                CallResult r =
-                    Call("kav_AbfEpisodeRead", {Str(path), Num(logical), Num(double(e + 1)), WaveArg(w)});
+                CallResult r = Call("kav_AbfEpisodeRead", {Str(path), Num(logical), Num(double(e + 1)), WaveArg(w)});
                 ASSERT_EQ(r.status, 0);
                 ASSERT_EQ(r.resultNumber, 1.0);
                 const std::vector<double> v = w->Values();
                 for (int32_t i = 0; i < len; ++i)
                     ASSERT_EQ(v[size_t(i)], rec.values[first[e] + size_t(2 * i + logical)]) << i;
                 auto kv = ParseNote(w->note);
-                EXPECT_EQ(std::stod(kv["dStartTime"]), static_cast<double>(rec.episodeStarts[e]) * 10.0 / 1000.0);  // ms
+                EXPECT_EQ(std::stod(kv["dStartTime"]),
+                          static_cast<double>(rec.episodeStarts[e]) * 10.0 / 1000.0);  // ms
                 EXPECT_EQ(w->dataunits, logical ? "pA" : "mV");
             }
         }

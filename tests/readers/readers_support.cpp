@@ -60,10 +60,7 @@ std::vector<float> ReadDirect(const std::string& path, int32_t physical, uint32_
     return Read(path, physical, episode, episode);
 }
 
-std::vector<float> ReadChannelDirect(const std::string& path, int32_t physical)
-{
-    return Read(path, physical, 1, 0);
-}
+std::vector<float> ReadChannelDirect(const std::string& path, int32_t physical) { return Read(path, physical, 1, 0); }
 
 std::map<std::string, std::string> ParseNote(const std::string& note)
 {

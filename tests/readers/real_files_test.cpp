@@ -60,17 +60,23 @@ void CheckNote(const std::string& note, const std::string& file, const ABFFileHe
     }
     EXPECT_EQ(kv["nADCNumChannels"], std::to_string(h.nADCNumChannels));
     std::string seq;
-    for (int i = 0; i < h.nADCNumChannels && i < 16; ++i)
-        seq += (i ? "," : "") + std::to_string(h.nADCSamplingSeq[i]);
+    for (int i = 0; i < h.nADCNumChannels && i < 16; ++i) seq += (i ? "," : "") + std::to_string(h.nADCSamplingSeq[i]);
     EXPECT_EQ(kv["nADCSamplingSeq"], seq);
     EXPECT_NEAR(std::stod(kv["fADCSequenceInterval"]), h.fADCSequenceInterval * 1e-6, 5e-7);
     EXPECT_EQ(kv["iPhysicalChannel"], std::to_string(physical));
     EXPECT_EQ(kv["iLogicalChannel"], std::to_string(logical));
     EXPECT_EQ(kv["sADCChannelName"], Trimmed(h.sADCChannelName[physical], 10));
     // The keys come in the order of the note's format, each closed by ";".
-    const char* order[] = {"sFileName=", ";fFileVersionNumber=", ";nOperationMode=", ";sFileStartTime=",
-                           ";sProtocolPath=", ";fTelegraphMembraneCap=", startTime ? ";dStartTime=" : ";",
-                           ";nADCNumChannels=", ";iLogicalChannel=", ";sADCChannelName="};
+    const char* order[] = {"sFileName=",
+                           ";fFileVersionNumber=",
+                           ";nOperationMode=",
+                           ";sFileStartTime=",
+                           ";sProtocolPath=",
+                           ";fTelegraphMembraneCap=",
+                           startTime ? ";dStartTime=" : ";",
+                           ";nADCNumChannels=",
+                           ";iLogicalChannel=",
+                           ";sADCChannelName="};
     size_t at = 0;
     for (const char* key : order) {
         const size_t found = note.find(key, at);
@@ -150,8 +156,8 @@ TEST_F(RealFiles, EveryChannelOfEveryGapFreeFile)
 TEST_F(RealFiles, EveryEpisodeOfEpisodicFiles)
 {
     REQUIRE_SHARED_DATA();
-    for (const char* stem : {"05210017_vc_abf1", "14o16001_vc_pair_step", "2018_12_15_0000", "File_axon_7",
-                             "user-list-durations"}) {
+    for (const char* stem :
+         {"05210017_vc_abf1", "14o16001_vc_pair_step", "2018_12_15_0000", "File_axon_7", "user-list-durations"}) {
         const Golden g = querytest::GoldenFor(stem);
         ASSERT_FALSE(g.path.empty()) << stem;
         const DirectFile d = OpenDirect(g.path);
@@ -176,8 +182,7 @@ TEST_F(RealFiles, EveryEpisodeOfEpisodicFiles)
                         for (int32_t i = 0; i < count; ++i)
                             ASSERT_EQ(w->As<double>()[i], static_cast<double>(got[static_cast<size_t>(i)]));
                     }
-                    CheckAxes(w, d.header,
-                              Trimmed(d.header.sADCUnits[d.header.nADCSamplingSeq[logical]], 8).c_str());
+                    CheckAxes(w, d.header, Trimmed(d.header.sADCUnits[d.header.nADCSamplingSeq[logical]], 8).c_str());
                     const double start = ch["ord350"]["value"].Num();
                     CheckNote(w->note, g.path, d.header, logical, &start);
                 }
@@ -192,9 +197,9 @@ TEST_F(RealFiles, StimulusWaveformsOfTheProtocolFiles)
 {
     REQUIRE_SHARED_DATA();
     int delivered = 0, refused = 0;
-    for (const char* stem : {"18702001-step", "18702001-ramp", "18702001-pulseTrain", "18702001-biphasicTrain",
-                             "18702001-cosTrain", "2018_12_09_pCLAMP11_0001", "171116sh_0015-ATFwaveform",
-                             "user-list-durations", "17o05027_ic_ramp"}) {
+    for (const char* stem :
+         {"18702001-step", "18702001-ramp", "18702001-pulseTrain", "18702001-biphasicTrain", "18702001-cosTrain",
+          "2018_12_09_pCLAMP11_0001", "171116sh_0015-ATFwaveform", "user-list-durations", "17o05027_ic_ramp"}) {
         const Golden g = querytest::GoldenFor(stem);
         ASSERT_FALSE(g.path.empty()) << stem;
         const DirectFile d = OpenDirect(g.path);

@@ -32,15 +32,11 @@ TEST(TrimHeaderText, Table)
         const char* want;
     };
     const Case cases[] = {
-        {"mV      ", 8, "mV"},
-        {"        ", 8, ""},
-        {"  pA    ", 8, "  pA"},          // leading blanks stay
-        {"m V\0\0\0\0\0", 8, "m V"},      // NULs are passed over
-        {"pA \0 \0  ", 8, "pA"},          // blanks and NULs mixed at the end
-        {"\0\0\0\0\0\0\0\0", 8, ""},
-        {"abcdefgh", 8, "abcdefgh"},      // full width, no terminator in the field
-        {"IN 0      ", 10, "IN 0"},
-        {"a\0b       ", 10, "a"},         // text after a NUL is not part of the result
+        {"mV      ", 8, "mV"},       {"        ", 8, ""},         {"  pA    ", 8, "  pA"},  // leading blanks stay
+        {"m V\0\0\0\0\0", 8, "m V"},                                                        // NULs are passed over
+        {"pA \0 \0  ", 8, "pA"},                                   // blanks and NULs mixed at the end
+        {"\0\0\0\0\0\0\0\0", 8, ""}, {"abcdefgh", 8, "abcdefgh"},  // full width, no terminator in the field
+        {"IN 0      ", 10, "IN 0"},  {"a\0b       ", 10, "a"},     // text after a NUL is not part of the result
     };
     for (const Case& c : cases) {
         char out[300];
@@ -86,7 +82,7 @@ TEST(ChannelPoints, DividesOnlyByAPositiveCount)
         int64_t points;
     };
     const Case cases[] = {
-        {1001, 2, true, 500}, {1000, 1, true, 1000}, {-7, 2, true, -3}, {1000, 0, false, 0},
+        {1001, 2, true, 500}, {1000, 1, true, 1000},           {-7, 2, true, -3}, {1000, 0, false, 0},
         {1000, -2, false, 0}, {INT32_MIN, 1, true, INT32_MIN}, {48, 16, true, 3},
     };
     for (const Case& c : cases) {
@@ -149,8 +145,7 @@ TEST(WaveNote, EpisodeFormCarriesTheStartTime)
     char out[4096];
     AbfFormatWaveNote(in, out, sizeof out);
     const std::string s(out);
-    EXPECT_NE(s.find("fTelegraphMembraneCap=12.500000;dStartTime=1234.57;nADCNumChannels=3;"), std::string::npos)
-        << s;
+    EXPECT_NE(s.find("fTelegraphMembraneCap=12.500000;dStartTime=1234.57;nADCNumChannels=3;"), std::string::npos) << s;
 }
 
 TEST(WaveNote, ChannelsOutsideTheTablesAndLongSequences)
@@ -206,15 +201,12 @@ TEST(TagTimeScale, SynchUnitCountsWhateverTheChannels)
         double seconds;
     };
     const Case cases[] = {
-        {0.0f, 50.0f, 2, 100, 0.0025},      // multiplexed samples: interval shared by 2 channels
-        {0.0f, 50.0f, 2, 250, 0.00625},
-        {10.0f, 50.0f, 1, 3, 0.00003},
-        {12.5f, 80.0f, 2, 1000, 0.0125},    // the unit is not divided among the channels
-        {12.5f, 80.0f, 4, 1000, 0.0125},
-        {0.0f, 100.0f, 1, 1000, 0.1},
-        {0.0f, 100.0f, 0, 1000, 0.1},       // no channels: nothing to divide by
-        {0.0f, 100.0f, -3, 1000, 0.1},
-        {-5.0f, 100.0f, 4, 1000, 0.025},    // a negative unit falls back
+        {0.0f, 50.0f, 2, 100, 0.0025},  // multiplexed samples: interval shared by 2 channels
+        {0.0f, 50.0f, 2, 250, 0.00625},  {10.0f, 50.0f, 1, 3, 0.00003},
+        {12.5f, 80.0f, 2, 1000, 0.0125},  // the unit is not divided among the channels
+        {12.5f, 80.0f, 4, 1000, 0.0125}, {0.0f, 100.0f, 1, 1000, 0.1},
+        {0.0f, 100.0f, 0, 1000, 0.1},                                      // no channels: nothing to divide by
+        {0.0f, 100.0f, -3, 1000, 0.1},   {-5.0f, 100.0f, 4, 1000, 0.025},  // a negative unit falls back
         {0.0f, 100.0f, 4, -400, -0.01},
     };
     for (const Case& c : cases) {
@@ -235,8 +227,8 @@ TEST(TagBuffer, SizeMustFitA32BitProcess)
         std::size_t bytes;
     };
     const Case cases[] = {
-        {1, true, 64}, {1000, true, 64000}, {33554431, true, 2147483584u}, {33554432, false, 0},
-        {INT32_MAX, false, 0}, {0, false, 0}, {-1, false, 0}, {INT32_MIN, false, 0},
+        {1, true, 64}, {1000, true, 64000}, {33554431, true, 2147483584u}, {33554432, false, 0}, {INT32_MAX, false, 0},
+        {0, false, 0}, {-1, false, 0},      {INT32_MIN, false, 0},
     };
     for (const Case& c : cases) {
         std::size_t bytes = 7;

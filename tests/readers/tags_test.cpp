@@ -179,8 +179,7 @@ TEST_F(Tags, ChecksBeforeTheFile)
 
 TEST_F(Tags, LibraryAndHostFailures)
 {
-    const std::string path =
-        WriteRecording(TaggedRecording(abfw::Format::Abf2, 1, 0.0f, 50.0f), "tagfail.abf");
+    const std::string path = WriteRecording(TaggedRecording(abfw::Format::Abf2, 1, 0.0f, 50.0f), "tagfail.abf");
     ASSERT_FALSE(path.empty());
     for (const char* name : kTagReaders) {
         SCOPED_TRACE(name);

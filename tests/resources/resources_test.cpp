@@ -30,8 +30,7 @@ HMODULE Plugin()
 
 bool FindResourceBytes(const char* type, int id, Bytes* out)
 {
-    HRSRC info = FindResourceExA(Plugin(), type, MAKEINTRESOURCEA(id),
-                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC info = FindResourceExA(Plugin(), type, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     if (!info) return false;
     HGLOBAL loaded = LoadResource(Plugin(), info);
     const auto* p = static_cast<const unsigned char*>(LockResource(loaded));
@@ -48,8 +47,7 @@ FindResourceFn Finder()
     // Lazy binding: the host functions the plug-in imports stay unresolved, as
     // nothing here calls them.
     static void* module = dlopen("./kav_Sorvan.so", RTLD_LAZY | RTLD_LOCAL);
-    static FindResourceFn fn =
-        module ? reinterpret_cast<FindResourceFn>(dlsym(module, "KavFindResource")) : nullptr;
+    static FindResourceFn fn = module ? reinterpret_cast<FindResourceFn>(dlsym(module, "KavFindResource")) : nullptr;
     return fn;
 }
 
@@ -118,10 +116,7 @@ TEST_F(ResourcesTest, AbsentResourcesAreNotFound)
     EXPECT_FALSE(FindResourceBytes("STR#", 1, &b));
 }
 
-TEST_F(ResourcesTest, PluginInformation)
-{
-    EXPECT_EQ(Resource("XOPI"), (Bytes{4, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
+TEST_F(ResourcesTest, PluginInformation) { EXPECT_EQ(Resource("XOPI"), (Bytes{4, 0, 0, 0, 0, 0, 0, 0, 0, 0})); }
 
 struct Function {
     std::string name;
@@ -241,8 +236,7 @@ std::string VersionString(const Bytes& block, const char* key)
     std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
     char* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<LPVOID*>(&value), &length))
-        return "<missing>";
+    if (!VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<LPVOID*>(&value), &length)) return "<missing>";
     return std::string(value);
 }
 
@@ -267,8 +261,8 @@ TEST_F(ResourcesTest, VersionResource)
     EXPECT_EQ(fixed->dwFileType, 2u);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
-                               reinterpret_cast<LPVOID*>(&translation), &length));
+    ASSERT_TRUE(
+        VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<LPVOID*>(&translation), &length));
     ASSERT_GE(length, 4u);
     EXPECT_EQ(translation[0], 0x0409);
     EXPECT_EQ(translation[1], 0x04B0);

@@ -40,7 +40,10 @@ bool DecodeHex(const std::string& hex, std::vector<uint8_t>& bytes)
 // File access for DAC-file waveforms stored in the recording.
 struct OpenFile {
     std::FILE* f = nullptr;
-    ~OpenFile() { if (f) std::fclose(f); }
+    ~OpenFile()
+    {
+        if (f) std::fclose(f);
+    }
 };
 
 bool ReadInt16(void* context, uint64_t offset, uint32_t count, int16_t* out)
@@ -90,8 +93,8 @@ void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
             SCOPED_TRACE(golden["file"].str + " episode " + std::to_string(episode) + " physical " +
                          std::to_string(ch["physical"].Int()));
             std::vector<float> buf(count, 0.0f);
-            const int32_t err = AbfComputeWaveform(h, static_cast<int32_t>(ch["physical"].Int()), episode,
-                                                   buf.data(), count, &access);
+            const int32_t err =
+                AbfComputeWaveform(h, static_cast<int32_t>(ch["physical"].Int()), episode, buf.data(), count, &access);
             ++tally.compared;
             const int wantError = static_cast<int>(want["error"].Int());
             const bool wantOk = want["ok"].Int() != 0;
@@ -105,7 +108,8 @@ void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
                     EXPECT_FLOAT_EQ(buf[i], static_cast<float>(want["first8"][i].Num())) << "first8 " << i;
                 for (std::size_t i = 0; i < 8 && i < want["last8"].arr.size() && i < buf.size(); ++i)
                     EXPECT_FLOAT_EQ(buf[buf.size() - want["last8"].arr.size() + i],
-                                    static_cast<float>(want["last8"][i].Num())) << "last8 " << i;
+                                    static_cast<float>(want["last8"][i].Num()))
+                        << "last8 " << i;
             }
             EXPECT_EQ(sha, want["sha256"].str);
             if (same) ++tally.matched;
@@ -127,8 +131,7 @@ TEST(WaveformGolden, EveryRecordedWaveformMatches)
     for (const auto& f : files) {
         Tally one;
         CheckFile(f, one);
-        if (one.compared)
-            std::printf("%-40s %4d/%4d\n", f.filename().string().c_str(), one.matched, one.compared);
+        if (one.compared) std::printf("%-40s %4d/%4d\n", f.filename().string().c_str(), one.matched, one.compared);
         tally.compared += one.compared;
         tally.matched += one.matched;
     }

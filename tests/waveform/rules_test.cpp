@@ -183,25 +183,37 @@ const Case kCases[] = {
          Epoch(h, 0, 3, 0.0f, 10, 4, 1);
          return h;
      },
-     0, 1, {0, H, H, H, 0, H, H, H, 0, H, H, H}},
+     0,
+     1,
+     {0, H, H, H, 0, H, H, H, 0, H, H, H}},
     {"BiphasicMirrorsStartLevel", Shape(7, 4, 2), 0, 1, {0, 10, -10, 0, 0, 10, -10, 0, 0, 0}},
     {"TriangleUpOverWidth", Shape(4, 4, 2), 0, 1, {0, 0, 5, 10, 5, 0, 5, 10, 5, 0}},
     {"CosinePeakAtHalfPeriod", Shape(5, 4, 1), 0, 1, {0, 0, 5, 10, 5, 0, 5, 10, 5, 0}},
     // Multiplexed ramp of 16 samples counted from 1: position 0 sees 1/16, 3/16, ...
-    {"RampTwoChannels", Shape(2, 0, 0, 2), 0, 1, {0, 0.625f, 1.875f, 3.125f, 4.375f, 5.625f, 6.875f, 8.125f, 9.375f, 0}},
+    {"RampTwoChannels",
+     Shape(2, 0, 0, 2),
+     0,
+     1,
+     {0, 0.625f, 1.875f, 3.125f, 4.375f, 5.625f, 6.875f, 8.125f, 9.375f, 0}},
     {"ListKeepsLastItem", Step([](ABFLibraryHeader& h) { List(h, 0, 61, "1, 2,,3"); }), 0, 5,
      Runs({{3.0f, 4}, {H, 4}})},
     {"ListRepeats", Step([](ABFLibraryHeader& h) { List(h, 0, 61, "1, 2,,3", true); }), 0, 5,
      Runs({{2.0f, 4}, {H, 4}})},
     {"DurationListOnActiveDac", Step([](ABFLibraryHeader& h) { List(h, 0, 111, "2, 6"); }), 0, 2,
      Runs({{5.0f, 6}, {H, 2}})},
-    {"DurationListOffActiveDac",
-     Step([](ABFLibraryHeader& h) { List(h, 0, 111, "2, 6"); h.nActiveDACChannel = 1; }), 0, 2,
-     Runs({{5.0f, 4}, {H, 4}})},
-    {"LevelListOfOtherDac", Step([](ABFLibraryHeader& h) { List(h, 1, 61, "1"); }), 0, 1,
-     Runs({{5.0f, 4}, {H, 4}})},
+    {"DurationListOffActiveDac", Step([](ABFLibraryHeader& h) {
+         List(h, 0, 111, "2, 6");
+         h.nActiveDACChannel = 1;
+     }),
+     0, 2, Runs({{5.0f, 4}, {H, 4}})},
+    {"LevelListOfOtherDac", Step([](ABFLibraryHeader& h) { List(h, 1, 61, "1"); }), 0, 1, Runs({{5.0f, 4}, {H, 4}})},
     {"PeriodList",
-     Step([](ABFLibraryHeader& h) { Epoch(h, 0, 3, 0.0f, 6, 3, 1); List(h, 0, 161, "2"); }), 0, 1,
+     Step([](ABFLibraryHeader& h) {
+         Epoch(h, 0, 3, 0.0f, 6, 3, 1);
+         List(h, 0, 161, "2");
+     }),
+     0,
+     1,
      {0, H, 0, H, 0, H, H, H}},
 
     {"NotEpisodic", Step([](ABFLibraryHeader& h) { h.nOperationMode = 3; }), 0, 1, {}, ABF_ENOWAVEFORM},
@@ -213,21 +225,37 @@ const Case kCases[] = {
     {"EpisodeBeyondTheFile", Step([](ABFLibraryHeader&) {}), 0, 6, {}, ABF_EEPISODERANGE},
     {"EpochsOverrun", Step([](ABFLibraryHeader& h) { Epoch(h, 1, 1, 1.0f, 5); }), 0, 1, {}, ABF_ENOWAVEFORM},
     {"HugeIncrementDoesNotWrap",
-     Step([](ABFLibraryHeader& h) { h.lEpochDurationInc[0][0] = 2147483647; }), 0, 3, {}, ABF_ENOWAVEFORM},
-    {"TrainWithoutPeriod", Step([](ABFLibraryHeader& h) { Epoch(h, 0, 3, 1.0f, 4, 0, 1); }), 0, 1, {},
+     Step([](ABFLibraryHeader& h) { h.lEpochDurationInc[0][0] = 2147483647; }),
+     0,
+     3,
+     {},
+     ABF_ENOWAVEFORM},
+    {"TrainWithoutPeriod",
+     Step([](ABFLibraryHeader& h) { Epoch(h, 0, 3, 1.0f, 4, 0, 1); }),
+     0,
+     1,
+     {},
      ABF_EBADWAVEFORM},
     {"PeriodListOfZero",
-     Step([](ABFLibraryHeader& h) { Epoch(h, 0, 7, 1.0f, 4, 4, 2); List(h, 0, 161, "0"); }), 0, 1, {},
+     Step([](ABFLibraryHeader& h) {
+         Epoch(h, 0, 7, 1.0f, 4, 4, 2);
+         List(h, 0, 161, "0");
+     }),
+     0,
+     1,
+     {},
      ABF_EBADWAVEFORM},
     {"BufferTooSmall", Step([](ABFLibraryHeader&) {}), 0, 1, {}, ABF_EEPISODESIZE},
-    {"DacFileNotStored", Step([](ABFLibraryHeader& h) { h.nWaveformSource[0] = 2; }), 0, 1, {},
-     ABF_ENOWAVEFORM},
+    {"DacFileNotStored", Step([](ABFLibraryHeader& h) { h.nWaveformSource[0] = 2; }), 0, 1, {}, ABF_ENOWAVEFORM},
     {"DacFileWithoutFileAccess",
      Step([](ABFLibraryHeader& h) {
          h.nWaveformSource[0] = 2;
          h.lDACFilePtr[0] = h.lDACFileNumEpisodes[0] = 4;
      }),
-     0, 1, {}, ABF_EREADDACEPISODE},
+     0,
+     1,
+     {},
+     ABF_EREADDACEPISODE},
 };
 
 INSTANTIATE_TEST_SUITE_P(Waveform, WaveformRule, ::testing::ValuesIn(kCases),

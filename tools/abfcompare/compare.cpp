@@ -47,11 +47,31 @@ std::string Element(const uint8_t* rec, const AbfFieldInfo& f, size_t index)
 {
     const uint8_t* p = rec + f.offset + index * f.width;
     switch (f.kind) {
-    case AbfFieldKind::kF32: { float v; memcpy(&v, p, 4); return Num(v); }
-    case AbfFieldKind::kI16: { int16_t v; memcpy(&v, p, 2); return std::to_string(v); }
-    case AbfFieldKind::kU16: { uint16_t v; memcpy(&v, p, 2); return std::to_string(v); }
-    case AbfFieldKind::kI32: { int32_t v; memcpy(&v, p, 4); return std::to_string(v); }
-    case AbfFieldKind::kU32: { uint32_t v; memcpy(&v, p, 4); return std::to_string(v); }
+    case AbfFieldKind::kF32: {
+        float v;
+        memcpy(&v, p, 4);
+        return Num(v);
+    }
+    case AbfFieldKind::kI16: {
+        int16_t v;
+        memcpy(&v, p, 2);
+        return std::to_string(v);
+    }
+    case AbfFieldKind::kU16: {
+        uint16_t v;
+        memcpy(&v, p, 2);
+        return std::to_string(v);
+    }
+    case AbfFieldKind::kI32: {
+        int32_t v;
+        memcpy(&v, p, 4);
+        return std::to_string(v);
+    }
+    case AbfFieldKind::kU32: {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return std::to_string(v);
+    }
     case AbfFieldKind::kI8: return std::to_string(static_cast<int8_t>(*p));
     case AbfFieldKind::kU8: return std::to_string(*p);
     case AbfFieldKind::kChar: {
@@ -80,7 +100,10 @@ void CompareRecord(const char* what, const uint8_t* ours, const AbfFieldInfo* ou
         const AbfFieldInfo& f = ourFields[i];
         const AbfFieldInfo* v = nullptr;
         for (const AbfFieldInfo& g : kAbfLibraryRecordFields)
-            if (strcmp(g.name, f.name) == 0) { v = &g; break; }
+            if (strcmp(g.name, f.name) == 0) {
+                v = &g;
+                break;
+            }
         if (!v) {
             diffs.push_back(std::string(what) + " " + f.name + ": no such field in the library record");
             continue;
@@ -150,7 +173,11 @@ std::string JoinPath(const std::string& dir, const std::string& name)
 
 std::string PrepareInput(const std::string& fileName, const std::string& abfDir, const std::string& scratchDir)
 {
-    struct Broken { const char* name; const char* source; long long length; };  // length -1: half, -2: empty, -3: text
+    struct Broken {
+        const char* name;
+        const char* source;
+        long long length;
+    };  // length -1: half, -2: empty, -3: text
     static const Broken kBroken[] = {
         {"empty.abf", nullptr, -2},
         {"text.abf", nullptr, -3},
@@ -205,8 +232,8 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
         int32_t handle = -1, err = -1;
         uint32_t samples = kAbfSampleLimit, episodes = 0;
         ABFTest_WriteLibraryRecord(1);
-        const ABFBOOL ok = ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples,
-                                        &episodes, &err);
+        const ABFBOOL ok =
+            ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples, &episodes, &err);
         ABFTest_WriteLibraryRecord(0);
         if (ok) ABF_Close(handle, &err);
         CompareRecord("ord110 library record", block.data(), kAbfLibraryRecordFields,
@@ -222,8 +249,8 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
     PrepareRecord(block);
     int32_t handle = -1, err = -1;
     uint32_t samples = kAbfSampleLimit, episodes = 0;
-    const ABFBOOL opened = ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples,
-                                        &episodes, &err);
+    const ABFBOOL opened =
+        ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples, &episodes, &err);
     Check(diffs, "ord110 ok", std::to_string(opened != 0), std::to_string(g110["ok"].Int()));
     Check(diffs, "ord110 error", std::to_string(err), std::to_string(g110["error"].Int()));
     Check(diffs, "ord110 sample limit", std::to_string(samples), std::to_string(g110["sample_limit_out"].Int()));
@@ -254,7 +281,8 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
     if (opened) {
         const ABFFileHeader* h = reinterpret_cast<const ABFFileHeader*>(block.data());
         if (ref.Has("ord150"))
-            Check(diffs, "ord150", std::to_string(ABF_HasData(handle, h) != 0), std::to_string(ref["ord150"]["result"].Int()));
+            Check(diffs, "ord150", std::to_string(ABF_HasData(handle, h) != 0),
+                  std::to_string(ref["ord150"]["result"].Int()));
         std::vector<float> buf(std::max<uint32_t>(samples, 1) + 64);
         const Json& eps = ref["episodes"];
         for (size_t ei = 0; ei < eps.arr.size(); ++ei) {
@@ -275,14 +303,16 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
             for (size_t ci = 0; ci < chans.arr.size(); ++ci) {
                 const Json& gc = chans[ci];
                 const int32_t phys = static_cast<int32_t>(gc["physical"].Int());
-                const std::string cp = ep + " channel " + std::to_string(gc["logical"].Int()) + " (physical " +
-                                       std::to_string(phys) + ")";
+                const std::string cp =
+                    ep + " channel " + std::to_string(gc["logical"].Int()) + " (physical " + std::to_string(phys) + ")";
                 double start = 0;
                 int32_t e350 = -1;
                 const ABFBOOL ok350 = ABF_GetStartTime(handle, h, phys, e, &start, &e350);
                 Check(diffs, cp + " ord350 ok", std::to_string(ok350 != 0), std::to_string(gc["ord350"]["ok"].Int()));
-                if (ok350) CheckNum(diffs, cp + " ord350 value", start, gc["ord350"]["value"]);
-                else errors.push_back(e350);
+                if (ok350)
+                    CheckNum(diffs, cp + " ord350 value", start, gc["ord350"]["value"]);
+                else
+                    errors.push_back(e350);
 
                 std::fill(buf.begin(), buf.end(), 0.0f);
                 uint32_t n = 0;
@@ -297,7 +327,8 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
                         const std::string sha = Sha256Hex(buf.data(), static_cast<size_t>(n) * 4);
                         if (sha != g210["sha256"].str) {
                             std::string first;
-                            for (int i = 0; i < 3 && i < static_cast<int>(n); ++i) first += Num(buf[static_cast<size_t>(i)]) + " ";
+                            for (int i = 0; i < 3 && i < static_cast<int>(n); ++i)
+                                first += Num(buf[static_cast<size_t>(i)]) + " ";
                             diffs.push_back(cp + " ord210 samples differ (ours begin " + first + "; vendor " +
                                             Num(g210["first8"][0].Num()) + " " + Num(g210["first8"][1].Num()) + " " +
                                             Num(g210["first8"][2].Num()) + ")");
@@ -340,7 +371,8 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
 
         int32_t e160 = -1;
         const ABFBOOL ok160 = ABF_Close(handle, &e160);
-        if (ref.Has("ord160")) Check(diffs, "ord160 ok", std::to_string(ok160 != 0), std::to_string(ref["ord160"]["ok"].Int()));
+        if (ref.Has("ord160"))
+            Check(diffs, "ord160 ok", std::to_string(ok160 != 0), std::to_string(ref["ord160"]["ok"].Int()));
     }
 
     // The errors met, and whether the library has a text for each.

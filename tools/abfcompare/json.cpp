@@ -100,7 +100,10 @@ private:
                 ++pos_;
                 if (!Value(v.obj[key], depth + 1)) return false;
                 Skip();
-                if (pos_ < t_.size() && t_[pos_] == ',') { ++pos_; continue; }
+                if (pos_ < t_.size() && t_[pos_] == ',') {
+                    ++pos_;
+                    continue;
+                }
                 if (pos_ < t_.size() && t_[pos_] == '}') return ++pos_, true;
                 return false;
             }
@@ -114,7 +117,10 @@ private:
                 v.arr.emplace_back();
                 if (!Value(v.arr.back(), depth + 1)) return false;
                 Skip();
-                if (pos_ < t_.size() && t_[pos_] == ',') { ++pos_; continue; }
+                if (pos_ < t_.size() && t_[pos_] == ',') {
+                    ++pos_;
+                    continue;
+                }
                 if (pos_ < t_.size() && t_[pos_] == ']') return ++pos_, true;
                 return false;
             }
@@ -123,10 +129,25 @@ private:
             v.type = Json::kString;
             return String(v.str);
         }
-        if (Lit("true")) { v.type = Json::kBool; v.b = true; return true; }
-        if (Lit("false")) { v.type = Json::kBool; v.b = false; return true; }
-        if (Lit("null")) { v.type = Json::kNull; return true; }
-        if (Lit("NaN")) { v.type = Json::kNumber; v.num = std::strtod("nan", nullptr); return true; }
+        if (Lit("true")) {
+            v.type = Json::kBool;
+            v.b = true;
+            return true;
+        }
+        if (Lit("false")) {
+            v.type = Json::kBool;
+            v.b = false;
+            return true;
+        }
+        if (Lit("null")) {
+            v.type = Json::kNull;
+            return true;
+        }
+        if (Lit("NaN")) {
+            v.type = Json::kNumber;
+            v.num = std::strtod("nan", nullptr);
+            return true;
+        }
         const char* begin = t_.c_str() + pos_;
         char* end = nullptr;
         v.num = std::strtod(begin, &end);

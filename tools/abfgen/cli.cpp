@@ -200,14 +200,52 @@ bool IntList(const std::string& opt, const std::string& s, std::vector<int64_t>*
 }
 
 // Every option the parser knows (and the help text lists).
-const std::vector<std::string> kOptionNames = {
-    "--help", "--list-presets", "--layout", "--no-tags", "--no-epochs", "--no-synch", "--preset", "--demo-files",
-    "--format", "--abf-version", "--mode", "--data", "--signal", "--raw", "--date", "--time", "--creator",
-    "--protocol", "--comment", "--interval", "--rate", "--synch-unit", "--start-to-start", "--adc-range",
-    "--samples", "--episodes", "--episode-samples", "--channels", "--active-dac", "--seed", "--episode-lengths",
-    "--episode-starts", "--physical", "--names", "--units", "--scale", "--gain", "--offset", "--telegraph",
-    "--holding", "--dac-name", "--dac-units", "--dac-scale", "--inter-episode", "--epoch", "--tag",
-};
+const std::vector<std::string> kOptionNames = {"--help",
+                                               "--list-presets",
+                                               "--layout",
+                                               "--no-tags",
+                                               "--no-epochs",
+                                               "--no-synch",
+                                               "--preset",
+                                               "--demo-files",
+                                               "--format",
+                                               "--abf-version",
+                                               "--mode",
+                                               "--data",
+                                               "--signal",
+                                               "--raw",
+                                               "--date",
+                                               "--time",
+                                               "--creator",
+                                               "--protocol",
+                                               "--comment",
+                                               "--interval",
+                                               "--rate",
+                                               "--synch-unit",
+                                               "--start-to-start",
+                                               "--adc-range",
+                                               "--samples",
+                                               "--episodes",
+                                               "--episode-samples",
+                                               "--channels",
+                                               "--active-dac",
+                                               "--seed",
+                                               "--episode-lengths",
+                                               "--episode-starts",
+                                               "--physical",
+                                               "--names",
+                                               "--units",
+                                               "--scale",
+                                               "--gain",
+                                               "--offset",
+                                               "--telegraph",
+                                               "--holding",
+                                               "--dac-name",
+                                               "--dac-units",
+                                               "--dac-scale",
+                                               "--inter-episode",
+                                               "--epoch",
+                                               "--tag"};
 
 bool ParseArgs(int argc, char** argv, Options* o)
 {
@@ -237,49 +275,89 @@ bool ParseArgs(int argc, char** argv, Options* o)
             if (!value(&v)) return false;
             int64_t n;
             double d;
-            if (a == "--preset") o->preset = v;
-            else if (a == "--demo-files") o->demoDir = v;
-            else if (a == "--format") o->format = v;
-            else if (a == "--abf-version") o->abfVersion = v;
-            else if (a == "--mode") o->mode = v;
-            else if (a == "--data") o->data = v;
-            else if (a == "--signal") o->signal = v;
-            else if (a == "--raw") o->raw = v;
-            else if (a == "--date") o->date = v;
-            else if (a == "--time") o->time = v;
-            else if (a == "--creator") { o->creator = v; o->creatorSet = true; }
-            else if (a == "--protocol") { o->protocol = v; o->protocolSet = true; }
-            else if (a == "--comment") { o->comment = v; o->commentSet = true; }
-            else if (a == "--interval") { if (!Num(a, v, &o->interval) || !(o->interval > 0)) return Fail(a + " must be positive"); }
-            else if (a == "--rate") { if (!Num(a, v, &o->rate) || !(o->rate > 0)) return Fail(a + " must be positive"); }
-            else if (a == "--synch-unit") { if (!Num(a, v, &o->synchUnit) || o->synchUnit < 0) return Fail(a + " must not be negative"); }
-            else if (a == "--start-to-start") { if (!Num(a, v, &o->startToStart) || o->startToStart < 0) return Fail(a + " must not be negative"); }
-            else if (a == "--adc-range") { if (!Num(a, v, &o->adcRange) || !(o->adcRange > 0)) return Fail(a + " must be positive"); }
-            else if (a == "--samples") { if (!Int(a, v, 0, INT32_MAX, &o->samples)) return false; }
-            else if (a == "--episodes") { if (!Int(a, v, 0, INT32_MAX, &o->episodes)) return false; }
-            else if (a == "--episode-samples") { if (!Int(a, v, 1, INT32_MAX, &o->episodeSamples)) return false; }
-            else if (a == "--channels") { if (!Int(a, v, 1, 16, &o->channels)) return false; }
-            else if (a == "--active-dac") { if (!Int(a, v, 0, 7, &o->activeDac)) return false; }
-            else if (a == "--seed") {
+            if (a == "--preset")
+                o->preset = v;
+            else if (a == "--demo-files")
+                o->demoDir = v;
+            else if (a == "--format")
+                o->format = v;
+            else if (a == "--abf-version")
+                o->abfVersion = v;
+            else if (a == "--mode")
+                o->mode = v;
+            else if (a == "--data")
+                o->data = v;
+            else if (a == "--signal")
+                o->signal = v;
+            else if (a == "--raw")
+                o->raw = v;
+            else if (a == "--date")
+                o->date = v;
+            else if (a == "--time")
+                o->time = v;
+            else if (a == "--creator") {
+                o->creator = v;
+                o->creatorSet = true;
+            } else if (a == "--protocol") {
+                o->protocol = v;
+                o->protocolSet = true;
+            } else if (a == "--comment") {
+                o->comment = v;
+                o->commentSet = true;
+            } else if (a == "--interval") {
+                if (!Num(a, v, &o->interval) || !(o->interval > 0)) return Fail(a + " must be positive");
+            } else if (a == "--rate") {
+                if (!Num(a, v, &o->rate) || !(o->rate > 0)) return Fail(a + " must be positive");
+            } else if (a == "--synch-unit") {
+                if (!Num(a, v, &o->synchUnit) || o->synchUnit < 0) return Fail(a + " must not be negative");
+            } else if (a == "--start-to-start") {
+                if (!Num(a, v, &o->startToStart) || o->startToStart < 0) return Fail(a + " must not be negative");
+            } else if (a == "--adc-range") {
+                if (!Num(a, v, &o->adcRange) || !(o->adcRange > 0)) return Fail(a + " must be positive");
+            } else if (a == "--samples") {
+                if (!Int(a, v, 0, INT32_MAX, &o->samples)) return false;
+            } else if (a == "--episodes") {
+                if (!Int(a, v, 0, INT32_MAX, &o->episodes)) return false;
+            } else if (a == "--episode-samples") {
+                if (!Int(a, v, 1, INT32_MAX, &o->episodeSamples)) return false;
+            } else if (a == "--channels") {
+                if (!Int(a, v, 1, 16, &o->channels)) return false;
+            } else if (a == "--active-dac") {
+                if (!Int(a, v, 0, 7, &o->activeDac)) return false;
+            } else if (a == "--seed") {
                 if (!Int(a, v, 0, INT64_MAX, &n)) return false;
                 o->seed = uint64_t(n);
                 o->seedSet = true;
-            }
-            else if (a == "--episode-lengths") { if (!IntList(a, v, &o->lengths)) return false; }
-            else if (a == "--episode-starts") { if (!IntList(a, v, &o->starts)) return false; }
-            else if (a == "--physical") o->physical = Split(v, ',');
-            else if (a == "--names") o->names = Split(v, ',');
-            else if (a == "--units") o->units = Split(v, ',');
-            else if (a == "--scale") o->scale = Split(v, ',');
-            else if (a == "--gain") o->gain = Split(v, ',');
-            else if (a == "--offset") o->offset = Split(v, ',');
-            else if (a == "--telegraph") o->telegraph = Split(v, ',');
-            else if (a == "--holding") o->holding.push_back(v);
-            else if (a == "--dac-name") o->dacName.push_back(v);
-            else if (a == "--dac-units") o->dacUnits.push_back(v);
-            else if (a == "--dac-scale") o->dacScale.push_back(v);
-            else if (a == "--inter-episode") o->interEpisode.push_back(v);
-            else if (a == "--epoch") o->epochs.push_back(v);
+            } else if (a == "--episode-lengths") {
+                if (!IntList(a, v, &o->lengths)) return false;
+            } else if (a == "--episode-starts") {
+                if (!IntList(a, v, &o->starts)) return false;
+            } else if (a == "--physical")
+                o->physical = Split(v, ',');
+            else if (a == "--names")
+                o->names = Split(v, ',');
+            else if (a == "--units")
+                o->units = Split(v, ',');
+            else if (a == "--scale")
+                o->scale = Split(v, ',');
+            else if (a == "--gain")
+                o->gain = Split(v, ',');
+            else if (a == "--offset")
+                o->offset = Split(v, ',');
+            else if (a == "--telegraph")
+                o->telegraph = Split(v, ',');
+            else if (a == "--holding")
+                o->holding.push_back(v);
+            else if (a == "--dac-name")
+                o->dacName.push_back(v);
+            else if (a == "--dac-units")
+                o->dacUnits.push_back(v);
+            else if (a == "--dac-scale")
+                o->dacScale.push_back(v);
+            else if (a == "--inter-episode")
+                o->interEpisode.push_back(v);
+            else if (a == "--epoch")
+                o->epochs.push_back(v);
             else if (a == "--tag") {
                 const std::vector<std::string> p = Split(v, ':', 3);
                 TagArg t;
@@ -337,12 +415,18 @@ bool Build(const Options& o, abfw::Recording* r)
     std::string error;
     abfw::Mode mode = abfw::Mode::GapFree;
     if (!o.mode.empty()) {
-        if (o.mode == "gapfree" || o.mode == "3") mode = abfw::Mode::GapFree;
-        else if (o.mode == "episodic" || o.mode == "5") mode = abfw::Mode::Episodic;
-        else if (o.mode == "variable" || o.mode == "1") mode = abfw::Mode::VariableEvents;
-        else if (o.mode == "fixed" || o.mode == "2") mode = abfw::Mode::FixedEvents;
-        else if (o.mode == "oscilloscope" || o.mode == "4") mode = abfw::Mode::Oscilloscope;
-        else return Fail("unknown mode \"" + o.mode + "\"");
+        if (o.mode == "gapfree" || o.mode == "3")
+            mode = abfw::Mode::GapFree;
+        else if (o.mode == "episodic" || o.mode == "5")
+            mode = abfw::Mode::Episodic;
+        else if (o.mode == "variable" || o.mode == "1")
+            mode = abfw::Mode::VariableEvents;
+        else if (o.mode == "fixed" || o.mode == "2")
+            mode = abfw::Mode::FixedEvents;
+        else if (o.mode == "oscilloscope" || o.mode == "4")
+            mode = abfw::Mode::Oscilloscope;
+        else
+            return Fail("unknown mode \"" + o.mode + "\"");
     }
     if (!o.preset.empty()) {
         if (!abfw::MakePreset(o.preset, r, &error)) return Fail(error);
@@ -364,16 +448,20 @@ bool Build(const Options& o, abfw::Recording* r)
         }
     }
 
-    if (o.format == "abf1") r->format = abfw::Format::Abf1;
-    else if (o.format == "abf2") r->format = abfw::Format::Abf2;
-    else if (!o.format.empty()) return Fail("unknown format \"" + o.format + "\" (abf2 or abf1)");
+    if (o.format == "abf1")
+        r->format = abfw::Format::Abf1;
+    else if (o.format == "abf2")
+        r->format = abfw::Format::Abf2;
+    else if (!o.format.empty())
+        return Fail("unknown format \"" + o.format + "\" (abf2 or abf1)");
     if (r->format == abfw::Format::Abf1 && r->dacs.size() > 4) r->dacs.resize(4);
     if (!o.abfVersion.empty()) {
         double v;
         if (!Num("--abf-version", o.abfVersion, &v)) return false;
         if (r->format == abfw::Format::Abf2) {
             const long minor = std::lround((v - 2.0) * 100.0);
-            if (v < 2.0 || v >= 3.0 || minor < 0 || minor > 99) return Fail("--abf-version: ABF2 versions are 2.00 to 2.99");
+            if (v < 2.0 || v >= 3.0 || minor < 0 || minor > 99)
+                return Fail("--abf-version: ABF2 versions are 2.00 to 2.99");
             r->versionMinor = uint8_t(minor);
         } else {
             r->abf1Version = float(v);
@@ -394,9 +482,12 @@ bool Build(const Options& o, abfw::Recording* r)
         if (n < 3 || n > 4 || h > 23 || m > 59 || s > 59 || ms > 999) return Fail("--time wants HH:MM:SS[.mmm]");
         r->startTimeMS = ((h * 60 + m) * 60 + s) * 1000 + ms;
     }
-    if (o.data == "float32") r->dataFormat = abfw::DataFormat::Float32;
-    else if (o.data == "int16") r->dataFormat = abfw::DataFormat::Int16;
-    else if (!o.data.empty()) return Fail("unknown data format \"" + o.data + "\" (int16 or float32)");
+    if (o.data == "float32")
+        r->dataFormat = abfw::DataFormat::Float32;
+    else if (o.data == "int16")
+        r->dataFormat = abfw::DataFormat::Int16;
+    else if (!o.data.empty())
+        return Fail("unknown data format \"" + o.data + "\" (int16 or float32)");
 
     if (o.interval > 0) r->sequenceIntervalUs = float(o.interval);
     if (o.rate > 0) r->sequenceIntervalUs = float(1e6 / o.rate);
@@ -428,9 +519,15 @@ bool Build(const Options& o, abfw::Recording* r)
             return true;
         }))
         return false;
-    if (!PerChannel("--names", o.names, r, [](const std::string& s, abfw::Channel* c) { c->name = s; return true; }))
+    if (!PerChannel("--names", o.names, r, [](const std::string& s, abfw::Channel* c) {
+            c->name = s;
+            return true;
+        }))
         return false;
-    if (!PerChannel("--units", o.units, r, [](const std::string& s, abfw::Channel* c) { c->units = s; return true; }))
+    if (!PerChannel("--units", o.units, r, [](const std::string& s, abfw::Channel* c) {
+            c->units = s;
+            return true;
+        }))
         return false;
     auto floatField = [](float abfw::Channel::*field, bool positive) {
         return [field, positive](const std::string& s, abfw::Channel* c) {
@@ -493,7 +590,8 @@ bool Build(const Options& o, abfw::Recording* r)
     }
     for (const std::string& s : o.epochs) {
         const std::vector<std::string> p = Split(s, ':');
-        if (p.size() < 6 || p.size() > 10) return Fail("--epoch wants D:I:TYPE:LEVEL:LEVELINC:DUR[:DURINC[:PERIOD[:WIDTH[:DIGITAL]]]]");
+        if (p.size() < 6 || p.size() > 10)
+            return Fail("--epoch wants D:I:TYPE:LEVEL:LEVELINC:DUR[:DURINC[:PERIOD[:WIDTH[:DIGITAL]]]]");
         int64_t d, i, dur, durInc = 0, period = 0, width = 0, digital = 0;
         double level, inc;
         abfw::Epoch e;
@@ -532,11 +630,16 @@ bool Build(const Options& o, abfw::Recording* r)
     if (!o.signal.empty()) {
         bool noise = false, steps = false, spikes = false, sine = false;
         for (const std::string& s : Split(o.signal, ',')) {
-            if (s == "noise") noise = true;
-            else if (s == "steps") steps = true;
-            else if (s == "spikes") spikes = true;
-            else if (s == "sine") sine = true;
-            else if (s != "none") return Fail("unknown signal component \"" + s + "\"");
+            if (s == "noise")
+                noise = true;
+            else if (s == "steps")
+                steps = true;
+            else if (s == "spikes")
+                spikes = true;
+            else if (s == "sine")
+                sine = true;
+            else if (s != "none")
+                return Fail("unknown signal component \"" + s + "\"");
         }
         for (abfw::Channel& c : r->channels) {
             if (!noise) c.noise = 0;
@@ -614,9 +717,8 @@ int Main(int argc, char** argv)
         if (ec) return Fail("cannot create folder \"" + o.demoDir + "\""), 1;
         const std::string dir = o.demoDir + "/";
         abfw::Recording gapfree = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
-        return Write(gapfree, dir + "demo_gapfree.abf", o.layout) && Write(steps, dir + "demo_steps.abf", o.layout)
-                   ? 0
-                   : 1;
+        return Write(gapfree, dir + "demo_gapfree.abf", o.layout) && Write(steps, dir + "demo_steps.abf", o.layout) ? 0
+                                                                                                                    : 1;
     }
     if (o.file.empty()) {
         std::fputs("usage: abfgen [options] FILE.abf (see --help)\n", stderr);

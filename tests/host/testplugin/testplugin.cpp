@@ -269,8 +269,8 @@ int Dims(void* p)
     return static_cast<int>(err);
 }
 
-const XopExternalFunction kFunctions[] = {Echo, Layout, Fill,  Upper, Leak, TwiceFree, Grow,
-                                          Status, Stale, StaleShrink, Path, Note, Dims, nullptr};
+const XopExternalFunction kFunctions[] = {Echo,   Layout, Fill,        Upper, Leak, TwiceFree, Grow,
+                                          Status, Stale,  StaleShrink, Path,  Note, Dims,      nullptr};
 constexpr int kCount = static_cast<int>(sizeof kFunctions / sizeof kFunctions[0]);
 
 extern "C" void TestHandler(void)
