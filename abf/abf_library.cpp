@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "win32_api.h"
+#include "platform/win32_api.h"
 
 #if defined(_WIN32)
 // OLEAUT32's conversions, imported by ordinal (61 and 274) through

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "abffio.h"
+#include "interface/abffio.h"
 
 // The block the library fills on open. The library may write its own, larger
 // record layout whatever lHeaderSize says, so the record sits at the start of a

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "abf_library.h"
-#include "host_abi.h"
-#include "host_services.h"
+#include "interface/host_abi.h"
+#include "frame/host_services.h"
 
 int32_t lastErrorNumber = 0;
 char lastErrorText[kLastErrorTextSize] = {0};

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "abf_library.h"
-#include "host_abi.h"
+#include "interface/host_abi.h"
 
 // Size of the text buffer; its last byte is always 0.
 inline constexpr int kLastErrorTextSize = 2048;

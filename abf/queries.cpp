@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "abf_library.h"
-#include "host_abi.h"
-#include "host_services.h"
+#include "interface/host_abi.h"
+#include "frame/host_services.h"
 #include "last_error.h"
 #include "query_rules.h"
 

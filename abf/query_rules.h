@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "abf_record.h"
+#include "interface/abf_record.h"
 
 // Room for the longest sequence text: 16 entries of "-32768" joined by ";", and
 // the NUL.

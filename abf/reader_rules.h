@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "abf_record.h"
+#include "interface/abf_record.h"
 
 // Widths of the fixed-width header texts the readers use.
 inline constexpr std::size_t kAbfUnitsWidth = 8;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host_services.h"
+#include "frame/host_services.h"
 
 namespace {
 constexpr uintptr_t kScratchAlignment = 16;

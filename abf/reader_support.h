@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 #include "reader_rules.h"
 
 // The destination checks: a numeric type of 2 or 4 (else 10002), then the

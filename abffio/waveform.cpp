@@ -17,7 +17,7 @@
 #include <cstring>
 #include <vector>
 
-#include "abffio.h"
+#include "interface/abffio.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "abf_record.h"
+#include "interface/abf_record.h"
 
 // Access to the open data file, for waveforms whose sweeps are stored in it
 // (nWaveformSource = 2). The caller that owns the file provides it.

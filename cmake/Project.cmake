@@ -52,5 +52,24 @@ function(kav_test name)
   endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${T_WORKING_DIRECTORY}
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}")
+    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${KAV_TEST_TIER}")
+endfunction()
+
+# kav_test_tier(plugin|standins): the tier of every test of the calling folder, as
+# a CTest label, so that `ctest -L plugin` runs the plug-in's own tests and
+# `ctest -L standins` those of the stand-ins (ABF library, host) and the tools.
+# kav_test and kav_host_test label what they discover; the tests the folder adds
+# with add_test are labelled when the folder is done.
+macro(kav_test_tier tier)
+  if(NOT "${tier}" MATCHES "^(plugin|standins)$")
+    message(FATAL_ERROR "kav_test_tier: unknown tier ${tier}")
+  endif()
+  set(KAV_TEST_TIER ${tier})
+  cmake_language(DEFER CALL kav_label_folder_tests ${tier})
+endmacro()
+function(kav_label_folder_tests tier)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  if(tests)
+    set_tests_properties(${tests} PROPERTIES LABELS ${tier})
+  endif()
 endfunction()

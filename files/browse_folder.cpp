@@ -4,8 +4,8 @@
 
 #include "dialog_requests.h"
 #include "dialogs.h"
-#include "host_services.h"
-#include "xop.h"
+#include "frame/host_services.h"
+#include "frame/xop.h"
 
 namespace {
 

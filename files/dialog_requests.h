@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "win32_api.h"
+#include "platform/win32_api.h"
 #if defined(_WIN32)
 #include <commdlg.h>
 #include <shlobj.h>

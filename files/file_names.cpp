@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host_services.h"
-#include "win32_api.h"
-#include "xop.h"
+#include "frame/host_services.h"
+#include "platform/win32_api.h"
+#include "frame/xop.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Global state and sending messages to the host.
 #include <cstring>
 
-#include "win32_api.h"
+#include "platform/win32_api.h"
 #include "xop.h"
 
 IORecHandle recordHandle = nullptr;

@@ -2,7 +2,7 @@
 // (the Win32 build has them in its resource section).
 #include <cstring>
 
-#include "resource_data.h"
+#include "resources/resource_data.h"
 #include "xop.h"
 
 KAV_XOP_EXPORT const void* KavFindResource(const char* type, int id, uint32_t* size)

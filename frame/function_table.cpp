@@ -2,12 +2,12 @@
 // is registered here and nowhere else; null entries are not built yet.
 #include "xop.h"
 
-#include "dialogs.h"
-#include "file_names.h"
-#include "last_error.h"
-#include "metadata.h"
-#include "queries.h"
-#include "readers.h"
+#include "files/dialogs.h"
+#include "files/file_names.h"
+#include "abf/last_error.h"
+#include "metadata/metadata.h"
+#include "abf/queries.h"
+#include "abf/readers.h"
 
 const XopExternalFunction kExternalFunctions[kFunctionCount] = {
     kav_AbfLastErr,            // kFnLastErr

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 
 // ---- Waves -------------------------------------------------------------------
 // Waves whose record says so (16-bit word at byte 26 == 1) are read from the

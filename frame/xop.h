@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "function_table.h"
-#include "host_abi.h"
+#include "resources/function_table.h"
+#include "interface/host_abi.h"
 
 // Natively only the entry points and KavFindResource leave the shared object
 // (built with -fvisibility=hidden). On Win32 the module-definition file decides.

@@ -1,7 +1,7 @@
 // Entry point, host version check and the message handler.
 #include <cstdlib>
 
-#include "win32_api.h"
+#include "platform/win32_api.h"
 #include "xop.h"
 
 namespace {

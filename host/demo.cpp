@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 #include "cli.h"
 
 namespace kavhost {

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(KAV_HOST_HAVE_PLATFORM)
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 #endif
 

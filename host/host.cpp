@@ -10,7 +10,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 #if defined(KAV_HOST_HAVE_PLATFORM)
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 #endif
 

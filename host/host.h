@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "dialog_answers.h"
-#include "host_abi.h"
+#include "interface/host_abi.h"
 #include "memory.h"
 #include "wave.h"
 #include "xop_table.h"

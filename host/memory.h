@@ -17,7 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 
 namespace kavhost {
 

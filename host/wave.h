@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 #include "memory.h"
 
 namespace kavhost {

@@ -1,6 +1,6 @@
 #include "xop_table.h"
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 
 namespace kavhost {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "abf_record.h"
+#include "interface/abf_record.h"
 
 enum HeaderItemKind : uint8_t {
     kItemBlock,      // several scalar fields, one "key = value" per field

@@ -1,12 +1,12 @@
 // kav_AbfPrintMetaData and kav_AbfMetaData: open the file, render its header, close.
 #include <cstring>
 
-#include "abf_library.h"
+#include "abf/abf_library.h"
 #include "header_text.h"
-#include "host_services.h"
-#include "last_error.h"
+#include "frame/host_services.h"
+#include "abf/last_error.h"
 #include "metadata.h"
-#include "xop.h"
+#include "frame/xop.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "abf_writer.h"
-#include "abffio.h"
+#include "tests/abffio/abf_writer.h"
+#include "interface/abffio.h"
 
 namespace {
 

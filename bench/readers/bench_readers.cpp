@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "abf_writer.h"
-#include "host.h"
+#include "abffio/writer/abf_writer.h"
+#include "host/host.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "abffio.h"
-#include "internal.h"
+#include "interface/abffio.h"
+#include "abffio/internal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
+#include "tools/abfcompare/compare.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "abf_writer.h"
-#include "abffio.h"
+#include "interface/abffio.h"
 
 namespace fs = std::filesystem;
 using abftest::Recording;

@@ -7,7 +7,7 @@
 #include <regex>
 #include <set>
 
-#include "cli.h"
+#include "tools/abfgen/cli.h"
 #include "parsed_file.h"
 
 using namespace abfw;

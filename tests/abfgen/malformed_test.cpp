@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 #include "parsed_file.h"
 #include "reader_access.h"
 

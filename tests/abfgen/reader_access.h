@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "abffio.h"
+#include "interface/abffio.h"
 
 namespace abftest {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 #include "parsed_file.h"
 #include "reader_access.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 #include "parsed_file.h"
 
 using namespace abfw;

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "abf_writer.h"
-#include "cli.h"
-#include "demo.h"
+#include "abffio/writer/abf_writer.h"
+#include "host/cli.h"
+#include "host/demo.h"
 
 namespace {
 

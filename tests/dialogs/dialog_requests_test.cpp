@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "dialog_requests.h"
+#include "files/dialog_requests.h"
 #if !defined(_WIN32)
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 
 namespace {

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "dialog_requests.h"
-#include "host.h"
+#include "files/dialog_requests.h"
+#include "host/host.h"
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 
 using namespace kavhost;

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "file_name_examples.h"
-#include "host.h"
+#include "host/host.h"
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 
 using namespace kavhost;

@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "abf_library.h"
-#include "win32_api.h"
+#include "abf/abf_library.h"
+#include "platform/win32_api.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 
 namespace fakehost {
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "fake_host.h"
-#include "host_services.h"
-#include "xop.h"
+#include "frame/host_services.h"
+#include "frame/xop.h"
 #if !defined(_WIN32)
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 
 // The frame is tested with a table of its own: distinct functions at every index.

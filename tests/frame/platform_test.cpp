@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "host.h"
+#include "host/host.h"
 
 using namespace kavhost;
 

@@ -6,10 +6,10 @@
 #include <set>
 #include <vector>
 
-#include "abffio.h"
-#include "host.h"
+#include "interface/abffio.h"
+#include "host/host.h"
 #if !defined(_WIN32)
-#include "platform_hooks.h"
+#include "platform/platform_hooks.h"
 #endif
 
 using namespace kavhost;

@@ -2,8 +2,8 @@
 // resources read back.
 #include <gtest/gtest.h>
 
-#include "host_abi.h"
-#include "xop_table.h"
+#include "interface/host_abi.h"
+#include "host/xop_table.h"
 
 using kavhost::BlockLayout;
 using kavhost::ComputeLayout;

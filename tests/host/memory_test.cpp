@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "memory.h"
+#include "host/memory.h"
 
 using kavhost::HandleHeap;
 using kavhost::Owner;

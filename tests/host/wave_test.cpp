@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "host.h"
+#include "host/host.h"
 
 using kavhost::Host;
 using kavhost::Wave;

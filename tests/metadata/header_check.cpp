@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "json.h"
+#include "tools/abfcompare/json.h"
 
 namespace metatest {
 

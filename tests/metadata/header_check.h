@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "abf_record.h"
+#include "interface/abf_record.h"
 
 namespace metatest {
 

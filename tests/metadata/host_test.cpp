@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "abffio.h"
+#include "interface/abffio.h"
 #include "header_check.h"
-#include "host.h"
+#include "host/host.h"
 
 using namespace kavhost;
 using metatest::Piece;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "header_check.h"
-#include "header_text.h"
+#include "metadata/header_text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "query_rules.h"
+#include "abf/query_rules.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "abffio.h"
-#include "host.h"
-#include "json.h"
+#include "interface/abffio.h"
+#include "host/host.h"
+#include "tools/abfcompare/json.h"
 
 namespace querytest {
 

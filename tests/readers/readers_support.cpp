@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "sha256.h"
+#include "tools/abfcompare/sha256.h"
 
 namespace readertest {
 

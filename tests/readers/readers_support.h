@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "abf_writer.h"
-#include "abffio.h"
-#include "host.h"
-#include "query_support.h"
+#include "abffio/writer/abf_writer.h"
+#include "interface/abffio.h"
+#include "host/host.h"
+#include "tests/queries/query_support.h"
 
 namespace readertest {
 

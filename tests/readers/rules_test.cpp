@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "reader_rules.h"
+#include "abf/reader_rules.h"
 
 namespace {
 

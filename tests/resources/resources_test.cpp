@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "function_table.h"
+#include "resources/function_table.h"
 
 #if defined(_WIN32)
 #include <windows.h>

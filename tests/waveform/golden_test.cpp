@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "abffio.h"
-#include "json.h"
-#include "sha256.h"
-#include "waveform.h"
+#include "interface/abffio.h"
+#include "tools/abfcompare/json.h"
+#include "tools/abfcompare/sha256.h"
+#include "abffio/waveform.h"
 
 namespace {
 

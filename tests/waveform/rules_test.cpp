@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "abffio.h"
-#include "waveform.h"
+#include "interface/abffio.h"
+#include "abffio/waveform.h"
 
 namespace {
 

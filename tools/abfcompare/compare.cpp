@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "abffio.h"
+#include "interface/abffio.h"
 #include "sha256.h"
 
 namespace abfcompare {

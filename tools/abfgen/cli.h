@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 
 namespace abfgen {
 

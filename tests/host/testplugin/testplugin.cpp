@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host_abi.h"
+#include "interface/host_abi.h"
 
 #if KAV_WIN32
 #define TP_EXPORT extern "C"

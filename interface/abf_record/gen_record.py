@@ -76,7 +76,7 @@ def main():
     out_path = sys.argv[1]
     small, small_size = load(os.path.join(here, 'record-11335.csv'))
     full, full_size = load(os.path.join(here, 'record-30023.csv'))
-    out = ['// Generated from abffio/layout/record-*.csv by gen_record.py. Do not edit.',
+    out = ['// Generated from interface/abf_record/record-*.csv by gen_record.py. Do not edit.',
            '#pragma once', '#include <cstddef>', '#include <cstdint>', '',
            f'inline constexpr std::size_t kAbfRecordSize = {small_size};',
            f'inline constexpr std::size_t kAbfLibraryRecordSize = {full_size};', '',

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "abf_record.h"
+#include "interface/abf_record.h"
 
 #if defined(_WIN32)
 #define ABF_API __stdcall
