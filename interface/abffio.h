@@ -44,6 +44,15 @@ enum AbfTagType : int16_t {
     kAbfAnnotationTag = 5,
 };
 
+// The header's nOperationMode: how the recording was acquired.
+enum AbfOperationMode : int16_t {
+    kAbfVariableLengthEvents = 1,   // event-driven, one synch entry per event
+    kAbfFixedLengthEvents = 2,      // event-driven, one synch entry per sweep; sweeps may overlap
+    kAbfGapFree = 3,                // one continuous record
+    kAbfHighSpeedOscilloscope = 4,  // one synch entry per sweep
+    kAbfEpisodic = 5,               // episodic stimulation: sweeps with a stimulus waveform
+};
+
 // Error numbers, the same as the vendor library's for the same conditions.
 enum AbfError : int {
     ABF_SUCCESS = 0,
