@@ -52,6 +52,24 @@ Function/S KavCheckStr(result, what)
 	return result
 End
 
+// Whether `channel` is one of the file's channels. The extension itself refuses
+// positions outside 0 to 15 (status 10008), but not one beyond the file's channels,
+// which would read whatever input the unused entry of the sampling sequence names.
+Function KavHasChannel(fileName, channel)
+	String fileName
+	Variable channel
+
+	Variable channels
+	if (!KavCheck(kav_AbfChannelCount(fileName, channels), "kav_AbfChannelCount"))
+		return 0
+	endif
+	if (channel >= channels)
+		Print fileName + " has " + num2istr(channels) + " channel(s), numbered from 0: there is no channel " + num2istr(channel)
+		return 0
+	endif
+	return 1
+End
+
 // Loads one channel of a gap-free recording into a new single-precision wave named
 // destName: X in seconds from the start of the recording, the channel's units, and a
 // note that describes the file (read it with NumberByKey and StringByKey). Returns
@@ -62,6 +80,9 @@ Function KavLoadGapFree(fileName, channel, destName)
 	String destName
 
 	Variable mode, points
+	if (!KavHasChannel(fileName, channel))
+		return 0
+	endif
 	if (!KavCheck(kav_AbfOperationMode(fileName, mode), "kav_AbfOperationMode"))
 		return 0
 	endif
@@ -91,6 +112,9 @@ Function KavLoadSweeps(fileName, channel, baseName)
 
 	Variable sweeps, sweep, points
 	String name
+	if (!KavHasChannel(fileName, channel))
+		return 0
+	endif
 	if (!KavCheck(kav_AbfEpisodeCount(fileName, sweeps), "kav_AbfEpisodeCount"))
 		return 0
 	endif
@@ -118,6 +142,9 @@ Function KavLoadSweepMatrix(fileName, channel, destName)
 	String destName
 
 	Variable sweeps, sweep, points, rows
+	if (!KavHasChannel(fileName, channel))
+		return 0
+	endif
 	if (!KavCheck(kav_AbfEpisodeCount(fileName, sweeps), "kav_AbfEpisodeCount"))
 		return 0
 	endif
@@ -160,6 +187,9 @@ Function KavLoadStimulus(fileName, channel, baseName)
 
 	Variable sweeps, sweep, points
 	String name
+	if (!KavHasChannel(fileName, channel))
+		return 0
+	endif
 	if (!KavCheck(kav_AbfEpisodeCount(fileName, sweeps), "kav_AbfEpisodeCount"))
 		return 0
 	endif

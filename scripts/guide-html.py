@@ -29,8 +29,9 @@ def main():
     body = markdown.markdown(text, extensions=["tables", "fenced_code", "toc"], output_format="html5")
     title = f"kav_Sorvan {html.escape(version)}: user's guide"
     page = (f'<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n<title>{title}</title>\n'
-            f"<style>{STYLE}</style>\n</head>\n<body>\n<p><em>Version {html.escape(version)}</em></p>\n"
-            f"{body}\n</body>\n</html>\n")
+            f"<style>{STYLE}</style>\n</head>\n<body>\n"
+            + body.replace("</h1>", f"</h1>\n<p><em>Version {html.escape(version)}</em></p>", 1)
+            + "\n</body>\n</html>\n")
     with open(out, "w", encoding="utf-8") as f:
         f.write(page)
 

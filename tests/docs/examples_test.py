@@ -56,9 +56,10 @@ CASES = [
      None, True, False),
     ("menu:Load ABF recording...", [], 0, {}, None, True, False),
     # Failures the procedures report and survive.
-    ("KavLoadGapFree", ["@missing", 0, "x"], 0, {}, "kav_AbfOperationMode failed", False, False),
+    ("KavLoadGapFree", ["@missing", 0, "x"], 0, {}, "kav_AbfChannelCount failed", False, False),
     ("KavLoadGapFree", ["@steps", 0, "x"], 0, {}, "not a gap-free recording", True, False),
-    ("KavLoadSweeps", ["@steps", 16, "bad"], 0, {}, "refused (status 10008): The channel number is invalid.",
+    ("KavLoadGapFree", ["@gapfree", 2, "x"], 0, {}, "there is no channel 2", True, False),
+    ("KavLoadSweeps", ["@steps", -1, "bad"], 0, {}, "refused (status 10008): The channel number is invalid.",
      False, True),
 ]
 

@@ -2,7 +2,7 @@
 run with every kav_Abf call carried out by the stand-in host's command line.
 
 Statements, one per line or separated by ';': declarations (Variable, String, Wave),
-assignments (=, +=, -=), if/elseif/else/endif, for/endfor, return, Make, SetScale,
+assignments (=, +=, -=) of arithmetic, comparisons and string joins, if/elseif/else/endif, for/endfor, return, Make, SetScale,
 Print, Printf, a column assignment `m[][c] = w[p]`, and calls. Anything else is an
 error, so the examples cannot drift into code that this interpreter (and so the
 test) does not understand. Igor's run-time errors are modelled as Igor handles them:
@@ -61,7 +61,7 @@ def tokenize(text, where):
     return out
 
 
-BINARY = [["||"], ["&&"], ["|"], ["&"], ["==", "!="], ["<", ">", "<=", ">="], ["+", "-"], ["*", "/"]]
+BINARY = [["==", "!="], ["<", ">", "<=", ">="], ["+", "-"], ["*", "/"]]
 
 
 class ExprParser:
@@ -84,13 +84,7 @@ class ExprParser:
             raise IgorError(f"{self.where}: unexpected {self.t[self.i][1]!r}")
 
     def expr(self):
-        cond = self.binary(0)
-        if self.peek("?"):
-            self.i += 1
-            a = self.expr()
-            self.take(":")
-            return ("?", cond, a, self.expr())
-        return cond
+        return self.binary(0)
 
     def binary(self, level):
         if level == len(BINARY):
@@ -395,7 +389,7 @@ class Checker:
         if k == "str":
             return "string"
         if k == "var":
-            if e[1] in ("NaN", "Inf"):
+            if e[1] == "NaN":
                 return "number"
             t = f.types.get(e[1])
             if t is None:
@@ -414,10 +408,6 @@ class Checker:
                 return "string"
             self.expect(a, "number", where)
             return self.expect(b, "number", where)
-        if k == "?":
-            self.expect(self.kind(e[1], f, where), "number", where)
-            a = self.kind(e[2], f, where)
-            return self.expect(self.kind(e[3], f, where), a, where)
         return self.call_kind(e, f, where)
 
     @staticmethod
@@ -606,20 +596,12 @@ class Interpreter:
         if k in ("num", "str"):
             return e[1]
         if k == "var":
-            return {"NaN": math.nan, "Inf": math.inf}.get(e[1], env.get(e[1]))
+            return math.nan if e[1] == "NaN" else env.get(e[1])
         if k == "un":
             v = self.eval(e[2], env)
             return -v if e[1] == "-" else float(not self.truth(v)) if e[1] == "!" else v
-        if k == "?":
-            return self.eval(e[2] if self.truth(self.eval(e[1], env)) else e[3], env)
         if k == "bin":
-            op = e[1]
-            a = self.eval(e[2], env)
-            if op in ("&&", "||"):
-                if self.truth(a) == (op == "||"):
-                    return float(self.truth(a))
-                return float(self.truth(self.eval(e[3], env)))
-            b = self.eval(e[3], env)
+            op, a, b = e[1], self.eval(e[2], env), self.eval(e[3], env)
             if op == "+" and isinstance(a, str):
                 if a is None or b is None:
                     raise IgorError("a null string was used")
@@ -627,8 +609,7 @@ class Interpreter:
             return {"+": lambda: a + b, "-": lambda: a - b, "*": lambda: a * b,
                     "/": lambda: a / b if b else math.copysign(math.inf, a) if a else math.nan,
                     "==": lambda: float(a == b), "!=": lambda: float(a != b), "<": lambda: float(a < b),
-                    ">": lambda: float(a > b), "<=": lambda: float(a <= b), ">=": lambda: float(a >= b),
-                    "&": lambda: float(int(a) & int(b)), "|": lambda: float(int(a) | int(b))}[op]()
+                    ">": lambda: float(a > b), "<=": lambda: float(a <= b), ">=": lambda: float(a >= b)}[op]()
         name, args = e[1], e[2]
         if name in self.table:
             return self.call_kav(name, args, env)
