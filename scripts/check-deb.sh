@@ -28,9 +28,11 @@ if grep -qx /usr/bin/sorvan <<<"$listed"; then
   sorvan info rec.abf >/dev/null || fail "sorvan info rec.abf"
 fi
 for page in $(sed -n 's|^/usr/share/man/man1/\(.*\)\.1\.gz$|\1|p' <<<"$listed"); do
-  man -w "$page" >/dev/null && man -P cat "$page" 2>/dev/null | grep -q "$page" || fail "man $page"
+  man -w "$page" >/dev/null && grep -q "$page" <<<"$(man -P cat "$page" 2>/dev/null)" || fail "man $page"
 done
-ldconfig -p | grep -q 'libabffio\.so ' || fail "the dynamic linker does not know libabffio.so"
+# (grep reads a finished text: with pipefail, a grep -q that stops reading early
+# would fail the pipeline through its writer's SIGPIPE)
+grep -q 'libabffio\.so ' <<<"$(ldconfig -p)" || fail "the dynamic linker does not know libabffio.so"
 [ -s "/usr/share/doc/$pkg/guide.html" ] || fail "no guide in /usr/share/doc/$pkg"
 cd /
 rm -rf "$away"
@@ -44,7 +46,10 @@ while read -r f; do
   fail "$f is left behind"
   left=$((left + 1))
 done <<<"$listed"
-ldconfig -p | grep -q 'libabffio\.so ' && fail "the dynamic linker still knows libabffio.so"
+grep -q 'libabffio\.so ' <<<"$(ldconfig -p)" && fail "the dynamic linker still knows libabffio.so"
+# Removed, the package stays known to dpkg (its maintainer scripts, for a purge):
+# forget it, so that the machine is as before.
+dpkg --purge "$pkg" >/dev/null
 
 if [ $failures -eq 0 ]; then
   echo "check-deb: $(basename "$deb") installs, works from any folder, and leaves none of its $(wc -l <<<"$listed") paths behind"
