@@ -460,7 +460,7 @@ class Wave:
         self.name, self.type, self.dims = name, wtype, [int(d) for d in dims]
         self.xstart, self.xstep, self.xunits, self.dataunits, self.note = 0.0, 1.0, "", "", ""
 
-    def spec(self, resized):
+    def cli_arg(self, resized):
         # The host's command line makes no wave of 0 points; a function that sets the
         # wave's length itself (the tag readers) gets one of 1 point instead.
         dims = [d or 1 for d in self.dims] if resized else self.dims
@@ -666,7 +666,7 @@ class Interpreter:
             if code == "0x4000":
                 if value is not None:
                     waves[i] = value
-                argv.append(value.spec(name in RESIZING) if value is not None else "@null")
+                argv.append(value.cli_arg(name in RESIZING) if value is not None else "@null")
             elif code in ("0x2000", "0x3000"):
                 if value is not None and value.startswith("@"):
                     raise IgorError(f"{name}: the host's command line cannot pass the text {value!r}")
