@@ -6,12 +6,15 @@ set -euo pipefail
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
              libbenchmark-dev python3 file)
 need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick locales)
+# ./run release: the Debian package, the manual pages, the guide as HTML, the zip.
+need_release=(dpkg-dev help2man man-db python3-markdown zip unzip)
 
 missing=()
 is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 want=("${need_native[@]}")
 if [ "${KAV_NATIVE_ONLY:-0}" != 1 ]; then want+=("${need_win32[@]}"); fi
+if [ "${KAV_RELEASE:-0}" = 1 ]; then want+=("${need_release[@]}"); fi
 for p in "${want[@]}"; do is_installed "$p" || missing+=("$p"); done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
