@@ -246,11 +246,9 @@ int Finish(Demo& d)
     return d.unclean == 0 && d.unexpected == 0 && d.h.AuditClean() ? 0 : 1;
 }
 
-}  // namespace
-
-int RunDemo(Host& host, const std::string& dir, std::ostream& out)
+// The start-up as the host saw it; false when the host was refused.
+bool ShowStartup(Host& host, std::ostream& out)
 {
-    Demo d{host, out};
     out << "kav_Sorvan at work\n==================\n";
     int built = 0;
     for (auto& f : host.Functions()) built += host.FunctionAddress(f.index) != nullptr;
@@ -263,47 +261,45 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         << (host.Accepted() ? "host accepted" : "host refused") << ";\n  message handler "
         << (host.EntryInstalled() ? "installed" : "NOT installed") << "; " << host.Functions().size()
         << " external functions, " << built << " built.\n";
-    if (!host.Accepted()) return 1;
+    return host.Accepted();
+}
 
-    // The recordings.
-    fs::path folder;
-    bool temporary = dir.empty();
-    std::string error;
-    if (temporary) {
-        if (!MakeTemporaryFolder(&folder, &error)) {
-            out << "demo: " << error << "\n";
-            return 1;
-        }
+// The folder of the recordings: `dir` (created when missing) or a new temporary one.
+bool DemoFolder(const std::string& dir, fs::path* folder, std::string* error)
+{
+    if (dir.empty()) {
+        if (!MakeTemporaryFolder(folder, error)) return false;
     } else {
         std::error_code ec;
-        folder = fs::u8path(dir);
-        fs::create_directories(folder, ec);
-        folder = fs::absolute(folder, ec);
+        *folder = fs::u8path(dir);
+        fs::create_directories(*folder, ec);
+        *folder = fs::absolute(*folder, ec);
         if (ec) {
-            out << "demo: cannot use the folder \"" << dir << "\": " << ec.message() << "\n";
-            return 1;
+            *error = "cannot use the folder \"" + dir + "\": " + ec.message();
+            return false;
         }
     }
-    folder.make_preferred();
-    const abfw::Recording gapRec = abfw::DefaultRecording(), stepRec = abfw::StepProtocolRecording();
-    const std::string gap = (folder / kDemoGapFreeFile).string(), steps = (folder / kDemoStepsFile).string();
-    if (!abfw::WriteAbf(gapRec, gap, &error) || !abfw::WriteAbf(stepRec, steps, &error)) {
-        out << "demo: " << error << "\n";
-        std::error_code ec;
-        if (temporary) fs::remove_all(folder, ec);
-        return 1;
-    }
-    out << "Two sample recordings written into " << folder.string()
-        << (temporary ? " (temporary, removed afterwards)" : "") << ":\n"
-        << "  String gapfree = " << Quote(gap) << "\n    " << Describe(gapRec) << "\n"
-        << "  String steps = " << Quote(steps) << "\n    " << Describe(stepRec) << "\n"
-        << "Below, each call as a host command line would write it, then what came back. A numeric\n"
-        << "result of 1 means the work was done, 0 that it failed (kav_AbfLastErrStr() tells why).\n";
+    folder->make_preferred();
+    return true;
+}
 
+// The two sample recordings and where they are.
+struct DemoFiles {
+    abfw::Recording gapRec, stepRec;
+    std::string gap, steps;
+    fs::path folder;
+};
+
+// 1 to 3: the gap-free recording's shape, channel 0 and the tags.
+void GapFreeSections(Demo& d, const DemoFiles& files)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    const std::string& gap = files.gap;
+    const abfw::Recording& gapRec = files.gapRec;
     CallResult r;
     auto numAfter = [&](std::size_t i) { return r.args[i].number; };
 
-    // ---- The gap-free recording.
     out << "\n1. The gap-free recording: its shape\n";
     double perChannel = 0;
     if (d.Call("kav_AbfIsAbfFile(gapfree)", "kav_AbfIsAbfFile", {Str(gap)}, &r)) {
@@ -372,8 +368,19 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             out << "    (also " << Plural(n, "comment tag", "comment tags") << ": " << comments
                 << "; neither function reports those)\n";
     }
+}
 
-    // ---- The episodic recording.
+// 4: the step protocol's shape, one sweep and its stimulus. The sweep's length in
+// *sweepPoints.
+void StepSections(Demo& d, const DemoFiles& files, int32_t* sweepPointsOut)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    const std::string& steps = files.steps;
+    const abfw::Recording& stepRec = files.stepRec;
+    CallResult r;
+    auto numAfter = [&](std::size_t i) { return r.args[i].number; };
+
     out << "\n4. The step protocol: its shape, and sweep 3 (episodes count from 1)\n";
     const int episode = 3;
     double sweepSamples = 0;
@@ -397,6 +404,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
     }
     if (!(sweepSamples >= 1 && sweepSamples <= kMaxPoints)) sweepSamples = stepRec.samplesPerEpisode;
     const int32_t sweepPoints = int32_t(sweepSamples);
+    *sweepPointsOut = sweepPoints;
     out << "  Make/N=" << sweepPoints << " sweep3, stim3\n";
     if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "sweep3");
         w && d.Call("kav_AbfEpisodeRead(steps, 0, 3, sweep3)", "kav_AbfEpisodeRead",
@@ -417,8 +425,16 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             d.ShowSegments(*w);
         }
     }
+}
 
-    // ---- Header listing and file names.
+// 5 and 6: the header as a listing and as a string, and the file-name split.
+void HeaderSections(Demo& d, const DemoFiles& files)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    const std::string& steps = files.steps;
+    CallResult r;
+
     out << "\n5. The header: as a listing printed into the history (its first " << kHistoryLinesShown
         << " lines), and as a string\n";
     host.ClearHistory();
@@ -464,8 +480,16 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             << ", ext = " << Quote(r.args[4].text) << "\n";
         if (r.status != 0) ++d.unexpected;
     }
+}
 
-    // ---- When things go wrong.
+// 7: wrong use and an unreadable file.
+void FailureSection(Demo& d, const DemoFiles& files, int32_t sweepPoints)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    const std::string& steps = files.steps;
+    CallResult r;
+
     out << "\n7. When something is wrong: wrong use gives a status that the host reports; a file the\n"
         << "   library cannot read gives a result of 0 and leaves the library's error to be asked for\n";
     if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "bad");
@@ -473,7 +497,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         out << d.Outcome(r) << "\n";
         if (r.status == 0) ++d.unexpected;
     }
-    const std::string missing = (folder / "no such file.abf").string();
+    const std::string missing = (files.folder / "no such file.abf").string();
     if (d.Call("kav_AbfChannelCount(\"" + fs::path(missing).filename().string() + "\", nch)", "kav_AbfChannelCount",
                {Str(missing), NumRef(0)}, &r)) {
         out << d.Outcome(r) << "\n";
@@ -486,10 +510,46 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         else
             out << d.Outcome(r) << "\n";
     }
+}
+
+}  // namespace
+
+int RunDemo(Host& host, const std::string& dir, std::ostream& out)
+{
+    Demo d{host, out};
+    if (!ShowStartup(host, out)) return 1;
+
+    DemoFiles files{abfw::DefaultRecording(), abfw::StepProtocolRecording(), "", "", fs::path()};
+    const bool temporary = dir.empty();
+    std::string error;
+    if (!DemoFolder(dir, &files.folder, &error)) {
+        out << "demo: " << error << "\n";
+        return 1;
+    }
+    files.gap = (files.folder / kDemoGapFreeFile).string();
+    files.steps = (files.folder / kDemoStepsFile).string();
+    if (!abfw::WriteAbf(files.gapRec, files.gap, &error) || !abfw::WriteAbf(files.stepRec, files.steps, &error)) {
+        out << "demo: " << error << "\n";
+        std::error_code ec;
+        if (temporary) fs::remove_all(files.folder, ec);
+        return 1;
+    }
+    out << "Two sample recordings written into " << files.folder.string()
+        << (temporary ? " (temporary, removed afterwards)" : "") << ":\n"
+        << "  String gapfree = " << Quote(files.gap) << "\n    " << Describe(files.gapRec) << "\n"
+        << "  String steps = " << Quote(files.steps) << "\n    " << Describe(files.stepRec) << "\n"
+        << "Below, each call as a host command line would write it, then what came back. A numeric\n"
+        << "result of 1 means the work was done, 0 that it failed (kav_AbfLastErrStr() tells why).\n";
+
+    GapFreeSections(d, files);
+    int32_t sweepPoints = 0;
+    StepSections(d, files, &sweepPoints);
+    HeaderSections(d, files);
+    FailureSection(d, files, sweepPoints);
 
     if (temporary) {
         std::error_code ec;
-        fs::remove_all(folder, ec);
+        fs::remove_all(files.folder, ec);
     }
     return Finish(d);
 }
