@@ -33,67 +33,38 @@ struct Episode {
     int32_t waveType;
 };
 
-// Reads the sampled data (ordinal 210). Returns the status; *delivered is set
-// when the wave holds the episode. A failing read is recorded.
-int DeliverSamples(const Episode& e, bool* delivered)
+// Delivers the episode's data into the wave: the sampled data (ordinal 210) or
+// the stimulus waveform (ordinal 250). Returns the status; *delivered is set when
+// the wave holds the episode. A failing read is recorded.
+int Deliver(const Episode& e, EpisodeData what, bool* delivered)
 {
     const OpenedFile& f = *e.f;
     void* data = WaveData(e.wave);
     if (!data && e.samples) return kStatusOutOfMemory;
+    const bool sampled = what == EpisodeData::Samples;
+    // An episode longer than one read delivers cannot be read whole: not read. The
+    // waveform is computed whole, however long the episode.
+    if (sampled && f.sampleLimit < e.samples) return kStatusOk;
+    // Straight into a single-precision wave when the call fills exactly its points
+    // (a read delivers up to the sample limit); otherwise through a scratch buffer.
+    const bool direct = e.waveType == kWaveFloat32 && (!sampled || f.sampleLimit == e.samples);
+    float* scratch = nullptr;
+    if (!direct) {
+        scratch = AllocScratch(sampled || e.samples <= f.sampleLimit ? f.sampleLimit : e.samples);
+        if (!scratch) return kStatusOutOfMemory;
+    }
+    float* into = direct ? static_cast<float*>(data) : scratch;
+    // The waveform always fills the episode's sample count; a read says how many.
+    uint32_t count = sampled ? 0 : e.samples;
     int32_t error = 0;
-    uint32_t count = 0;
-    // An episode longer than one read delivers cannot be read whole: not read.
-    if (f.sampleLimit < e.samples) return kStatusOk;
-    if (e.waveType == kWaveFloat32 && f.sampleLimit == e.samples) {
-        if (!AbfReadChannel(f.file, f.header, e.physical, e.number, static_cast<float*>(data), &count, &error)) {
-            RecordAbfError(*f.name, error);
-            return kStatusOk;
-        }
-        *delivered = true;
-        return kStatusOk;
-    }
-    float* scratch = AllocScratch(f.sampleLimit);
-    if (!scratch) return kStatusOutOfMemory;
-    if (!AbfReadChannel(f.file, f.header, e.physical, e.number, scratch, &count, &error)) {
+    const bool done = sampled ? AbfReadChannel(f.file, f.header, e.physical, e.number, into, &count, &error) != 0
+                              : AbfGetWaveform(f.file, f.header, e.physical, e.number, into, &error) != 0;
+    if (!done)
         RecordAbfError(*f.name, error);
-        FreeScratch(scratch);
-        return kStatusOk;
-    }
-    // Never past the wave's last point, whatever count the read reports.
-    if (count > e.samples) count = e.samples;
-    StoreSamples(data, e.waveType, 0, scratch, count);
+    else if (!direct)  // never past the wave's last point, whatever count the read reports
+        StoreSamples(data, e.waveType, 0, scratch, count < e.samples ? count : e.samples);
     FreeScratch(scratch);
-    *delivered = true;
-    return kStatusOk;
-}
-
-// Computes the stimulus waveform (ordinal 250), which always fills the episode's
-// sample count of values. Returns the status; *delivered as above.
-int DeliverWaveform(const Episode& e, bool* delivered)
-{
-    const OpenedFile& f = *e.f;
-    void* data = WaveData(e.wave);
-    if (!data && e.samples) return kStatusOutOfMemory;
-    int32_t error = 0;
-    if (e.waveType == kWaveFloat32) {
-        if (!AbfGetWaveform(f.file, f.header, e.physical, e.number, static_cast<float*>(data), &error)) {
-            RecordAbfError(*f.name, error);
-            return kStatusOk;
-        }
-        *delivered = true;
-        return kStatusOk;
-    }
-    // The waveform is as long as the episode, which may exceed one read.
-    float* scratch = AllocScratch(e.samples > f.sampleLimit ? e.samples : f.sampleLimit);
-    if (!scratch) return kStatusOutOfMemory;
-    if (!AbfGetWaveform(f.file, f.header, e.physical, e.number, scratch, &error)) {
-        RecordAbfError(*f.name, error);
-        FreeScratch(scratch);
-        return kStatusOk;
-    }
-    StoreSamples(data, e.waveType, 0, scratch, e.samples);
-    FreeScratch(scratch);
-    *delivered = true;
+    *delivered = done;
     return kStatusOk;
 }
 
@@ -126,7 +97,7 @@ int ReadEpisode(const OpenedFile& f, void* context)
 
     const Episode e = {&f, physical, r.number, samples, r.wave, r.waveType};
     bool delivered = false;
-    const int status = r.what == EpisodeData::Samples ? DeliverSamples(e, &delivered) : DeliverWaveform(e, &delivered);
+    const int status = Deliver(e, r.what, &delivered);
     if (delivered) {
         SetWaveAxes(r.wave, AbfXStep(h), units);
         if (r.what == EpisodeData::Samples)

@@ -98,6 +98,14 @@ int AskAbout(Handle fileName, double* result, double* number, Handle* text, Open
     return Ask(fileName, work, &q);
 }
 
+// The queries with one number by reference and nothing to check but the name.
+template <typename Block>
+int AskNumber(void* params, double* Block::*number, OpenedFileWork work)
+{
+    Block* p = OpenBlock<Block>(params);
+    return AskAbout(p->fileName, &p->result, p->*number, nullptr, work);
+}
+
 }  // namespace
 
 int kav_AbfIsAbfFile(void* params)
@@ -118,28 +126,12 @@ int kav_AbfHasData(void* params)
     return AskAbout(p->fileName, &p->result, nullptr, nullptr, HasDataWork);
 }
 
-int kav_AbfOperationMode(void* params)
-{
-    auto* p = OpenBlock<OperationModeParams>(params);
-    return AskAbout(p->fileName, &p->result, p->mode, nullptr, OperationModeWork);
-}
-
-int kav_AbfChannelCount(void* params)
-{
-    auto* p = OpenBlock<ChannelCountParams>(params);
-    return AskAbout(p->fileName, &p->result, p->count, nullptr, ChannelCountWork);
-}
-
-int kav_AbfEpisodeCount(void* params)
-{
-    auto* p = OpenBlock<EpisodeCountParams>(params);
-    return AskAbout(p->fileName, &p->result, p->count, nullptr, EpisodeCountWork);
-}
-
+int kav_AbfOperationMode(void* params) { return AskNumber(params, &OperationModeParams::mode, OperationModeWork); }
+int kav_AbfChannelCount(void* params) { return AskNumber(params, &ChannelCountParams::count, ChannelCountWork); }
+int kav_AbfEpisodeCount(void* params) { return AskNumber(params, &EpisodeCountParams::count, EpisodeCountWork); }
 int kav_AbfTotalSampleCount(void* params)
 {
-    auto* p = OpenBlock<TotalSampleCountParams>(params);
-    return AskAbout(p->fileName, &p->result, p->count, nullptr, TotalSampleCountWork);
+    return AskNumber(params, &TotalSampleCountParams::count, TotalSampleCountWork);
 }
 
 int kav_AbfADCSamplingSeq(void* params)

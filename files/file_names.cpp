@@ -18,13 +18,24 @@
 
 namespace {
 
-// A new string handle holding the path's characters from `from` to its end; null
-// when the host has no memory for it.
-Handle NewTail(Handle path, std::size_t from, std::size_t length)
+// The result of a strip function that keeps the path: the path handle itself, cut
+// to `length` bytes unless that is kPathNotFound. When the host refuses the cut the
+// path is released and there is no result.
+int HandBack(Handle path, std::size_t length, Handle* result)
 {
-    Handle out = nullptr;
-    if (NewStringHandle(*path + from, length - from, &out) != 0) return nullptr;
-    return out;
+    if (length != kPathNotFound && !ResizeHandle(path, length)) return ReleaseString(path, kStatusOutOfMemory);
+    *result = path;
+    return kStatusOk;
+}
+
+// The result of a function that keeps the path's end: a new string handle holding
+// its characters from `from` on (none when the host has no memory for it); the path
+// is released.
+int NewTail(Handle path, std::size_t from, Handle* result)
+{
+    const std::size_t length = StringHandleLength(path);
+    if (NewStringHandle(*path + from, length - from, result) != 0) *result = nullptr;
+    return ReleaseString(path, *result ? kStatusOk : kStatusOutOfMemory);
 }
 
 // A part of the split as the store sees it.
@@ -149,50 +160,34 @@ int StoreParts(PartStore* s)
 int kav_AbfFileStripExt(void* params)
 {
     auto* p = OpenBlock<FileStripExtParams>(params);
-    Handle path = p->path;
-    if (int status = RequireString(path)) return status;
-    const std::size_t dot = PathExtensionDot(*path, StringHandleLength(path));
-    if (dot != kPathNotFound && !ResizeHandle(path, dot)) return ReleaseString(path, kStatusOutOfMemory);
-    p->result = path;
-    return kStatusOk;
+    if (int status = RequireString(p->path)) return status;
+    return HandBack(p->path, PathExtensionDot(*p->path, StringHandleLength(p->path)), &p->result);
 }
 
 int kav_AbfFileStripFileName(void* params)
 {
     auto* p = OpenBlock<FileStripFileNameParams>(params);
-    Handle path = p->path;
-    if (int status = RequireString(path)) return status;
-    const std::size_t separator = PathLastSeparator(*path, StringHandleLength(path));
-    if (separator != kPathNotFound && !ResizeHandle(path, separator + 1))
-        return ReleaseString(path, kStatusOutOfMemory);
-    p->result = path;
-    return kStatusOk;
+    if (int status = RequireString(p->path)) return status;
+    const std::size_t separator = PathLastSeparator(*p->path, StringHandleLength(p->path));
+    return HandBack(p->path, separator == kPathNotFound ? kPathNotFound : separator + 1, &p->result);
 }
 
 int kav_AbfFileStripPathName(void* params)
 {
     auto* p = OpenBlock<FileStripPathNameParams>(params);
-    Handle path = p->path;
-    if (int status = RequireString(path)) return status;
-    const std::size_t length = StringHandleLength(path);
-    const std::size_t separator = PathLastSeparator(*path, length);
-    if (separator == kPathNotFound) {
-        p->result = path;
-        return kStatusOk;
-    }
-    p->result = NewTail(path, separator + 1, length);
-    return ReleaseString(path, p->result ? kStatusOk : kStatusOutOfMemory);
+    if (int status = RequireString(p->path)) return status;
+    const std::size_t separator = PathLastSeparator(*p->path, StringHandleLength(p->path));
+    if (separator == kPathNotFound) return HandBack(p->path, kPathNotFound, &p->result);
+    return NewTail(p->path, separator + 1, &p->result);
 }
 
 int kav_AbfFileGetExt(void* params)
 {
     auto* p = OpenBlock<FileGetExtParams>(params);
-    Handle path = p->path;
-    if (int status = RequireString(path)) return status;
-    const std::size_t length = StringHandleLength(path);
-    const std::size_t dot = PathExtensionDot(*path, length);
-    p->result = NewTail(path, dot == kPathNotFound ? length : dot + 1, length);
-    return ReleaseString(path, p->result ? kStatusOk : kStatusOutOfMemory);
+    if (int status = RequireString(p->path)) return status;
+    const std::size_t length = StringHandleLength(p->path);
+    const std::size_t dot = PathExtensionDot(*p->path, length);
+    return NewTail(p->path, dot == kPathNotFound ? length : dot + 1, &p->result);
 }
 
 int kav_AbfFileSplitPath(void* params)

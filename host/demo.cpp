@@ -85,6 +85,9 @@ void PrintFolded(std::ostream& o, const std::string& label, const std::string& t
     o << line << "\n";
 }
 
+// By-reference number i after the call.
+double NumberAfter(const CallResult& r, std::size_t i) { return r.args[i].number; }
+
 struct Demo {
     Host& h;
     std::ostream& o;
@@ -290,15 +293,28 @@ struct DemoFiles {
     fs::path folder;
 };
 
+// Calls `function(label, variable)` on the recording at `path`, a query with one
+// number by reference, and shows the number (a mode with its name) and the remark.
+// Returns the number after the call (0 when the function is not built).
+double ShowNumber(Demo& d, const std::string& function, const std::string& label, const std::string& path,
+                  const std::string& variable, const std::string& remark = "")
+{
+    CallResult r;
+    if (!d.Call(function + "(" + label + ", " + variable + ")", function, {Str(path), NumRef(0)}, &r)) return 0;
+    const double number = NumberAfter(r, 1);
+    d.o << d.Outcome(r) << "   " << variable << " = " << DemoNumber(number);
+    if (function == "kav_AbfOperationMode") d.o << " (" << ModeName(number) << ")";
+    d.o << remark << "\n";
+    d.Worked(r);
+    return number;
+}
+
 // 1 to 3: the gap-free recording's shape, channel 0 and the tags.
-void GapFreeSections(Demo& d, const DemoFiles& files)
+void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gapRec)
 {
     Host& host = d.h;
     std::ostream& out = d.o;
-    const std::string& gap = files.gap;
-    const abfw::Recording& gapRec = files.gapRec;
     CallResult r;
-    auto numAfter = [&](std::size_t i) { return r.args[i].number; };
 
     out << "\n1. The gap-free recording: its shape\n";
     double perChannel = 0;
@@ -310,23 +326,10 @@ void GapFreeSections(Demo& d, const DemoFiles& files)
         out << d.Outcome(r) << "   (it holds data)\n";
         d.Worked(r);
     }
-    if (d.Call("kav_AbfOperationMode(gapfree, mode)", "kav_AbfOperationMode", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   mode = " << DemoNumber(numAfter(1)) << " (" << ModeName(numAfter(1)) << ")\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfChannelCount(gapfree, nch)", "kav_AbfChannelCount", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   nch = " << DemoNumber(numAfter(1)) << "\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfEpisodeCount(gapfree, neps)", "kav_AbfEpisodeCount", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   neps = " << DemoNumber(numAfter(1)) << " (the library's reads)\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfTotalSampleCount(gapfree, n)", "kav_AbfTotalSampleCount", {Str(gap), NumRef(0)}, &r)) {
-        perChannel = numAfter(1);
-        out << d.Outcome(r) << "   n = " << DemoNumber(perChannel) << " (samples of each channel)\n";
-        d.Worked(r);
-    }
+    ShowNumber(d, "kav_AbfOperationMode", "gapfree", gap, "mode");
+    ShowNumber(d, "kav_AbfChannelCount", "gapfree", gap, "nch");
+    ShowNumber(d, "kav_AbfEpisodeCount", "gapfree", gap, "neps", " (the library's reads)");
+    perChannel = ShowNumber(d, "kav_AbfTotalSampleCount", "gapfree", gap, "n", " (samples of each channel)");
     if (d.Call("kav_AbfADCSamplingSeq(gapfree, seq)", "kav_AbfADCSamplingSeq", {Str(gap), StrRef("")}, &r)) {
         out << d.Outcome(r) << "   seq = " << Quote(r.args[1].text) << " (physical channels in order)\n";
         d.Worked(r);
@@ -372,34 +375,25 @@ void GapFreeSections(Demo& d, const DemoFiles& files)
 
 // 4: the step protocol's shape, one sweep and its stimulus. The sweep's length in
 // *sweepPoints.
-void StepSections(Demo& d, const DemoFiles& files, int32_t* sweepPointsOut)
+void StepSections(Demo& d, const std::string& steps, const abfw::Recording& stepRec, int32_t* sweepPointsOut)
 {
     Host& host = d.h;
     std::ostream& out = d.o;
-    const std::string& steps = files.steps;
-    const abfw::Recording& stepRec = files.stepRec;
     CallResult r;
-    auto numAfter = [&](std::size_t i) { return r.args[i].number; };
 
     out << "\n4. The step protocol: its shape, and sweep 3 (episodes count from 1)\n";
     const int episode = 3;
     double sweepSamples = 0;
-    if (d.Call("kav_AbfOperationMode(steps, mode)", "kav_AbfOperationMode", {Str(steps), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   mode = " << DemoNumber(numAfter(1)) << " (" << ModeName(numAfter(1)) << ")\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfEpisodeCount(steps, neps)", "kav_AbfEpisodeCount", {Str(steps), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   neps = " << DemoNumber(numAfter(1)) << "\n";
-        d.Worked(r);
-    }
+    ShowNumber(d, "kav_AbfOperationMode", "steps", steps, "mode");
+    ShowNumber(d, "kav_AbfEpisodeCount", "steps", steps, "neps");
     if (d.Call("kav_AbfSampleCount(steps, 3, n)", "kav_AbfSampleCount", {Str(steps), Num(episode), NumRef(0)}, &r)) {
-        sweepSamples = numAfter(2);
+        sweepSamples = NumberAfter(r, 2);
         out << d.Outcome(r) << "   n = " << DemoNumber(sweepSamples) << " (samples per channel)\n";
         d.Worked(r);
     }
     if (d.Call("kav_AbfStartTime(steps, 0, 3, t0)", "kav_AbfStartTime", {Str(steps), Num(0), Num(episode), NumRef(0)},
                &r)) {
-        out << d.Outcome(r) << "   t0 = " << DemoNumber(numAfter(3)) << " (ms from the start)\n";
+        out << d.Outcome(r) << "   t0 = " << DemoNumber(NumberAfter(r, 3)) << " (ms from the start)\n";
         d.Worked(r);
     }
     if (!(sweepSamples >= 1 && sweepSamples <= kMaxPoints)) sweepSamples = stepRec.samplesPerEpisode;
@@ -428,20 +422,18 @@ void StepSections(Demo& d, const DemoFiles& files, int32_t* sweepPointsOut)
 }
 
 // 5 and 6: the header as a listing and as a string, and the file-name split.
-void HeaderSections(Demo& d, const DemoFiles& files)
+void HeaderSections(Demo& d, const std::string& steps)
 {
-    Host& host = d.h;
     std::ostream& out = d.o;
-    const std::string& steps = files.steps;
     CallResult r;
 
     out << "\n5. The header: as a listing printed into the history (its first " << kHistoryLinesShown
         << " lines), and as a string\n";
-    host.ClearHistory();
+    d.h.ClearHistory();
     if (d.Call("kav_AbfPrintMetaData(steps)", "kav_AbfPrintMetaData", {Str(steps)}, &r)) {
         out << d.Outcome(r) << "\n";
         if (d.Worked(r)) {
-            std::vector<std::string> lines = host.HistoryLines();
+            std::vector<std::string> lines = d.h.HistoryLines();
             while (!lines.empty() && lines.back().empty()) lines.pop_back();
             for (int i = 0; i < kHistoryLinesShown && std::size_t(i) < lines.size(); ++i) {
                 std::string l = lines[std::size_t(i)];
@@ -541,10 +533,10 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         << "Below, each call as a host command line would write it, then what came back. A numeric\n"
         << "result of 1 means the work was done, 0 that it failed (kav_AbfLastErrStr() tells why).\n";
 
-    GapFreeSections(d, files);
+    GapFreeSections(d, files.gap, files.gapRec);
     int32_t sweepPoints = 0;
-    StepSections(d, files, &sweepPoints);
-    HeaderSections(d, files);
+    StepSections(d, files.steps, files.stepRec, &sweepPoints);
+    HeaderSections(d, files.steps);
     FailureSection(d, files, sweepPoints);
 
     if (temporary) {

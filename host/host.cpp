@@ -46,57 +46,14 @@ Host* CurrentHost() { return gHost; }
 
 // ---------------------------------------------------------------- arguments
 
-Arg Num(double v)
-{
-    Arg a;
-    a.kind = ArgKind::Number;
-    a.number = v;
-    return a;
-}
-Arg Str(const std::string& text)
-{
-    Arg a;
-    a.kind = ArgKind::String;
-    a.text = text;
-    return a;
-}
-Arg NullStr()
-{
-    Arg a;
-    a.kind = ArgKind::String;
-    a.null = true;
-    return a;
-}
-Arg WaveArg(Wave* w)
-{
-    Arg a;
-    a.kind = ArgKind::Wave;
-    a.wave = w;
-    a.null = w == nullptr;
-    return a;
-}
+Arg Num(double v) { return Arg{ArgKind::Number, v, "", false, nullptr}; }
+Arg Str(const std::string& text) { return Arg{ArgKind::String, 0.0, text, false, nullptr}; }
+Arg NullStr() { return Arg{ArgKind::String, 0.0, "", true, nullptr}; }
+Arg WaveArg(Wave* w) { return Arg{ArgKind::Wave, 0.0, "", w == nullptr, w}; }
 Arg NullWave() { return WaveArg(nullptr); }
-Arg NumRef(double initial)
-{
-    Arg a;
-    a.kind = ArgKind::NumberRef;
-    a.number = initial;
-    return a;
-}
-Arg StrRef(const std::string& initial)
-{
-    Arg a;
-    a.kind = ArgKind::StringRef;
-    a.text = initial;
-    return a;
-}
-Arg NullStrRef()
-{
-    Arg a;
-    a.kind = ArgKind::StringRef;
-    a.null = true;
-    return a;
-}
+Arg NumRef(double initial) { return Arg{ArgKind::NumberRef, initial, "", false, nullptr}; }
+Arg StrRef(const std::string& initial) { return Arg{ArgKind::StringRef, 0.0, initial, false, nullptr}; }
+Arg NullStrRef() { return Arg{ArgKind::StringRef, 0.0, "", true, nullptr}; }
 
 namespace {
 ArgKind KindOf(uint16_t type)
@@ -741,6 +698,10 @@ intptr_t Host::WaveNoteMessage(const std::vector<XopItem>& it)
 
 intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
 {
+    auto NullPointer = [&](const char* what) {
+        heap_.NoteViolation(what);
+        return intptr_t{kHostBadHandle};
+    };
     auto need = [&](std::size_t n) {
         if (it.size() >= n) return true;
         heap_.NoteViolation("message " + std::to_string(message) + " needs " + std::to_string(n) + " items");
@@ -797,10 +758,7 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
         Wave* w = ItemWave(it[0], "wave dimensions (78)");
         if (!w) return kHostBadWave;
         auto* count = reinterpret_cast<int32_t*>(it[1]);
-        if (!count) {
-            heap_.NoteViolation("wave dimensions (78): null count pointer");
-            return kHostBadHandle;
-        }
+        if (!count) return NullPointer("wave dimensions (78): null count pointer");
         *count = w->Dimensions();
         return 0;
     }
@@ -821,10 +779,7 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
         if (!need(1)) return kHostBadHandle;
         if (!versionAnswered_) return kHostUnknownMessage;
         auto* v = reinterpret_cast<int32_t*>(it[0]);
-        if (!v) {
-            heap_.NoteViolation("host version (238): null pointer");
-            return kHostBadHandle;
-        }
+        if (!v) return NullPointer("host version (238): null pointer");
         *v = versionAnswer_;
         return 0;
     }
