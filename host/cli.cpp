@@ -334,6 +334,19 @@ int Usage(const std::string& self, const std::string& why)
     return 2;
 }
 
+// The options that only switch something on.
+bool Options::*FlagOption(const std::string& option)
+{
+    static const std::pair<const char*, bool Options::*> kFlags[] = {
+        {"--json", &Options::json},           {"--no-version-answer", &Options::noVersionAnswer},
+        {"--direct", &Options::direct},       {"--no-program-module", &Options::noModule},
+        {"--move-on-resize", &Options::move},
+    };
+    for (const auto& [name, flag] : kFlags)
+        if (option == name) return flag;
+    return nullptr;
+}
+
 // Reads the options and positional arguments into *opt. Returns -1 to go on, or
 // the exit status (0 after --help, 2 for a usage error).
 int ParseOptions(const std::vector<std::string>& argv, Options* opt)
@@ -356,8 +369,8 @@ int ParseOptions(const std::vector<std::string>& argv, Options* opt)
         } else if (a == "--help" || a == "-h") {
             std::printf(kUsage, self.c_str());
             return 0;
-        } else if (a == "--json") {
-            opt->json = true;
+        } else if (bool Options::*flag = FlagOption(a)) {
+            opt->*flag = true;
         } else if (a == "--dump-wave") {
             std::string file;
             if (!value(&v) || !ParseInt(v, &n) || !value(&file)) return Usage(self, "--dump-wave N FILE");
@@ -367,19 +380,11 @@ int ParseOptions(const std::vector<std::string>& argv, Options* opt)
         } else if (a == "--host-version") {
             if (!value(&v) || !ParseInt(v, &n)) return Usage(self, "--host-version N");
             opt->versionAnswer = static_cast<int>(n);
-        } else if (a == "--no-version-answer") {
-            opt->noVersionAnswer = true;
         } else if (a == "--program-version") {
             int* pv = opt->pv;
             if (!value(&v) || std::sscanf(v.c_str(), "%d.%d.%d.%d", &pv[0], &pv[1], &pv[2], &pv[3]) != 4)
                 return Usage(self, "--program-version A.B.C.D");
             opt->programVersionSet = true;
-        } else if (a == "--no-program-module") {
-            opt->noModule = true;
-        } else if (a == "--direct") {
-            opt->direct = true;
-        } else if (a == "--move-on-resize") {
-            opt->move = true;
         } else if (a == "--answer") {
             DialogAnswer answer;
             if (!value(&v) || !ParseDialogAnswer(v, &answer)) return Usage(self, "--answer SPEC");
