@@ -2,7 +2,7 @@
 // from resources/functions.csv) and the steps every function takes on its way in
 // and out, so each function states only what is its own.
 //
-//     auto* p = OpenBlock<HasDataParams>(params);       // result slot cleared
+//     auto* p = OpenBlock<IsAbfFileParams>(params);     // result slot cleared
 //     if (int status = TakeString(p->fileName)) return status;
 //     ...                                                // the function's own work
 //     return ReleaseString(p->fileName, status);         // on every path out
