@@ -6,8 +6,8 @@
 #include <set>
 #include <vector>
 
-#include "interface/abffio.h"
 #include "host/host.h"
+#include "interface/abffio.h"
 #if !defined(_WIN32)
 #include "platform/platform_hooks.h"
 #endif
