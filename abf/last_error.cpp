@@ -5,13 +5,12 @@
 #include <cstring>
 
 #include "abf_library.h"
-#include "interface/host_abi.h"
-#include "frame/host_services.h"
+#include "frame/boundary.h"
 
 int32_t lastErrorNumber = 0;
 char lastErrorText[kLastErrorTextSize] = {0};
 
-int RecordAbfError(const char* fileName, int32_t errorNumber)
+void RecordAbfError(const char* fileName, int32_t errorNumber)
 {
     char text[kAbfErrorTextBufferSize];
     std::memset(text, 0, sizeof text);
@@ -27,48 +26,19 @@ int RecordAbfError(const char* fileName, int32_t errorNumber)
     std::memcpy(lastErrorText, text, length);
     lastErrorText[kLastErrorTextSize - 1] = '\0';
     lastErrorNumber = errorNumber;
-    return 0;
 }
-
-#if KAV_WIN32
-#pragma pack(push, 2)
-#endif
-struct LastErrParams {
-    double result;
-};
-struct LastErrStrParams {
-    Handle result;
-};
-#if KAV_WIN32
-#pragma pack(pop)
-#endif
 
 int kav_AbfLastErr(void* params)
 {
-    auto* p = static_cast<LastErrParams*>(params);
+    auto* p = OpenBlock<LastErrParams>(params);
     p->result = static_cast<double>(lastErrorNumber);
     return kStatusOk;
 }
 
 int kav_AbfLastErrStr(void* params)
 {
-    auto* p = static_cast<LastErrStrParams*>(params);
-    p->result = nullptr;
+    auto* p = OpenBlock<LastErrStrParams>(params);
     std::size_t length = 0;
     while (length < sizeof lastErrorText && lastErrorText[length] != '\0') ++length;
     return NewStringHandle(lastErrorText, length, &p->result);
-}
-
-bool AbfOpenRecorded(Handle fileName, AbfHeaderBlock* block, int32_t* file, uint32_t* sampleLimit, uint32_t* episodes)
-{
-    int32_t error = 0;
-    if (AbfOpenPrepared(*fileName, file, block, sampleLimit, episodes, &error)) return true;
-    RecordAbfError(*fileName, error);
-    return false;
-}
-
-void AbfCloseRecorded(Handle fileName, int32_t file)
-{
-    int32_t error = 0;
-    if (!AbfClose(file, &error)) RecordAbfError(*fileName, error);
 }

@@ -1,275 +1,159 @@
-// The file queries. All but kav_AbfIsAbfFile share one road: result 0, the
-// file-free checks, the header prepared, the name NUL-terminated, the open, the
-// query's own work, the close, the name released. Library failures are recorded
-// in the last-error state and never become the status; by-reference outputs are
-// written only when the query succeeded.
-#include "queries.h"
-
-#include <cmath>
+// The file queries: nine external functions that open an ABF file, ask the
+// library one question, and close it again. All but kav_AbfIsAbfFile take the
+// road of WithOpenedFile; by-reference outputs are written only when the query
+// succeeded, and then the result is 1.
 #include <cstdint>
 
 #include "abf_library.h"
-#include "interface/host_abi.h"
-#include "frame/host_services.h"
+#include "core/header_values.h"
+#include "core/numbers.h"
+#include "frame/boundary.h"
 #include "last_error.h"
-#include "query_rules.h"
+#include "opened_file.h"
 
 namespace {
 
-// ---- Parameter blocks: last parameter first, the result last.
-#if KAV_WIN32
-#pragma pack(push, 2)
-#endif
-struct NameParams {
-    Handle fileName;
-    double result;
-};
-struct NameNumberRefParams {
-    double* value;
-    Handle fileName;
-    double result;
-};
-struct SampleCountParams {
-    double* count;
-    double episode;
-    Handle fileName;
-    double result;
-};
-struct StartTimeParams {
-    double* time;
-    double episode;
-    double channel;
-    Handle fileName;
-    double result;
-};
-struct NameStringRefParams {
-    Handle* text;
-    Handle fileName;
-    double result;
-};
-#if KAV_WIN32
-#pragma pack(pop)
-static_assert(sizeof(NameParams) == 12, "block size");
-static_assert(sizeof(NameNumberRefParams) == 16, "block size");
-static_assert(offsetof(SampleCountParams, fileName) == 12 && offsetof(SampleCountParams, result) == 16, "block layout");
-static_assert(offsetof(StartTimeParams, episode) == 4 && offsetof(StartTimeParams, channel) == 12 &&
-                  offsetof(StartTimeParams, fileName) == 20 && offsetof(StartTimeParams, result) == 24,
-              "block layout");
-static_assert(sizeof(NameStringRefParams) == 16, "block size");
-#endif
-
-// The header block of the file being asked about (one query runs at a time).
-AbfHeaderBlock queryHeader;
-
-// What a query's own work sees of the opened file.
-struct OpenedFile {
-    Handle name;  // NUL-terminated; dereference anew at each use
-    int32_t file;
-    const ABFFileHeader* header;
-    uint32_t episodes;  // the episode limit as the open returned it
+// A query in progress: where its answer goes, and what it asks about.
+struct Query {
+    double* result;
+    double* number;    // the by-reference number of the numeric queries
+    Handle* text;      // the by-reference string of the sampling-sequence query
+    int32_t channel;   // logical, 0..15
+    uint32_t episode;  // as the library numbers them, from 1
 };
 
-// A query's own work: on success it writes its output and *result; it returns
-// a status (kStatusOk, or kStatusOutOfMemory when its output could not be made).
-typedef int (*QueryWork)(const OpenedFile& f, double* result, void* output);
+Query* AsQuery(void* context) { return static_cast<Query*>(context); }
 
-// Opens the named file, does the work, closes the file and releases the name.
-// Returns the status; library failures only go to the last-error state.
-int OpenAskClose(Handle fileName, double* result, QueryWork work, void* output)
+int Answer(void* context, double number)
 {
-    if (TerminateStringHandle(fileName) != kStatusOk) {
-        DisposeHandle(fileName);
-        return kStatusOutOfMemory;
-    }
-    int status = kStatusOk;
-    int32_t file = -1;
-    uint32_t maxSamples = 0, maxEpisodes = 0;
-    if (AbfOpenRecorded(fileName, &queryHeader, &file, &maxSamples, &maxEpisodes)) {
-        const OpenedFile f = {fileName, file, &queryHeader.header, maxEpisodes};
-        status = work(f, result, output);
-        AbfCloseRecorded(fileName, file);
-    }
-    DisposeHandle(fileName);
+    *AsQuery(context)->number = number;
+    *AsQuery(context)->result = 1.0;
+    return kStatusOk;
+}
+
+// ---- Each query's own work on the opened file.
+
+int HasDataWork(const OpenedFile& f, void* q)
+{
+    *AsQuery(q)->result = static_cast<double>(AbfHasData(f.file, f.header));
+    return kStatusOk;
+}
+
+int OperationModeWork(const OpenedFile& f, void* q) { return Answer(q, f.header->nOperationMode); }
+
+int ChannelCountWork(const OpenedFile& f, void* q) { return Answer(q, f.header->nADCNumChannels); }
+
+int EpisodeCountWork(const OpenedFile& f, void* q) { return Answer(q, f.episodes); }
+
+int TotalSampleCountWork(const OpenedFile& f, void* q)
+{
+    int64_t samples = 0;
+    // A header without channels has no per-channel count: no answer, result 0.
+    if (!AbfSamplesPerChannel(*f.header, &samples)) return kStatusOk;
+    return Answer(q, static_cast<double>(samples));
+}
+
+int SampleCountWork(const OpenedFile& f, void* q)
+{
+    uint32_t count = 0;
+    int32_t error = 0;
+    if (AbfGetNumSamples(f.file, f.header, AsQuery(q)->episode, &count, &error)) return Answer(q, count);
+    RecordAbfError(*f.name, error);
+    return kStatusOk;
+}
+
+int StartTimeWork(const OpenedFile& f, void* q)
+{
+    const int32_t physical = AbfPhysicalChannel(*f.header, AsQuery(q)->channel);
+    double time = 0.0;
+    int32_t error = 0;
+    if (AbfGetStartTime(f.file, f.header, physical, AsQuery(q)->episode, &time, &error)) return Answer(q, time);
+    RecordAbfError(*f.name, error);
+    return kStatusOk;
+}
+
+int SamplingSeqWork(const OpenedFile& f, void* q)
+{
+    char text[kAbfSamplingSeqTextSize];
+    const std::size_t length = AbfSamplingSeqText(*f.header, ';', text);
+    // The caller's variable stays as it was when the string cannot be made.
+    const int status = SetStringVariable(AsQuery(q)->text, text, length);
+    if (status == kStatusOk) *AsQuery(q)->result = 1.0;
     return status;
 }
 
-// ---- Own work of each query.
-
-int HasDataWork(const OpenedFile& f, double* result, void*)
+// The road of the queries once their own checks have passed: the name made
+// NUL-terminated, then the file opened, asked and closed.
+int Ask(Handle fileName, OpenedFileWork work, Query* q)
 {
-    *result = static_cast<double>(AbfHasData(f.file, f.header));
-    return kStatusOk;
+    if (int status = TerminateOwnedString(fileName)) return status;
+    return WithOpenedFile(fileName, work, q);
 }
 
-int OperationModeWork(const OpenedFile& f, double* result, void* output)
+// A query with nothing to check but its file name.
+int AskAbout(Handle fileName, double* result, double* number, Handle* text, OpenedFileWork work)
 {
-    *static_cast<double*>(output) = static_cast<double>(f.header->nOperationMode);
-    *result = 1.0;
-    return kStatusOk;
+    if (int status = RequireString(fileName)) return status;
+    Query q = {result, number, text, 0, 0};
+    return Ask(fileName, work, &q);
 }
 
-int ChannelCountWork(const OpenedFile& f, double* result, void* output)
+// The queries with one number by reference and nothing to check but the name.
+template <typename Block>
+int AskNumber(void* params, double* Block::*number, OpenedFileWork work)
 {
-    *static_cast<double*>(output) = static_cast<double>(f.header->nADCNumChannels);
-    *result = 1.0;
-    return kStatusOk;
-}
-
-int EpisodeCountWork(const OpenedFile& f, double* result, void* output)
-{
-    *static_cast<double*>(output) = static_cast<double>(f.episodes);
-    *result = 1.0;
-    return kStatusOk;
-}
-
-int TotalSampleCountWork(const OpenedFile& f, double* result, void* output)
-{
-    double samples = 0.0;
-    // A header without channels has no per-channel count: no answer, result 0.
-    if (!AbfSamplesPerChannel(*f.header, &samples)) return kStatusOk;
-    *static_cast<double*>(output) = samples;
-    *result = 1.0;
-    return kStatusOk;
-}
-
-struct SampleCountQuery {
-    uint32_t episode;
-    double* count;
-};
-
-int SampleCountWork(const OpenedFile& f, double* result, void* output)
-{
-    auto* q = static_cast<SampleCountQuery*>(output);
-    uint32_t count = 0;
-    int32_t error = 0;
-    if (!AbfGetNumSamples(f.file, f.header, q->episode, &count, &error)) {
-        RecordAbfError(*f.name, error);
-        return kStatusOk;
-    }
-    *q->count = static_cast<double>(count);
-    *result = 1.0;
-    return kStatusOk;
-}
-
-struct StartTimeQuery {
-    int32_t channel;  // logical, 0..15
-    uint32_t episode;
-    double* time;
-};
-
-int StartTimeWork(const OpenedFile& f, double* result, void* output)
-{
-    auto* q = static_cast<StartTimeQuery*>(output);
-    const int32_t physical = f.header->nADCSamplingSeq[q->channel];
-    double time = 0.0;
-    int32_t error = 0;
-    if (!AbfGetStartTime(f.file, f.header, physical, q->episode, &time, &error)) {
-        RecordAbfError(*f.name, error);
-        return kStatusOk;
-    }
-    *q->time = time;
-    *result = 1.0;
-    return kStatusOk;
-}
-
-int SamplingSeqWork(const OpenedFile& f, double* result, void* output)
-{
-    char text[kAbfSamplingSeqTextSize];
-    const std::size_t length = AbfSamplingSeqText(*f.header, text);
-    // The caller's variable stays as it was when the string cannot be made.
-    const int status = SetStringVariable(static_cast<Handle*>(output), text, length);
-    if (status != kStatusOk) return status;
-    *result = 1.0;
-    return kStatusOk;
-}
-
-// The episode of kav_AbfSampleCount: truncated toward zero, its low 32 bits
-// passed on unchecked for the library to judge. A number with no integer value
-// (NaN, infinite, beyond 64 bits) becomes 0, which names no episode.
-uint32_t TruncatedEpisode(double episode)
-{
-    const double t = std::trunc(episode);
-    if (!(t > -9223372036854775808.0 && t < 9223372036854775808.0)) return 0;
-    return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(t)));
-}
-
-// The shared road of the queries with one number by reference.
-int NumberQuery(void* params, QueryWork work)
-{
-    auto* p = static_cast<NameNumberRefParams*>(params);
-    p->result = 0.0;
-    if (!p->fileName) return kErrNullString;
-    return OpenAskClose(p->fileName, &p->result, work, p->value);
+    Block* p = OpenBlock<Block>(params);
+    return AskAbout(p->fileName, &p->result, p->*number, nullptr, work);
 }
 
 }  // namespace
 
 int kav_AbfIsAbfFile(void* params)
 {
-    auto* p = static_cast<NameParams*>(params);
-    p->result = 0.0;
-    Handle name = p->fileName;
-    if (!name) return kErrNullString;
-    if (TerminateStringHandle(name) != kStatusOk) {
-        DisposeHandle(name);
-        return kStatusOutOfMemory;
-    }
+    auto* p = OpenBlock<IsAbfFileParams>(params);
+    if (int status = TakeString(p->fileName)) return status;
     int32_t dataFormat = 0;
     int32_t error = 0;
-    const ABFBOOL answer = AbfIsAbfFile(*name, &dataFormat, &error);
+    const ABFBOOL answer = AbfIsAbfFile(*p->fileName, &dataFormat, &error);
     p->result = static_cast<double>(answer);
-    if (!answer) RecordAbfError(*name, error);
-    DisposeHandle(name);
-    return kStatusOk;
+    if (!answer) RecordAbfError(*p->fileName, error);
+    return ReleaseString(p->fileName, kStatusOk);
 }
 
 int kav_AbfHasData(void* params)
 {
-    auto* p = static_cast<NameParams*>(params);
-    p->result = 0.0;
-    if (!p->fileName) return kErrNullString;
-    return OpenAskClose(p->fileName, &p->result, HasDataWork, nullptr);
+    auto* p = OpenBlock<HasDataParams>(params);
+    return AskAbout(p->fileName, &p->result, nullptr, nullptr, HasDataWork);
 }
 
-int kav_AbfOperationMode(void* params) { return NumberQuery(params, OperationModeWork); }
-
-int kav_AbfChannelCount(void* params) { return NumberQuery(params, ChannelCountWork); }
-
-int kav_AbfEpisodeCount(void* params) { return NumberQuery(params, EpisodeCountWork); }
-
-int kav_AbfTotalSampleCount(void* params) { return NumberQuery(params, TotalSampleCountWork); }
-
-int kav_AbfSampleCount(void* params)
+int kav_AbfOperationMode(void* params) { return AskNumber(params, &OperationModeParams::mode, OperationModeWork); }
+int kav_AbfChannelCount(void* params) { return AskNumber(params, &ChannelCountParams::count, ChannelCountWork); }
+int kav_AbfEpisodeCount(void* params) { return AskNumber(params, &EpisodeCountParams::count, EpisodeCountWork); }
+int kav_AbfTotalSampleCount(void* params)
 {
-    auto* p = static_cast<SampleCountParams*>(params);
-    p->result = 0.0;
-    if (!p->fileName) return kErrNullString;
-    SampleCountQuery q = {TruncatedEpisode(p->episode), p->count};
-    return OpenAskClose(p->fileName, &p->result, SampleCountWork, &q);
-}
-
-int kav_AbfStartTime(void* params)
-{
-    auto* p = static_cast<StartTimeParams*>(params);
-    p->result = 0.0;
-    if (!p->fileName) return kErrNullString;
-    StartTimeQuery q = {0, 0, p->time};
-    int status = kStatusOk;
-    if (!AbfLogicalChannel(p->channel, &q.channel))
-        status = kErrChannel;
-    else if (!AbfNumberToUInt32(p->episode, &q.episode))
-        status = kErrEpisode;
-    if (status != kStatusOk) {
-        DisposeHandle(p->fileName);
-        return status;
-    }
-    return OpenAskClose(p->fileName, &p->result, StartTimeWork, &q);
+    return AskNumber(params, &TotalSampleCountParams::count, TotalSampleCountWork);
 }
 
 int kav_AbfADCSamplingSeq(void* params)
 {
-    auto* p = static_cast<NameStringRefParams*>(params);
-    p->result = 0.0;
-    if (!p->fileName) return kErrNullString;
-    return OpenAskClose(p->fileName, &p->result, SamplingSeqWork, p->text);
+    auto* p = OpenBlock<ADCSamplingSeqParams>(params);
+    return AskAbout(p->fileName, &p->result, nullptr, p->sequence, SamplingSeqWork);
+}
+
+int kav_AbfSampleCount(void* params)
+{
+    auto* p = OpenBlock<SampleCountParams>(params);
+    if (int status = RequireString(p->fileName)) return status;
+    Query q = {&p->result, p->count, nullptr, 0, TruncatedEpisode(p->episode)};
+    return Ask(p->fileName, SampleCountWork, &q);
+}
+
+int kav_AbfStartTime(void* params)
+{
+    auto* p = OpenBlock<StartTimeParams>(params);
+    if (int status = RequireString(p->fileName)) return status;
+    Query q = {&p->result, p->time, nullptr, 0, 0};
+    if (!AbfLogicalChannel(p->channel, &q.channel)) return ReleaseString(p->fileName, kErrChannel);
+    if (!AbfNumberToUInt32(p->episode, &q.episode)) return ReleaseString(p->fileName, kErrEpisode);
+    return Ask(p->fileName, StartTimeWork, &q);
 }

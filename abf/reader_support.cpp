@@ -1,14 +1,7 @@
-// Shared pieces of the channel and episode readers.
+// Shared host-side pieces of the channel and episode readers.
 #include "reader_support.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#include "frame/host_services.h"
-
-namespace {
-constexpr uintptr_t kScratchAlignment = 16;
-}
+#include "frame/boundary.h"
 
 int CheckFloatWave(waveHndl wave)
 {
@@ -23,44 +16,9 @@ int CheckFloatWave(waveHndl wave)
 
 int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name)
 {
-    int status = wave ? check(wave) : kErrNoWave;
-    if (status == kStatusOk) status = TerminateStringHandle(name);
-    if (status != kStatusOk) DisposeHandle(name);
-    return status;
-}
-
-// The block is over-allocated by the alignment plus one pointer; the pointer just
-// below the aligned start keeps what malloc returned.
-float* AllocScratch(uint32_t samples)
-{
-    const uint64_t bytes =
-        static_cast<uint64_t>(samples ? samples : 1) * sizeof(float) + kScratchAlignment + sizeof(void*);
-    if (bytes > static_cast<uint64_t>(PTRDIFF_MAX)) return nullptr;
-    void* raw = std::malloc(static_cast<std::size_t>(bytes));
-    if (!raw) return nullptr;
-    uintptr_t start = reinterpret_cast<uintptr_t>(raw) + sizeof(void*);
-    start = (start + kScratchAlignment - 1) & ~(kScratchAlignment - 1);
-    std::memcpy(reinterpret_cast<void*>(start - sizeof(void*)), &raw, sizeof raw);
-    return reinterpret_cast<float*>(start);
-}
-
-void FreeScratch(float* buffer)
-{
-    if (!buffer) return;
-    void* raw = nullptr;
-    std::memcpy(&raw, reinterpret_cast<char*>(buffer) - sizeof(void*), sizeof raw);
-    std::free(raw);
-}
-
-void StoreSamples(void* waveData, int32_t waveType, uint32_t at, const float* samples, uint32_t count)
-{
-    if (count == 0) return;
-    if (waveType == kWaveFloat32) {
-        std::memcpy(static_cast<float*>(waveData) + at, samples, static_cast<std::size_t>(count) * sizeof(float));
-        return;
-    }
-    double* out = static_cast<double*>(waveData) + at;
-    for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<double>(samples[i]);
+    const int status = wave ? check(wave) : kErrNoWave;
+    if (status != kStatusOk) return ReleaseString(name, status);
+    return TerminateOwnedString(name);
 }
 
 void SetWaveAxes(waveHndl wave, double xStep, const char* dataUnits)
@@ -77,17 +35,13 @@ bool AttachWaveNote(waveHndl wave, const AbfNoteInput& note)
     Handle h = NewHandle(static_cast<intptr_t>(kAbfNoteHandleSize));
     if (!h) return false;
     std::size_t length = AbfFormatWaveNote(note, *h, kAbfNoteHandleSize);
+    bool sized = true;
     if (length >= kAbfNoteHandleSize) {
-        const intptr_t grown = static_cast<intptr_t>(length + 1);
-        SetHandleSize(h, grown);
-        if (GetHandleSize(h) != grown) {
-            DisposeHandle(h);
-            return false;
-        }
-        length = AbfFormatWaveNote(note, *h, length + 1);
+        sized = ResizeHandle(h, length + 1);
+        if (sized) length = AbfFormatWaveNote(note, *h, length + 1);
     }
-    SetHandleSize(h, static_cast<intptr_t>(length));
-    if (GetHandleSize(h) != static_cast<intptr_t>(length)) {
+    // Down to the text's length: the note carries no NUL.
+    if (!sized || !ResizeHandle(h, length)) {
         DisposeHandle(h);
         return false;
     }

@@ -1,11 +1,11 @@
-// Pieces the channel and episode readers share: the destination-wave checks, the
-// scratch buffer, the X scaling with units, and attaching the wave note.
+// What the channel and episode readers share on the host's side: the
+// destination-wave checks, the X scaling with units, and attaching the wave note.
 #pragma once
 
 #include <cstdint>
 
+#include "core/wave_note.h"
 #include "interface/host_abi.h"
-#include "reader_rules.h"
 
 // The destination checks: a numeric type of 2 or 4 (else 10002), then the
 // dimension query (its non-zero code is the status) and one dimension (else
@@ -16,15 +16,6 @@ int CheckFloatWave(waveHndl wave);
 // and passes `check`; then the file name is made NUL-terminated. On any failure the
 // name is released and the status comes back; 0 means go on.
 int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name);
-
-// One 16-byte-aligned array of `samples` floats (at least one), or null when it
-// cannot be had. Released with FreeScratch.
-float* AllocScratch(uint32_t samples);
-void FreeScratch(float* buffer);
-
-// Copies `count` samples into the wave's data from point `at`: as they are into a
-// single-precision wave (type 2), widened into a double-precision one.
-void StoreSamples(void* waveData, int32_t waveType, uint32_t at, const float* samples, uint32_t count);
 
 // X step and start 0, X units "s" and the data units, and the data-changed notice.
 void SetWaveAxes(waveHndl wave, double xStep, const char* dataUnits);

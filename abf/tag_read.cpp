@@ -6,35 +6,22 @@
 #include <cstring>
 
 #include "abf_library.h"
-#include "interface/host_abi.h"
-#include "frame/host_services.h"
+#include "core/header_values.h"
+#include "frame/boundary.h"
 #include "last_error.h"
-#include "reader_rules.h"
+#include "opened_file.h"
 #include "reader_support.h"
-#include "readers.h"
 
 namespace {
 
-#if KAV_WIN32
-#pragma pack(push, 2)
-#endif
-struct TagParams {
-    waveHndl wave;
-    Handle fileName;
-    double result;
-};
-#if KAV_WIN32
-#pragma pack(pop)
-static_assert(offsetof(TagParams, fileName) == 4 && offsetof(TagParams, result) == 8, "block layout");
-#endif
-
 constexpr int kHostNeedNumericWave = 412;
 constexpr int kHostNoComplexWave = 101;
-// Where a tag record keeps its time and its type.
-constexpr std::size_t kTagTimeOffset = 0;
-constexpr std::size_t kTagTypeOffset = 60;
 
-AbfHeaderBlock tagHeader;
+struct TagRequest {
+    int16_t selected;  // kAbfTimeTag or kAbfExternalTag
+    waveHndl wave;
+    double* result;
+};
 
 int CheckTagWave(waveHndl wave)
 {
@@ -49,91 +36,78 @@ int CheckTagWave(waveHndl wave)
     return kStatusOk;
 }
 
-int16_t TagType(const unsigned char* record)
+// Tag record i of the buffer the library filled, read field by field: the buffer
+// holds 64-byte records, not aligned ABFTag objects.
+ABFTag TagAt(const unsigned char* tags, int32_t i)
 {
-    int16_t type;
-    std::memcpy(&type, record + kTagTypeOffset, sizeof type);
-    return type;
+    ABFTag tag;
+    std::memcpy(&tag, tags + static_cast<std::size_t>(i) * kAbfTagRecordBytes, sizeof tag);
+    return tag;
 }
 
-int32_t TagTime(const unsigned char* record)
+// The selected tags' times into the wave: made double precision with one point per
+// tag. Returns the status; true in *done when the wave holds them.
+int StoreTagTimes(const unsigned char* tags, int32_t entries, double scale, const TagRequest& r, bool* done)
 {
-    int32_t time;
-    std::memcpy(&time, record + kTagTimeOffset, sizeof time);
-    return time;
-}
-
-// The tag list of the open file into the wave. Returns the status and sets
-// *result; library failures are recorded.
-int DeliverTags(Handle name, int32_t file, const ABFFileHeader* header, int16_t selected, waveHndl wave, double* result)
-{
-    const double scale = AbfTagTimeScale(*header);
-    const int32_t entries = header->lNumTagEntries;
-    if (entries <= 0) {
-        ChangeWave(wave, 0, kWaveFloat64);
-        WaveModified(wave);
-        *result = 1.0;
-        return kStatusOk;
-    }
-    std::size_t bytes = 0;
-    if (!AbfTagBufferBytes(entries, &bytes)) return kStatusOutOfMemory;
-    auto* tags = static_cast<unsigned char*>(std::calloc(bytes, 1));
-    if (!tags) return kStatusOutOfMemory;
-    int32_t error = 0;
-    if (!AbfReadTags(file, header, 0, reinterpret_cast<ABFTag*>(tags), static_cast<uint32_t>(entries), &error)) {
-        std::free(tags);
-        RecordAbfError(*name, error);
-        return kStatusOk;
-    }
     int32_t n = 0;
     for (int32_t i = 0; i < entries; ++i)
-        if (TagType(tags + static_cast<std::size_t>(i) * kAbfTagRecordBytes) == selected) ++n;
-    const int code = ChangeWave(wave, n, kWaveFloat64);
-    if (code != 0) {
-        std::free(tags);
-        return code;
-    }
+        if (TagAt(tags, i).nTagType == r.selected) ++n;
+    const int code = ChangeWave(r.wave, n, kWaveFloat64);
+    if (code != 0) return code;
     if (n > 0) {
-        auto* out = static_cast<double*>(WaveData(wave));
-        if (!out) {
-            std::free(tags);
-            return kStatusOutOfMemory;
-        }
+        auto* out = static_cast<double*>(WaveData(r.wave));
+        if (!out) return kStatusOutOfMemory;
         int32_t k = 0;
         for (int32_t i = 0; i < entries && k < n; ++i) {
-            const unsigned char* record = tags + static_cast<std::size_t>(i) * kAbfTagRecordBytes;
-            if (TagType(record) == selected) out[k++] = static_cast<double>(TagTime(record)) * scale;
+            const ABFTag tag = TagAt(tags, i);
+            if (tag.nTagType == r.selected) out[k++] = static_cast<double>(tag.lTagTime) * scale;
         }
     }
-    WaveModified(wave);
-    *result = 1.0;
-    std::free(tags);
+    *done = true;
     return kStatusOk;
 }
 
-int ReadTags(void* params, int16_t selected)
+// The tag list of the open file into the wave; library failures are recorded.
+int ReadTags(const OpenedFile& f, void* context)
 {
-    auto* p = static_cast<TagParams*>(params);
-    p->result = 0.0;
-    Handle name = p->fileName;
-    if (!name) return kErrNullString;
-    int status = CheckWaveAndName(p->wave, CheckTagWave, name);
-    if (status != kStatusOk) return status;
-
-    int32_t file = -1;
-    uint32_t sampleLimit = 0, episodes = 0;
-    if (!AbfOpenRecorded(name, &tagHeader, &file, &sampleLimit, &episodes)) {
-        DisposeHandle(name);
-        return kStatusOk;
+    const TagRequest& r = *static_cast<const TagRequest*>(context);
+    const int32_t entries = f.header->lNumTagEntries;
+    int status = kStatusOk;
+    bool done = entries <= 0;
+    if (done) {
+        ChangeWave(r.wave, 0, kWaveFloat64);
+    } else {
+        std::size_t bytes = 0;
+        if (!AbfTagBufferBytes(entries, &bytes)) return kStatusOutOfMemory;
+        auto* tags = static_cast<unsigned char*>(std::calloc(bytes, 1));
+        if (!tags) return kStatusOutOfMemory;
+        int32_t error = 0;
+        if (AbfReadTags(f.file, f.header, 0, reinterpret_cast<ABFTag*>(tags), static_cast<uint32_t>(entries), &error))
+            status = StoreTagTimes(tags, entries, AbfTagTimeScale(*f.header), r, &done);
+        else
+            RecordAbfError(*f.name, error);
+        std::free(tags);
     }
-    status = DeliverTags(name, file, &tagHeader.header, selected, p->wave, &p->result);
-    AbfCloseRecorded(name, file);
-    DisposeHandle(name);
+    if (done) {
+        WaveModified(r.wave);
+        *r.result = 1.0;
+    }
     return status;
+}
+
+// The two functions' blocks have the same fields.
+template <typename Block>
+int ReadTagsOf(void* params, int16_t selected)
+{
+    auto* p = OpenBlock<Block>(params);
+    if (int status = RequireString(p->fileName)) return status;
+    if (int status = CheckWaveAndName(p->wave, CheckTagWave, p->fileName)) return status;
+    TagRequest r = {selected, p->wave, &p->result};
+    return WithOpenedFile(p->fileName, ReadTags, &r);
 }
 
 }  // namespace
 
-int kav_AbfReadTimeTags(void* params) { return ReadTags(params, kAbfTimeTag); }
+int kav_AbfReadTimeTags(void* params) { return ReadTagsOf<ReadTimeTagsParams>(params, kAbfTimeTag); }
 
-int kav_AbfReadExternalTags(void* params) { return ReadTags(params, kAbfExternalTag); }
+int kav_AbfReadExternalTags(void* params) { return ReadTagsOf<ReadExternalTagsParams>(params, kAbfExternalTag); }

@@ -27,6 +27,31 @@ function(kav_warnings target)
   endif()
 endfunction()
 
+# kav_plugin_library(NAME SOURCES...): a static library of the plug-in (its core,
+# frame and feature folders), built as the plug-in is: no exceptions, no RTTI and,
+# natively, nothing visible outside the shared object it ends up in.
+function(kav_plugin_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
+  if(NOT WIN32)
+    target_compile_options(${name} PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden)
+  endif()
+  kav_warnings(${name})
+endfunction()
+
+# kav_import_library(NAME DEF): on Win32, an interface target that links the import
+# library dlltool makes from the module-definition file DEF (imports by ordinal or
+# by name, as DEF says), made before anything that links NAME is linked.
+function(kav_import_library name def)
+  get_filename_component(def ${def} ABSOLUTE)
+  set(implib ${CMAKE_BINARY_DIR}/lib/lib${name}.a)
+  add_custom_command(OUTPUT ${implib} COMMAND ${CMAKE_DLLTOOL} -d ${def} -l ${implib} DEPENDS ${def})
+  add_custom_target(${name}_implib DEPENDS ${implib})
+  add_library(${name} INTERFACE)
+  add_dependencies(${name} ${name}_implib)
+  target_link_libraries(${name} INTERFACE ${implib})
+endfunction()
+
 # GoogleTest from Debian's source package, built with this configuration's
 # compiler (so the same tests run natively and under Wine).
 macro(kav_add_googletest)

@@ -1,24 +1,16 @@
-// The shell's folder browser, preselecting the caller's folder after expanding
-// its environment references.
+// kav_AbfBrowseForFolder: the shell's folder browser, modal and owned by the
+// host's client window, preselecting the caller's folder after expanding its
+// environment references (%NAME%). The result is the chosen folder's path, empty
+// when the user cancels. Returns 0, kErrNullString for a null folder, the host's
+// code when the result string could not be created (kStatusOutOfMemory for an
+// empty one).
 #include <cstring>
 
 #include "dialog_requests.h"
-#include "dialogs.h"
-#include "frame/host_services.h"
+#include "frame/boundary.h"
 #include "frame/xop.h"
 
 namespace {
-
-#if KAV_WIN32
-#pragma pack(push, 2)
-#endif
-struct BrowseParams {
-    Handle initialFolder;
-    Handle result;  // string result, passes to the host
-};
-#if KAV_WIN32
-#pragma pack(pop)
-#endif
 
 // Shows the browser (OLE initialised around it) and leaves the chosen folder's
 // path in `path` (kBrowsePathSize bytes, zeroed); false when there is none.
@@ -44,10 +36,9 @@ bool ChooseFolder(const char* preselection, char* path)
 
 int kav_AbfBrowseForFolder(void* params)
 {
-    auto* p = static_cast<BrowseParams*>(params);
-    p->result = nullptr;
+    auto* p = OpenBlock<BrowseForFolderParams>(params);
     Handle folder = p->initialFolder;
-    if (!folder) return kErrNullString;
+    if (int status = RequireString(folder)) return status;
 
     // The folder to preselect: the expanded text when it fits its buffer. A text
     // that cannot be NUL-terminated is not expanded; the browser opens anyway.
@@ -72,7 +63,6 @@ int kav_AbfBrowseForFolder(void* params)
         result = NewHandle(0);
         if (!result) status = kStatusOutOfMemory;
     }
-    DisposeHandle(folder);
     p->result = result;
-    return status;
+    return ReleaseString(folder, status);
 }

@@ -1,26 +1,15 @@
-// The file-open dialog: one or several files, the filter chosen by the mode shown
-// first, an optional title and initial directory.
+// kav_AbfFileOpenDialog: the file-open dialog, modal and owned by the host's
+// client window: one or several files, the filter chosen by the mode shown first,
+// an optional title and initial directory. The result is the chosen path or paths,
+// empty when the user cancels. Returns 0, or kStatusOutOfMemory when the result
+// string could not be created.
 #include <cstring>
 
 #include "dialog_requests.h"
-#include "dialogs.h"
-#include "frame/host_services.h"
+#include "frame/boundary.h"
 #include "frame/xop.h"
 
 namespace {
-
-#if KAV_WIN32
-#pragma pack(push, 2)
-#endif
-struct OpenDialogParams {
-    double mode;
-    Handle initialDir;
-    Handle title;
-    Handle result;  // string result, passes to the host
-};
-#if KAV_WIN32
-#pragma pack(pop)
-#endif
 
 // The title text: the caller's when it has 1 to 128 characters and can be
 // NUL-terminated, the default otherwise.
@@ -65,8 +54,7 @@ Handle SelectionString(const char* fileBuffer, bool multiple)
 
 int kav_AbfFileOpenDialog(void* params)
 {
-    auto* p = static_cast<OpenDialogParams*>(params);
-    p->result = nullptr;
+    auto* p = OpenBlock<FileOpenDialogParams>(params);
     const OpenDialogMode mode = ReadOpenDialogMode(p->mode);
 
     const char* title = DialogTitle(p->title);
@@ -91,9 +79,8 @@ int kav_AbfFileOpenDialog(void* params)
     else
         result = NewHandle(0);  // cancelled or failed: an empty string
 
-    if (p->title) DisposeHandle(p->title);
-    if (p->initialDir) DisposeHandle(p->initialDir);
-    if (!result) return kStatusOutOfMemory;
+    ReleaseString(p->title, kStatusOk);
+    ReleaseString(p->initialDir, kStatusOk);
     p->result = result;
-    return kStatusOk;
+    return result ? kStatusOk : kStatusOutOfMemory;
 }

@@ -1,6 +1,5 @@
 #include "dialog_requests.h"
 
-#include <climits>
 #include <cstring>
 
 const char kDefaultOpenTitle[] = "Open file";
@@ -25,13 +24,6 @@ bool ForbiddenInDirectory(unsigned char c)
 }  // namespace
 
 // ---- File-open dialog ------------------------------------------------------------
-
-int32_t TruncateMode(double mode)
-{
-    // Written as a range test so that NaN fails it too.
-    if (!(mode > -2147483649.0 && mode < 2147483648.0)) return INT32_MIN;
-    return static_cast<int32_t>(mode);
-}
 
 OpenDialogMode ReadOpenDialogMode(double mode)
 {

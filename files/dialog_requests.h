@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/numbers.h"  // TruncateMode
 #include "platform/win32_api.h"
 #if defined(_WIN32)
 #include <commdlg.h>
@@ -58,10 +59,6 @@ inline constexpr char kDialogPathSeparator = '\\';
 #else
 inline constexpr char kDialogPathSeparator = '/';
 #endif
-
-// The mode number truncated toward zero to 32 bits. NaN and values outside the
-// 32-bit range give INT32_MIN, as the processor's conversion does.
-int32_t TruncateMode(double mode);
 
 struct OpenDialogMode {
     bool multiple;    // bit 256

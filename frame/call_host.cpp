@@ -12,10 +12,12 @@ namespace {
 constexpr intptr_t kFullRecordSize = static_cast<intptr_t>(sizeof(IORec));
 }
 
-void DebugBreakWith(const char*)
+void DebugBreakWith(const char* text)
 {
     // A break without a debugger would end the host; only stop when someone can look.
-    if (IsDebuggerPresent()) DebugBreak();
+    if (!IsDebuggerPresent()) return;
+    OutputDebugStringA(text);
+    DebugBreak();
 }
 
 bool CallHostSent(int message, int itemCount, const XopItem* items, XopItem* result)

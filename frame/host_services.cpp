@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "boundary.h"
 #include "xop.h"
 
 namespace {
@@ -100,16 +101,12 @@ int HostNativePath(Handle path)
 {
     if (!path) return kStatusOutOfMemory;
     std::size_t length = StringHandleLength(path);
-    intptr_t grown = static_cast<intptr_t>(length + 2);
-    SetHandleSize(path, grown);
-    if (GetHandleSize(path) != grown) return kStatusOutOfMemory;
+    if (!ResizeHandle(path, length + 2)) return kStatusOutOfMemory;
     (*path)[length] = '\0';
     (*path)[length + 1] = '\0';
     CallHost(kMsgNativePath, {ItemOf(*path)});
     return kStatusOk;
 }
-
-XopItem HostVersionMessage(int32_t* version) { return CallHost(kMsgHostVersion, {ItemOf(version)}); }
 
 std::size_t StringHandleLength(Handle h)
 {
@@ -122,9 +119,7 @@ int TerminateStringHandle(Handle h)
 {
     if (!h) return kStatusOutOfMemory;
     std::size_t length = StringHandleLength(h);
-    intptr_t grown = static_cast<intptr_t>(length + 1);
-    SetHandleSize(h, grown);
-    if (GetHandleSize(h) != grown) return kStatusOutOfMemory;
+    if (!ResizeHandle(h, length + 1)) return kStatusOutOfMemory;
     (*h)[length] = '\0';
     return kStatusOk;
 }
@@ -132,15 +127,13 @@ int TerminateStringHandle(Handle h)
 int SetStringVariable(Handle* variable, const char* text, std::size_t length)
 {
     if (!variable) return kStatusOutOfMemory;
-    intptr_t size = static_cast<intptr_t>(length);
     Handle h = *variable;
     if (!h) {
-        h = NewHandle(size);
+        h = NewHandle(static_cast<intptr_t>(length));
         if (!h) return kStatusOutOfMemory;
         *variable = h;
-    } else {
-        SetHandleSize(h, size);
-        if (GetHandleSize(h) != size) return kStatusOutOfMemory;
+    } else if (!ResizeHandle(h, length)) {
+        return kStatusOutOfMemory;
     }
     if (length) std::memcpy(*h, text, length);
     return kStatusOk;

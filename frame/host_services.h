@@ -59,10 +59,6 @@ void HistoryPrint(const char* text);
 // handle could not be grown (nothing is sent then).
 int HostNativePath(Handle path);
 
-// Asks the host for its version (message 238): returns the host's result, 0 when
-// *version was written.
-XopItem HostVersionMessage(int32_t* version);
-
 // ---- String handles ------------------------------------------------------------
 
 // Length of a string handle's text (0 for null).

@@ -1,13 +1,14 @@
 // The plug-in's spine: entry point, global state, the message handler, the
-// function-address table and CallHost, through which every host message goes.
+// function-address table (generated from resources/functions.csv) and CallHost,
+// through which every host message goes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 
-#include "resources/function_table.h"
 #include "interface/host_abi.h"
+#include "resources/external_functions.h"
 
 // Natively only the entry points and KavFindResource leave the shared object
 // (built with -fvisibility=hidden). On Win32 the module-definition file decides.
@@ -35,12 +36,9 @@ extern "C" int XOPMainImpl(IORecHandle record);
 extern "C" void HandleHostMessage(void);
 
 // Address of the external function whose index is item 0 of the current message
-// (index 0 when the message has no items); null for an index outside the table
-// or a function not built.
+// (index 0 when the message has no items) in kExternalFunctions; null for an index
+// outside the table.
 XopExternalFunction FunctionAddress(void);
-
-// The external functions by index: the one place where they are registered.
-extern const XopExternalFunction kExternalFunctions[kFunctionCount];
 
 // What CallHost answers when the record could be grown neither to the full size
 // nor to the size of the message's items: the message is not sent.
@@ -57,8 +55,8 @@ inline XopItem CallHost(int message, std::initializer_list<XopItem> items)
 // The same, telling whether the message was sent; *result is written only then.
 bool CallHostSent(int message, int itemCount, const XopItem* items, XopItem* result);
 
-// Issues a debugger break when a debugger is attached; the text is for the
-// person at the debugger.
+// When a debugger is attached: hands it the text (OutputDebugStringA) and breaks
+// into it. Without a debugger nothing happens: a break would end the host.
 void DebugBreakWith(const char* text);
 
 // A pointer or handle as a message item.

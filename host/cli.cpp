@@ -324,15 +324,34 @@ bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std:
     }
 }
 
-int RunCommandLine(const std::vector<std::string>& argv)
+namespace {
+
+// Usage errors: the reason and the usage text on stderr, exit status 2.
+int Usage(const std::string& self, const std::string& why)
 {
-    const std::string self = argv.empty() ? "xophost" : argv[0];
-    auto usage = [&](const std::string& why) {
-        if (!why.empty()) std::fprintf(stderr, "%s: %s\n", self.c_str(), why.c_str());
-        std::fprintf(stderr, kUsage, self.c_str());
-        return 2;
+    if (!why.empty()) std::fprintf(stderr, "%s: %s\n", self.c_str(), why.c_str());
+    std::fprintf(stderr, kUsage, self.c_str());
+    return 2;
+}
+
+// The options that only switch something on.
+bool Options::*FlagOption(const std::string& option)
+{
+    static const std::pair<const char*, bool Options::*> kFlags[] = {
+        {"--json", &Options::json},           {"--no-version-answer", &Options::noVersionAnswer},
+        {"--direct", &Options::direct},       {"--no-program-module", &Options::noModule},
+        {"--move-on-resize", &Options::move},
     };
-    Options opt;
+    for (const auto& [name, flag] : kFlags)
+        if (option == name) return flag;
+    return nullptr;
+}
+
+// Reads the options and positional arguments into *opt. Returns -1 to go on, or
+// the exit status (0 after --help, 2 for a usage error).
+int ParseOptions(const std::vector<std::string>& argv, Options* opt)
+{
+    const std::string& self = argv[0];
     bool optionsEnded = false;
     for (std::size_t i = 1; i < argv.size(); ++i) {
         const std::string& a = argv[i];
@@ -342,95 +361,78 @@ int RunCommandLine(const std::vector<std::string>& argv)
             return true;
         };
         std::string v;
+        long n = 0;
         if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
-            opt.positional.push_back(a);
+            opt->positional.push_back(a);
         } else if (a == "--") {
             optionsEnded = true;
         } else if (a == "--help" || a == "-h") {
             std::printf(kUsage, self.c_str());
             return 0;
-        } else if (a == "--json") {
-            opt.json = true;
+        } else if (bool Options::*flag = FlagOption(a)) {
+            opt->*flag = true;
         } else if (a == "--dump-wave") {
             std::string file;
-            long n = 0;
-            if (!value(&v) || !ParseInt(v, &n) || !value(&file)) return usage("--dump-wave N FILE");
-            opt.dumps.emplace_back(static_cast<int>(n), file);
+            if (!value(&v) || !ParseInt(v, &n) || !value(&file)) return Usage(self, "--dump-wave N FILE");
+            opt->dumps.emplace_back(static_cast<int>(n), file);
         } else if (a == "--plugin") {
-            if (!value(&opt.plugin)) return usage("--plugin PATH");
+            if (!value(&opt->plugin)) return Usage(self, "--plugin PATH");
         } else if (a == "--host-version") {
-            long n = 0;
-            if (!value(&v) || !ParseInt(v, &n)) return usage("--host-version N");
-            opt.versionAnswer = static_cast<int>(n);
-        } else if (a == "--no-version-answer") {
-            opt.noVersionAnswer = true;
+            if (!value(&v) || !ParseInt(v, &n)) return Usage(self, "--host-version N");
+            opt->versionAnswer = static_cast<int>(n);
         } else if (a == "--program-version") {
-            if (!value(&v) ||
-                std::sscanf(v.c_str(), "%d.%d.%d.%d", &opt.pv[0], &opt.pv[1], &opt.pv[2], &opt.pv[3]) != 4)
-                return usage("--program-version A.B.C.D");
-            opt.programVersionSet = true;
-        } else if (a == "--no-program-module") {
-            opt.noModule = true;
-        } else if (a == "--direct") {
-            opt.direct = true;
-        } else if (a == "--move-on-resize") {
-            opt.move = true;
+            int* pv = opt->pv;
+            if (!value(&v) || std::sscanf(v.c_str(), "%d.%d.%d.%d", &pv[0], &pv[1], &pv[2], &pv[3]) != 4)
+                return Usage(self, "--program-version A.B.C.D");
+            opt->programVersionSet = true;
         } else if (a == "--answer") {
             DialogAnswer answer;
-            if (!value(&v) || !ParseDialogAnswer(v, &answer)) return usage("--answer SPEC");
-            opt.answers.push_back(answer);
+            if (!value(&v) || !ParseDialogAnswer(v, &answer)) return Usage(self, "--answer SPEC");
+            opt->answers.push_back(answer);
         } else {
-            return usage("unknown option " + a);
+            return Usage(self, "unknown option " + a);
         }
     }
-    if (opt.positional.empty()) return usage("no command");
-    const std::string cmd = opt.positional[0];
-    if (cmd != "call" && cmd != "functions" && cmd != "demo" && cmd != "handshake")
-        return usage("unknown command " + cmd);
-    if (cmd == "demo" && opt.positional.size() > 2) return usage("demo takes at most one folder");
-    if (cmd == "call" && opt.positional.size() < 2) return usage("call needs a function name");
+    return -1;
+}
 
-    Host host;
-    if (!opt.plugin.empty()) host.SetPluginPath(opt.plugin);
+void ConfigureHost(const Options& opt, Host* host)
+{
+    if (!opt.plugin.empty()) host->SetPluginPath(opt.plugin);
     if (opt.noVersionAnswer)
-        host.LeaveVersionUnanswered();
+        host->LeaveVersionUnanswered();
     else
-        host.AnswerVersion(opt.versionAnswer);
-    if (opt.programVersionSet) host.SetProgramVersion(opt.pv[0], opt.pv[1], opt.pv[2], opt.pv[3]);
-    if (opt.noModule) host.SetProgramFile(ProgramFile::NoModule);
-    host.SetDirectWaves(opt.direct);
-    host.SetMoveOnResize(opt.move);
-    for (const DialogAnswer& answer : opt.answers) host.QueueDialogAnswer(answer);
-    host.SetInteractiveDialogs(opt.answers.empty());
-    if (!host.Load()) {
-        std::fprintf(stderr, "%s: %s\n", self.c_str(), host.LoadError().c_str());
-        return 1;
-    }
+        host->AnswerVersion(opt.versionAnswer);
+    if (opt.programVersionSet) host->SetProgramVersion(opt.pv[0], opt.pv[1], opt.pv[2], opt.pv[3]);
+    if (opt.noModule) host->SetProgramFile(ProgramFile::NoModule);
+    host->SetDirectWaves(opt.direct);
+    host->SetMoveOnResize(opt.move);
+    for (const DialogAnswer& answer : opt.answers) host->QueueDialogAnswer(answer);
+    host->SetInteractiveDialogs(opt.answers.empty());
+}
 
-    if (cmd == "functions") {
-        std::cout << host.Functions().size() << " external functions:\n";
-        ListFunctions(host, std::cout);
-        return 0;
-    }
-    if (cmd == "demo") return RunDemo(host, opt.positional.size() > 1 ? opt.positional[1] : "", std::cout);
-    if (cmd == "handshake") {
-        std::cout << "Start-up handshake\n";
-        if (opt.noVersionAnswer)
-            std::cout << "  host version message: unanswered (the plug-in reads the program file's version)\n";
-        else
-            std::cout << "  host version message answered with " << opt.versionAnswer << "\n";
-        std::cout << "  main returned " << host.MainResult() << ", record result " << host.RecordResult() << ": "
-                  << (host.Accepted() ? "host accepted" : "host refused") << "\n";
-        std::cout << "  message handler " << (host.EntryInstalled() ? "installed" : "NOT installed") << "\n";
-        int available = 0;
-        for (auto& f : host.Functions()) available += host.FunctionAddress(f.index) != nullptr;
-        std::cout << "Function table (" << host.Functions().size() << " functions, " << available
-                  << " with an address):\n";
-        ListFunctions(host, std::cout);
-        std::cout << "Audit: " << host.AuditReport() << "\n";
-        return host.Accepted() ? 0 : 1;
-    }
+int ShowHandshake(Host& host, const Options& opt)
+{
+    std::cout << "Start-up handshake\n";
+    if (opt.noVersionAnswer)
+        std::cout << "  host version message: unanswered (the plug-in reads the program file's version)\n";
+    else
+        std::cout << "  host version message answered with " << opt.versionAnswer << "\n";
+    std::cout << "  main returned " << host.MainResult() << ", record result " << host.RecordResult() << ": "
+              << (host.Accepted() ? "host accepted" : "host refused") << "\n";
+    std::cout << "  message handler " << (host.EntryInstalled() ? "installed" : "NOT installed") << "\n";
+    int available = 0;
+    for (auto& f : host.Functions()) available += host.FunctionAddress(f.index) != nullptr;
+    std::cout << "Function table (" << host.Functions().size() << " functions, " << available << " with an address):\n";
+    ListFunctions(host, std::cout);
+    std::cout << "Audit: " << host.AuditReport() << "\n";
+    return host.Accepted() ? 0 : 1;
+}
 
+// `call NAME ARGS...`: the arguments parsed by the function's table entry, the call,
+// its account and the wave dumps.
+int CallFunction(Host& host, const Options& opt, const std::string& self)
+{
     const std::string name = opt.positional[1];
     const FunctionInfo* f = host.Function(name);
     if (!f) {
@@ -439,14 +441,14 @@ int RunCommandLine(const std::vector<std::string>& argv)
     }
     const std::size_t given = opt.positional.size() - 2;
     if (given != f->params.size())
-        return usage(TypeSignature(*f) + " takes " + std::to_string(f->params.size()) + " arguments, not " +
-                     std::to_string(given));
+        return Usage(self, TypeSignature(*f) + " takes " + std::to_string(f->params.size()) + " arguments, not " +
+                               std::to_string(given));
     std::vector<Arg> args;
     for (std::size_t i = 0; i < given; ++i) {
         Arg a;
         std::string why;
         if (!ParseArg(host, f->params[i], opt.positional[i + 2], &a, &why))
-            return usage("argument " + std::to_string(i + 1) + ": " + why);
+            return Usage(self, "argument " + std::to_string(i + 1) + ": " + why);
         args.push_back(a);
     }
     CallResult r = host.Call(name, args);
@@ -466,6 +468,38 @@ int RunCommandLine(const std::vector<std::string>& argv)
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& given)
+{
+    std::vector<std::string> argv = given;
+    if (argv.empty()) argv.push_back("xophost");
+    const std::string self = argv[0];
+    Options opt;
+    if (int exit = ParseOptions(argv, &opt); exit >= 0) return exit;
+    if (opt.positional.empty()) return Usage(self, "no command");
+    const std::string cmd = opt.positional[0];
+    if (cmd != "call" && cmd != "functions" && cmd != "demo" && cmd != "handshake")
+        return Usage(self, "unknown command " + cmd);
+    if (cmd == "demo" && opt.positional.size() > 2) return Usage(self, "demo takes at most one folder");
+    if (cmd == "call" && opt.positional.size() < 2) return Usage(self, "call needs a function name");
+
+    Host host;
+    ConfigureHost(opt, &host);
+    if (!host.Load()) {
+        std::fprintf(stderr, "%s: %s\n", self.c_str(), host.LoadError().c_str());
+        return 1;
+    }
+    if (cmd == "functions") {
+        std::cout << host.Functions().size() << " external functions:\n";
+        ListFunctions(host, std::cout);
+        return 0;
+    }
+    if (cmd == "demo") return RunDemo(host, opt.positional.size() > 1 ? opt.positional[1] : "", std::cout);
+    if (cmd == "handshake") return ShowHandshake(host, opt);
+    return CallFunction(host, opt, self);
 }
 
 }  // namespace kavhost

@@ -85,6 +85,9 @@ void PrintFolded(std::ostream& o, const std::string& label, const std::string& t
     o << line << "\n";
 }
 
+// By-reference number i after the call.
+double NumberAfter(const CallResult& r, std::size_t i) { return r.args[i].number; }
+
 struct Demo {
     Host& h;
     std::ostream& o;
@@ -246,11 +249,9 @@ int Finish(Demo& d)
     return d.unclean == 0 && d.unexpected == 0 && d.h.AuditClean() ? 0 : 1;
 }
 
-}  // namespace
-
-int RunDemo(Host& host, const std::string& dir, std::ostream& out)
+// The start-up as the host saw it; false when the host was refused.
+bool ShowStartup(Host& host, std::ostream& out)
 {
-    Demo d{host, out};
     out << "kav_Sorvan at work\n==================\n";
     int built = 0;
     for (auto& f : host.Functions()) built += host.FunctionAddress(f.index) != nullptr;
@@ -263,47 +264,58 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         << (host.Accepted() ? "host accepted" : "host refused") << ";\n  message handler "
         << (host.EntryInstalled() ? "installed" : "NOT installed") << "; " << host.Functions().size()
         << " external functions, " << built << " built.\n";
-    if (!host.Accepted()) return 1;
+    return host.Accepted();
+}
 
-    // The recordings.
-    fs::path folder;
-    bool temporary = dir.empty();
-    std::string error;
-    if (temporary) {
-        if (!MakeTemporaryFolder(&folder, &error)) {
-            out << "demo: " << error << "\n";
-            return 1;
-        }
+// The folder of the recordings: `dir` (created when missing) or a new temporary one.
+bool DemoFolder(const std::string& dir, fs::path* folder, std::string* error)
+{
+    if (dir.empty()) {
+        if (!MakeTemporaryFolder(folder, error)) return false;
     } else {
         std::error_code ec;
-        folder = fs::u8path(dir);
-        fs::create_directories(folder, ec);
-        folder = fs::absolute(folder, ec);
+        *folder = fs::u8path(dir);
+        fs::create_directories(*folder, ec);
+        *folder = fs::absolute(*folder, ec);
         if (ec) {
-            out << "demo: cannot use the folder \"" << dir << "\": " << ec.message() << "\n";
-            return 1;
+            *error = "cannot use the folder \"" + dir + "\": " + ec.message();
+            return false;
         }
     }
-    folder.make_preferred();
-    const abfw::Recording gapRec = abfw::DefaultRecording(), stepRec = abfw::StepProtocolRecording();
-    const std::string gap = (folder / kDemoGapFreeFile).string(), steps = (folder / kDemoStepsFile).string();
-    if (!abfw::WriteAbf(gapRec, gap, &error) || !abfw::WriteAbf(stepRec, steps, &error)) {
-        out << "demo: " << error << "\n";
-        std::error_code ec;
-        if (temporary) fs::remove_all(folder, ec);
-        return 1;
-    }
-    out << "Two sample recordings written into " << folder.string()
-        << (temporary ? " (temporary, removed afterwards)" : "") << ":\n"
-        << "  String gapfree = " << Quote(gap) << "\n    " << Describe(gapRec) << "\n"
-        << "  String steps = " << Quote(steps) << "\n    " << Describe(stepRec) << "\n"
-        << "Below, each call as a host command line would write it, then what came back. A numeric\n"
-        << "result of 1 means the work was done, 0 that it failed (kav_AbfLastErrStr() tells why).\n";
+    folder->make_preferred();
+    return true;
+}
 
+// The two sample recordings and where they are.
+struct DemoFiles {
+    abfw::Recording gapRec, stepRec;
+    std::string gap, steps;
+    fs::path folder;
+};
+
+// Calls `function(label, variable)` on the recording at `path`, a query with one
+// number by reference, and shows the number (a mode with its name) and the remark.
+// Returns the number after the call (0 when the function is not built).
+double ShowNumber(Demo& d, const std::string& function, const std::string& label, const std::string& path,
+                  const std::string& variable, const std::string& remark = "")
+{
     CallResult r;
-    auto numAfter = [&](std::size_t i) { return r.args[i].number; };
+    if (!d.Call(function + "(" + label + ", " + variable + ")", function, {Str(path), NumRef(0)}, &r)) return 0;
+    const double number = NumberAfter(r, 1);
+    d.o << d.Outcome(r) << "   " << variable << " = " << DemoNumber(number);
+    if (function == "kav_AbfOperationMode") d.o << " (" << ModeName(number) << ")";
+    d.o << remark << "\n";
+    d.Worked(r);
+    return number;
+}
 
-    // ---- The gap-free recording.
+// 1 to 3: the gap-free recording's shape, channel 0 and the tags.
+void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gapRec)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    CallResult r;
+
     out << "\n1. The gap-free recording: its shape\n";
     double perChannel = 0;
     if (d.Call("kav_AbfIsAbfFile(gapfree)", "kav_AbfIsAbfFile", {Str(gap)}, &r)) {
@@ -314,23 +326,10 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         out << d.Outcome(r) << "   (it holds data)\n";
         d.Worked(r);
     }
-    if (d.Call("kav_AbfOperationMode(gapfree, mode)", "kav_AbfOperationMode", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   mode = " << DemoNumber(numAfter(1)) << " (" << ModeName(numAfter(1)) << ")\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfChannelCount(gapfree, nch)", "kav_AbfChannelCount", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   nch = " << DemoNumber(numAfter(1)) << "\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfEpisodeCount(gapfree, neps)", "kav_AbfEpisodeCount", {Str(gap), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   neps = " << DemoNumber(numAfter(1)) << " (the library's reads)\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfTotalSampleCount(gapfree, n)", "kav_AbfTotalSampleCount", {Str(gap), NumRef(0)}, &r)) {
-        perChannel = numAfter(1);
-        out << d.Outcome(r) << "   n = " << DemoNumber(perChannel) << " (samples of each channel)\n";
-        d.Worked(r);
-    }
+    ShowNumber(d, "kav_AbfOperationMode", "gapfree", gap, "mode");
+    ShowNumber(d, "kav_AbfChannelCount", "gapfree", gap, "nch");
+    ShowNumber(d, "kav_AbfEpisodeCount", "gapfree", gap, "neps", " (the library's reads)");
+    perChannel = ShowNumber(d, "kav_AbfTotalSampleCount", "gapfree", gap, "n", " (samples of each channel)");
     if (d.Call("kav_AbfADCSamplingSeq(gapfree, seq)", "kav_AbfADCSamplingSeq", {Str(gap), StrRef("")}, &r)) {
         out << d.Outcome(r) << "   seq = " << Quote(r.args[1].text) << " (physical channels in order)\n";
         d.Worked(r);
@@ -372,31 +371,34 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             out << "    (also " << Plural(n, "comment tag", "comment tags") << ": " << comments
                 << "; neither function reports those)\n";
     }
+}
 
-    // ---- The episodic recording.
+// 4: the step protocol's shape, one sweep and its stimulus. The sweep's length in
+// *sweepPoints.
+void StepSections(Demo& d, const std::string& steps, const abfw::Recording& stepRec, int32_t* sweepPointsOut)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    CallResult r;
+
     out << "\n4. The step protocol: its shape, and sweep 3 (episodes count from 1)\n";
     const int episode = 3;
     double sweepSamples = 0;
-    if (d.Call("kav_AbfOperationMode(steps, mode)", "kav_AbfOperationMode", {Str(steps), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   mode = " << DemoNumber(numAfter(1)) << " (" << ModeName(numAfter(1)) << ")\n";
-        d.Worked(r);
-    }
-    if (d.Call("kav_AbfEpisodeCount(steps, neps)", "kav_AbfEpisodeCount", {Str(steps), NumRef(0)}, &r)) {
-        out << d.Outcome(r) << "   neps = " << DemoNumber(numAfter(1)) << "\n";
-        d.Worked(r);
-    }
+    ShowNumber(d, "kav_AbfOperationMode", "steps", steps, "mode");
+    ShowNumber(d, "kav_AbfEpisodeCount", "steps", steps, "neps");
     if (d.Call("kav_AbfSampleCount(steps, 3, n)", "kav_AbfSampleCount", {Str(steps), Num(episode), NumRef(0)}, &r)) {
-        sweepSamples = numAfter(2);
+        sweepSamples = NumberAfter(r, 2);
         out << d.Outcome(r) << "   n = " << DemoNumber(sweepSamples) << " (samples per channel)\n";
         d.Worked(r);
     }
     if (d.Call("kav_AbfStartTime(steps, 0, 3, t0)", "kav_AbfStartTime", {Str(steps), Num(0), Num(episode), NumRef(0)},
                &r)) {
-        out << d.Outcome(r) << "   t0 = " << DemoNumber(numAfter(3)) << " (ms from the start)\n";
+        out << d.Outcome(r) << "   t0 = " << DemoNumber(NumberAfter(r, 3)) << " (ms from the start)\n";
         d.Worked(r);
     }
     if (!(sweepSamples >= 1 && sweepSamples <= kMaxPoints)) sweepSamples = stepRec.samplesPerEpisode;
     const int32_t sweepPoints = int32_t(sweepSamples);
+    *sweepPointsOut = sweepPoints;
     out << "  Make/N=" << sweepPoints << " sweep3, stim3\n";
     if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "sweep3");
         w && d.Call("kav_AbfEpisodeRead(steps, 0, 3, sweep3)", "kav_AbfEpisodeRead",
@@ -417,15 +419,21 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             d.ShowSegments(*w);
         }
     }
+}
 
-    // ---- Header listing and file names.
+// 5 and 6: the header as a listing and as a string, and the file-name split.
+void HeaderSections(Demo& d, const std::string& steps)
+{
+    std::ostream& out = d.o;
+    CallResult r;
+
     out << "\n5. The header: as a listing printed into the history (its first " << kHistoryLinesShown
         << " lines), and as a string\n";
-    host.ClearHistory();
+    d.h.ClearHistory();
     if (d.Call("kav_AbfPrintMetaData(steps)", "kav_AbfPrintMetaData", {Str(steps)}, &r)) {
         out << d.Outcome(r) << "\n";
         if (d.Worked(r)) {
-            std::vector<std::string> lines = host.HistoryLines();
+            std::vector<std::string> lines = d.h.HistoryLines();
             while (!lines.empty() && lines.back().empty()) lines.pop_back();
             for (int i = 0; i < kHistoryLinesShown && std::size_t(i) < lines.size(); ++i) {
                 std::string l = lines[std::size_t(i)];
@@ -464,8 +472,16 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
             << ", ext = " << Quote(r.args[4].text) << "\n";
         if (r.status != 0) ++d.unexpected;
     }
+}
 
-    // ---- When things go wrong.
+// 7: wrong use and an unreadable file.
+void FailureSection(Demo& d, const DemoFiles& files, int32_t sweepPoints)
+{
+    Host& host = d.h;
+    std::ostream& out = d.o;
+    const std::string& steps = files.steps;
+    CallResult r;
+
     out << "\n7. When something is wrong: wrong use gives a status that the host reports; a file the\n"
         << "   library cannot read gives a result of 0 and leaves the library's error to be asked for\n";
     if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "bad");
@@ -473,7 +489,7 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         out << d.Outcome(r) << "\n";
         if (r.status == 0) ++d.unexpected;
     }
-    const std::string missing = (folder / "no such file.abf").string();
+    const std::string missing = (files.folder / "no such file.abf").string();
     if (d.Call("kav_AbfChannelCount(\"" + fs::path(missing).filename().string() + "\", nch)", "kav_AbfChannelCount",
                {Str(missing), NumRef(0)}, &r)) {
         out << d.Outcome(r) << "\n";
@@ -486,10 +502,46 @@ int RunDemo(Host& host, const std::string& dir, std::ostream& out)
         else
             out << d.Outcome(r) << "\n";
     }
+}
+
+}  // namespace
+
+int RunDemo(Host& host, const std::string& dir, std::ostream& out)
+{
+    Demo d{host, out};
+    if (!ShowStartup(host, out)) return 1;
+
+    DemoFiles files{abfw::DefaultRecording(), abfw::StepProtocolRecording(), "", "", fs::path()};
+    const bool temporary = dir.empty();
+    std::string error;
+    if (!DemoFolder(dir, &files.folder, &error)) {
+        out << "demo: " << error << "\n";
+        return 1;
+    }
+    files.gap = (files.folder / kDemoGapFreeFile).string();
+    files.steps = (files.folder / kDemoStepsFile).string();
+    if (!abfw::WriteAbf(files.gapRec, files.gap, &error) || !abfw::WriteAbf(files.stepRec, files.steps, &error)) {
+        out << "demo: " << error << "\n";
+        std::error_code ec;
+        if (temporary) fs::remove_all(files.folder, ec);
+        return 1;
+    }
+    out << "Two sample recordings written into " << files.folder.string()
+        << (temporary ? " (temporary, removed afterwards)" : "") << ":\n"
+        << "  String gapfree = " << Quote(files.gap) << "\n    " << Describe(files.gapRec) << "\n"
+        << "  String steps = " << Quote(files.steps) << "\n    " << Describe(files.stepRec) << "\n"
+        << "Below, each call as a host command line would write it, then what came back. A numeric\n"
+        << "result of 1 means the work was done, 0 that it failed (kav_AbfLastErrStr() tells why).\n";
+
+    GapFreeSections(d, files.gap, files.gapRec);
+    int32_t sweepPoints = 0;
+    StepSections(d, files.steps, files.stepRec, &sweepPoints);
+    HeaderSections(d, files.steps);
+    FailureSection(d, files, sweepPoints);
 
     if (temporary) {
         std::error_code ec;
-        fs::remove_all(folder, ec);
+        fs::remove_all(files.folder, ec);
     }
     return Finish(d);
 }

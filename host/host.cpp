@@ -46,57 +46,14 @@ Host* CurrentHost() { return gHost; }
 
 // ---------------------------------------------------------------- arguments
 
-Arg Num(double v)
-{
-    Arg a;
-    a.kind = ArgKind::Number;
-    a.number = v;
-    return a;
-}
-Arg Str(const std::string& text)
-{
-    Arg a;
-    a.kind = ArgKind::String;
-    a.text = text;
-    return a;
-}
-Arg NullStr()
-{
-    Arg a;
-    a.kind = ArgKind::String;
-    a.null = true;
-    return a;
-}
-Arg WaveArg(Wave* w)
-{
-    Arg a;
-    a.kind = ArgKind::Wave;
-    a.wave = w;
-    a.null = w == nullptr;
-    return a;
-}
+Arg Num(double v) { return Arg{ArgKind::Number, v, "", false, nullptr}; }
+Arg Str(const std::string& text) { return Arg{ArgKind::String, 0.0, text, false, nullptr}; }
+Arg NullStr() { return Arg{ArgKind::String, 0.0, "", true, nullptr}; }
+Arg WaveArg(Wave* w) { return Arg{ArgKind::Wave, 0.0, "", w == nullptr, w}; }
 Arg NullWave() { return WaveArg(nullptr); }
-Arg NumRef(double initial)
-{
-    Arg a;
-    a.kind = ArgKind::NumberRef;
-    a.number = initial;
-    return a;
-}
-Arg StrRef(const std::string& initial)
-{
-    Arg a;
-    a.kind = ArgKind::StringRef;
-    a.text = initial;
-    return a;
-}
-Arg NullStrRef()
-{
-    Arg a;
-    a.kind = ArgKind::StringRef;
-    a.null = true;
-    return a;
-}
+Arg NumRef(double initial) { return Arg{ArgKind::NumberRef, initial, "", false, nullptr}; }
+Arg StrRef(const std::string& initial) { return Arg{ArgKind::StringRef, 0.0, initial, false, nullptr}; }
+Arg NullStrRef() { return Arg{ArgKind::StringRef, 0.0, "", true, nullptr}; }
 
 namespace {
 ArgKind KindOf(uint16_t type)
@@ -374,28 +331,40 @@ void* Host::FunctionAddress(int index)
     return reinterpret_cast<void*>(Send(kMsgFunctionAddress, {static_cast<XopItem>(index)}));
 }
 
-CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
+// The parameter block of one call and the variables its by-reference
+// parameters point at.
+struct Host::PackedCall {
+    const FunctionInfo* f = nullptr;
+    BlockLayout layout;
+    std::vector<double> storage;  // the block, 8-byte aligned
+    std::vector<double> numRefs;
+    std::vector<Handle> strRefs;
+    std::vector<Handle> originalRefs;
+    unsigned char* Block() { return reinterpret_cast<unsigned char*>(storage.data()); }
+    const unsigned char* Block() const { return reinterpret_cast<const unsigned char*>(storage.data()); }
+};
+
+XopExternalFunction Host::CallableFunction(const std::string& name, const std::vector<Arg>& args, CallResult* r)
 {
-    CallResult r;
     const FunctionInfo* f = Function(name);
     if (!loaded_) {
-        r.error = "the plug-in is not loaded";
-        return r;
+        r->error = "the plug-in is not loaded";
+        return nullptr;
     }
     if (!f) {
-        r.error = "no external function " + name;
-        return r;
+        r->error = "no external function " + name;
+        return nullptr;
     }
-    r.index = f->index;
+    r->index = f->index;
     if (args.size() != f->params.size()) {
-        r.error =
+        r->error =
             name + " takes " + std::to_string(f->params.size()) + " parameters, not " + std::to_string(args.size());
-        return r;
+        return nullptr;
     }
     for (std::size_t i = 0; i < args.size(); ++i)
         if (args[i].kind != KindOf(f->params[i])) {
-            r.error = name + ": parameter " + std::to_string(i + 1) + " is a " + ParamTypeName(f->params[i]);
-            return r;
+            r->error = name + ": parameter " + std::to_string(i + 1) + " is a " + ParamTypeName(f->params[i]);
+            return nullptr;
         }
     const std::size_t idx = static_cast<std::size_t>(f->index);
     if (!addressKnown_[idx]) {
@@ -403,21 +372,22 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
         addressKnown_[idx] = true;
     }
     auto fn = reinterpret_cast<XopExternalFunction>(addresses_[idx]);
-    if (!fn) {
-        r.error = name + " has no address (message 15 answered null)";
-        return r;
-    }
+    if (!fn) r->error = name + " has no address (message 15 answered null)";
+    return fn;
+}
 
-    const BlockLayout layout = ComputeLayout(f->params, f->returnType);
-    std::vector<double> storage((layout.size + 7) / 8 + 1, 0.0);  // 8-byte aligned block
-    auto* block = reinterpret_cast<unsigned char*>(storage.data());
-    std::vector<double> numRefs(args.size(), 0.0);
-    std::vector<Handle> strRefs(args.size(), nullptr);
-    std::vector<Handle> originalRefs(args.size(), nullptr);
+void Host::PackArgs(const std::vector<Arg>& args, PackedCall* p)
+{
+    p->layout = ComputeLayout(p->f->params, p->f->returnType);
+    p->storage.assign((p->layout.size + 7) / 8 + 1, 0.0);
+    p->numRefs.assign(args.size(), 0.0);
+    p->strRefs.assign(args.size(), nullptr);
+    p->originalRefs.assign(args.size(), nullptr);
+    unsigned char* block = p->Block();
     auto put = [&](const Slot& s, const void* v) { std::memcpy(block + s.offset, v, s.size); };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const Arg& a = args[i];
-        const Slot& s = layout.params[i];
+        const Slot& s = p->layout.params[i];
         switch (a.kind) {
         case ArgKind::Number: put(s, &a.number); break;
         case ArgKind::String: {
@@ -432,83 +402,98 @@ CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
             break;
         }
         case ArgKind::NumberRef: {
-            numRefs[i] = a.number;
-            double* p = &numRefs[i];
-            put(s, &p);
+            p->numRefs[i] = a.number;
+            double* ref = &p->numRefs[i];
+            put(s, &ref);
             break;
         }
         case ArgKind::StringRef: {
-            strRefs[i] = originalRefs[i] = a.null ? nullptr : heap_.FromText(a.text, Owner::Host);
-            Handle* p = &strRefs[i];
-            put(s, &p);
+            p->strRefs[i] = p->originalRefs[i] = a.null ? nullptr : heap_.FromText(a.text, Owner::Host);
+            Handle* ref = &p->strRefs[i];
+            put(s, &ref);
             break;
         }
         }
     }
+}
+
+void Host::TakeResult(const std::string& name, const PackedCall& p, CallResult* r)
+{
+    const unsigned char* block = p.Block();
+    r->stringResult = p.f->returnType != kParamNumber;
+    if (!r->stringResult) {
+        std::memcpy(&r->resultNumber, block + p.layout.result.offset, sizeof r->resultNumber);
+        r->resultNull = false;
+        return;
+    }
+    Handle h = nullptr;
+    std::memcpy(&h, block + p.layout.result.offset, sizeof h);
+    if (!h) return;
+    if (!heap_.IsKnown(h)) {
+        heap_.NoteViolation(name + ": result is not a handle of this host");
+    } else if (heap_.IsReleased(h)) {
+        heap_.NoteUseAfterRelease(name + ": released handle returned as result");
+    } else {
+        r->resultNull = false;
+        r->resultString = heap_.Text(h);
+        heap_.SetOwner(h, Owner::Host);
+        heap_.Free(h);
+    }
+}
+
+ArgAfter Host::TakeArg(const std::string& name, const std::vector<Arg>& args, std::size_t i, PackedCall* p)
+{
+    const Arg& a = args[i];
+    ArgAfter out;
+    out.kind = a.kind;
+    out.type = p->f->params[i];
+    out.null = a.null;
+    switch (a.kind) {
+    case ArgKind::Number: out.number = a.number; break;
+    case ArgKind::String: out.text = a.text; break;
+    case ArgKind::Wave: out.wave = a.wave; break;
+    case ArgKind::NumberRef: out.number = p->numRefs[i]; break;
+    case ArgKind::StringRef: {
+        Handle h = p->strRefs[i];
+        out.null = h == nullptr;
+        if (h && !heap_.IsKnown(h)) {
+            heap_.NoteViolation(name + ": by-reference string " + std::to_string(i + 1) + " holds a foreign handle");
+            out.null = true;
+        } else if (h && heap_.IsReleased(h)) {
+            heap_.NoteUseAfterRelease(name + ": by-reference string " + std::to_string(i + 1) +
+                                      " holds a released handle");
+            out.null = true;
+        } else if (h) {
+            out.text = heap_.Text(h);
+            heap_.SetOwner(h, Owner::Host);
+            heap_.Free(h);  // the variable goes away with the call
+        }
+        Handle original = p->originalRefs[i];
+        if (original && original != h && heap_.IsLive(original)) heap_.Free(original);
+        break;
+    }
+    }
+    return out;
+}
+
+CallResult Host::Call(const std::string& name, const std::vector<Arg>& args)
+{
+    CallResult r;
+    const XopExternalFunction fn = CallableFunction(name, args, &r);
+    if (!fn) return r;
+    PackedCall p;
+    p.f = Function(name);
+    PackArgs(args, &p);
 
     const std::size_t historyMark = history_.size();
     const int dr0 = heap_.doubleReleased, uar0 = heap_.useAfterRelease;
     const std::size_t v0 = heap_.violations.size();
     BeginDialogAudit();
-    r.status = fn(block);
+    r.status = fn(p.Block());
     r.called = true;
 
-    // The result.
-    r.stringResult = f->returnType != kParamNumber;
-    if (r.stringResult) {
-        Handle h = nullptr;
-        std::memcpy(&h, block + layout.result.offset, sizeof h);
-        if (h) {
-            if (!heap_.IsKnown(h)) {
-                heap_.NoteViolation(name + ": result is not a handle of this host");
-            } else if (heap_.IsReleased(h)) {
-                heap_.NoteUseAfterRelease(name + ": released handle returned as result");
-            } else {
-                r.resultNull = false;
-                r.resultString = heap_.Text(h);
-                heap_.SetOwner(h, Owner::Host);
-                heap_.Free(h);
-            }
-        }
-    } else {
-        std::memcpy(&r.resultNumber, block + layout.result.offset, sizeof r.resultNumber);
-        r.resultNull = false;
-    }
-
-    // The arguments after the call.
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const Arg& a = args[i];
-        ArgAfter out;
-        out.kind = a.kind;
-        out.type = f->params[i];
-        out.null = a.null;
-        switch (a.kind) {
-        case ArgKind::Number: out.number = a.number; break;
-        case ArgKind::String: out.text = a.text; break;
-        case ArgKind::Wave: out.wave = a.wave; break;
-        case ArgKind::NumberRef: out.number = numRefs[i]; break;
-        case ArgKind::StringRef: {
-            Handle h = strRefs[i];
-            out.null = h == nullptr;
-            if (h && !heap_.IsKnown(h)) {
-                heap_.NoteViolation(name + ": by-reference string " + std::to_string(i + 1) +
-                                    " holds a foreign handle");
-                out.null = true;
-            } else if (h && heap_.IsReleased(h)) {
-                heap_.NoteUseAfterRelease(name + ": by-reference string " + std::to_string(i + 1) +
-                                          " holds a released handle");
-                out.null = true;
-            } else if (h) {
-                out.text = heap_.Text(h);
-                heap_.SetOwner(h, Owner::Host);
-                heap_.Free(h);  // the variable goes away with the call
-            }
-            if (originalRefs[i] && originalRefs[i] != h && heap_.IsLive(originalRefs[i])) heap_.Free(originalRefs[i]);
-            break;
-        }
-        }
-        r.args.push_back(std::move(out));
-    }
+    TakeResult(name, p, &r);
+    for (std::size_t i = 0; i < args.size(); ++i) r.args.push_back(TakeArg(name, args, i, &p));
     r.history = history_.substr(historyMark);
     Reclaim(&r);
     AuditDialogs(&r);
@@ -666,8 +651,57 @@ const char* Host::ItemText(XopItem item, const char* who)
     return p;
 }
 
+intptr_t Host::ChangeWaveMessage(const std::vector<XopItem>& it)
+{
+    Wave* w = ItemWave(it[0], "change wave (43)");
+    if (!w) return kHostBadWave;
+    const intptr_t points = it[1];
+    const int type = static_cast<int>(it[2]);
+    if (!ValidWaveType(type)) return kHostBadWaveType;
+    if (points < 0 || points > INT32_MAX) return kHostBadPointCount;
+    const std::size_t bytes = kWaveRecData + WaveElementSize(type) * static_cast<std::size_t>(points);
+    if (!heap_.Resize(w->handle, bytes)) return kHostNoMemory;
+    const int32_t n = static_cast<int32_t>(points);
+    const int16_t t = static_cast<int16_t>(type);
+    const int32_t dims[4] = {n, 0, 0, 0};
+    std::memcpy(*w->handle + kWaveRecPoints, &n, 4);
+    std::memcpy(*w->handle + kWaveRecType, &t, 2);
+    std::memcpy(*w->handle + kWaveRecDimSizes, dims, sizeof dims);
+    w->text.assign(type == kWaveText ? static_cast<std::size_t>(n) : 0, std::string());
+    return 0;
+}
+
+intptr_t Host::WaveNoteMessage(const std::vector<XopItem>& it)
+{
+    Handle note = reinterpret_cast<Handle>(it[1]);
+    Wave* w = ItemWave(it[0], "wave note (55)");
+    if (note && !heap_.IsKnown(note)) {
+        heap_.NoteViolation("wave note (55): not a handle of this host");
+        return kHostBadHandle;
+    }
+    if (note && heap_.IsReleased(note)) {
+        heap_.NoteUseAfterRelease("wave note (55): released note handle");
+        return kHostBadHandle;
+    }
+    // The note handle is the host's from now on, whatever happens to the wave.
+    std::string text = note ? heap_.Text(note) : std::string();
+    if (note) {
+        if (heap_.OwnerOf(note) == Owner::Host)
+            heap_.NoteViolation("wave note (55): note handle belongs to the host already");
+        heap_.SetOwner(note, Owner::Host);
+        heap_.Free(note);
+    }
+    if (!w) return kHostBadWave;
+    w->note = text;
+    return 0;
+}
+
 intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
 {
+    auto NullPointer = [&](const char* what) {
+        heap_.NoteViolation(what);
+        return intptr_t{kHostBadHandle};
+    };
     auto need = [&](std::size_t n) {
         if (it.size() >= n) return true;
         heap_.NoteViolation("message " + std::to_string(message) + " needs " + std::to_string(n) + " items");
@@ -699,25 +733,7 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
         if (message == kMsgWavePoints) return w->Points();
         return reinterpret_cast<intptr_t>(w->Data());
     }
-    case kMsgChangeWave: {
-        if (!need(3)) return kHostBadWave;
-        Wave* w = ItemWave(it[0], "change wave (43)");
-        if (!w) return kHostBadWave;
-        const intptr_t points = it[1];
-        const int type = static_cast<int>(it[2]);
-        if (!ValidWaveType(type)) return kHostBadWaveType;
-        if (points < 0 || points > INT32_MAX) return kHostBadPointCount;
-        const std::size_t bytes = kWaveRecData + WaveElementSize(type) * static_cast<std::size_t>(points);
-        if (!heap_.Resize(w->handle, bytes)) return kHostNoMemory;
-        const int32_t n = static_cast<int32_t>(points);
-        const int16_t t = static_cast<int16_t>(type);
-        const int32_t dims[4] = {n, 0, 0, 0};
-        std::memcpy(*w->handle + kWaveRecPoints, &n, 4);
-        std::memcpy(*w->handle + kWaveRecType, &t, 2);
-        std::memcpy(*w->handle + kWaveRecDimSizes, dims, sizeof dims);
-        w->text.assign(type == kWaveText ? static_cast<std::size_t>(n) : 0, std::string());
-        return 0;
-    }
+    case kMsgChangeWave: return need(3) ? ChangeWaveMessage(it) : intptr_t{kHostBadWave};
     case kMsgSetWaveScaling: {
         if (!need(3)) return kHostBadWave;
         Wave* w = ItemWave(it[0], "wave scaling (51)");
@@ -736,39 +752,13 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
         if (it[2] && ItemText(it[2], "wave units (53)")) w->dataunits = reinterpret_cast<const char*>(it[2]);
         return 0;
     }
-    case kMsgSetWaveNote: {
-        if (!need(2)) return kHostBadWave;
-        Handle note = reinterpret_cast<Handle>(it[1]);
-        Wave* w = ItemWave(it[0], "wave note (55)");
-        if (note && !heap_.IsKnown(note)) {
-            heap_.NoteViolation("wave note (55): not a handle of this host");
-            return kHostBadHandle;
-        }
-        if (note && heap_.IsReleased(note)) {
-            heap_.NoteUseAfterRelease("wave note (55): released note handle");
-            return kHostBadHandle;
-        }
-        // The note handle is the host's from now on, whatever happens to the wave.
-        std::string text = note ? heap_.Text(note) : std::string();
-        if (note) {
-            if (heap_.OwnerOf(note) == Owner::Host)
-                heap_.NoteViolation("wave note (55): note handle belongs to the host already");
-            heap_.SetOwner(note, Owner::Host);
-            heap_.Free(note);
-        }
-        if (!w) return kHostBadWave;
-        w->note = text;
-        return 0;
-    }
+    case kMsgSetWaveNote: return need(2) ? WaveNoteMessage(it) : intptr_t{kHostBadWave};
     case kMsgWaveDimensions: {
         if (!need(2)) return kHostBadWave;
         Wave* w = ItemWave(it[0], "wave dimensions (78)");
         if (!w) return kHostBadWave;
         auto* count = reinterpret_cast<int32_t*>(it[1]);
-        if (!count) {
-            heap_.NoteViolation("wave dimensions (78): null count pointer");
-            return kHostBadHandle;
-        }
+        if (!count) return NullPointer("wave dimensions (78): null count pointer");
         *count = w->Dimensions();
         return 0;
     }
@@ -789,10 +779,7 @@ intptr_t Host::Dispatch(int message, const std::vector<XopItem>& it)
         if (!need(1)) return kHostBadHandle;
         if (!versionAnswered_) return kHostUnknownMessage;
         auto* v = reinterpret_cast<int32_t*>(it[0]);
-        if (!v) {
-            heap_.NoteViolation("host version (238): null pointer");
-            return kHostBadHandle;
-        }
+        if (!v) return NullPointer("host version (238): null pointer");
         *v = versionAnswer_;
         return 0;
     }

@@ -195,9 +195,19 @@ private:
     bool OpenLibrary();
     bool PrepareProgramModule();
     intptr_t Dispatch(int message, const std::vector<XopItem>& items);
+    intptr_t ChangeWaveMessage(const std::vector<XopItem>& items);  // 43
+    intptr_t WaveNoteMessage(const std::vector<XopItem>& items);    // 55
     Wave* ItemWave(XopItem item, const char* who);
     const char* ItemText(XopItem item, const char* who);
     void Reclaim(CallResult* r);
+    // A call's steps: the function's address after checking the arguments (null
+    // with r->error set when it cannot be called), the parameter block packed from
+    // the arguments, and the result and by-reference values taken back after it.
+    struct PackedCall;
+    XopExternalFunction CallableFunction(const std::string& name, const std::vector<Arg>& args, CallResult* r);
+    void PackArgs(const std::vector<Arg>& args, PackedCall* p);
+    void TakeResult(const std::string& name, const PackedCall& p, CallResult* r);
+    ArgAfter TakeArg(const std::string& name, const std::vector<Arg>& args, std::size_t i, PackedCall* p);
 
     HandleHeap heap_;
     std::string pluginPath_;

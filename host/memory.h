@@ -35,10 +35,10 @@ enum MemOp : unsigned {
 enum HostError : int {
     kHostNoMemory = 1,
     kHostBadHandle = 1001,
-    kHostBadWave = 1002,
-    kHostBadWaveType = 1003,
-    kHostBadPointCount = 1004,
-    kHostUnknownMessage = 1005,
+    kHostBadWave,         // 1002
+    kHostBadWaveType,     // 1003
+    kHostBadPointCount,   // 1004
+    kHostUnknownMessage,  // 1005
 };
 
 inline constexpr unsigned char kPoisonByte = 0xDD;

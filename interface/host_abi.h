@@ -117,28 +117,29 @@ enum XopParamType : uint16_t {
     kParamNumber = 4,
     kParamString = 0x2000,
     kParamWave = 0x4000,
-    kParamByRef = 0x1000,
-    kParamNumberRef = 0x1004,
-    kParamStringRef = 0x3000,
+    kParamByRef = 0x1000,  // flag added to a number or string parameter
+    kParamNumberRef = kParamNumber | kParamByRef,
+    kParamStringRef = kParamString | kParamByRef,
 };
 
 // External function: one argument, the parameter block; returns a status.
 typedef int (*XopExternalFunction)(void* params);
 
-// Plug-in status codes of its own (texts in the error string resource).
+// Plug-in status codes of its own: 10001 on, one after the other, in the order of
+// their texts in the error string resource (resources/errors.txt).
 enum XopStatus : int {
     kStatusOk = 0,
     kStatusOutOfMemory = 1,
     kErrNullString = 10001,
-    kErrNeedFloatWave = 10002,
-    kErrNeedByteWave = 10003,
-    kErrTooManySamples = 10004,
-    kErrNoWave = 10005,
-    kErrNeed1DWave = 10006,
-    kErrWaveLength = 10007,
-    kErrChannel = 10008,
-    kErrEpisode = 10009,
-    kErrNotGapFree = 10010,
+    kErrNeedFloatWave,   // 10002
+    kErrNeedByteWave,    // 10003
+    kErrTooManySamples,  // 10004
+    kErrNoWave,          // 10005
+    kErrNeed1DWave,      // 10006
+    kErrWaveLength,      // 10007
+    kErrChannel,         // 10008
+    kErrEpisode,         // 10009
+    kErrNotGapFree,      // 10010
 };
 
 // Memory and query functions the host program exports (IGOR.exe; natively the

@@ -1,8 +1,9 @@
-// Stand-ins for DebugBreak and IsDebuggerPresent.
+// Stand-ins for DebugBreak, IsDebuggerPresent and OutputDebugStringA.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform_hooks.h"
 #include "platform_state.h"
@@ -10,6 +11,7 @@
 namespace {
 int gDebuggerMode = -1;  // -1 ask the system, 0/1 forced
 int gBreakCount = 0;
+std::string gDebugOutput;
 
 bool TracerAttached()
 {
@@ -32,10 +34,13 @@ void KavPlatformSetDebuggerPresent(int mode) { gDebuggerMode = mode < 0 ? -1 : (
 
 int KavPlatformDebugBreakCount(void) { return gBreakCount; }
 
+const char* KavPlatformLastDebugOutput(void) { return gDebugOutput.c_str(); }
+
 void KavPlatformResetDebug()
 {
     gDebuggerMode = -1;
     gBreakCount = 0;
+    gDebugOutput.clear();
 }
 
 void KavPlatformReset(void)
@@ -55,4 +60,10 @@ void DebugBreak(void)
     ++gBreakCount;
     if (gDebuggerMode == 1) return;  // a pretend debugger: counted only
     std::raise(SIGTRAP);
+}
+
+void OutputDebugStringA(LPCSTR text)
+{
+    gDebugOutput = text ? text : "";
+    std::fprintf(stderr, "%s\n", gDebugOutput.c_str());
 }

@@ -18,14 +18,17 @@ KAV_PLATFORM_API void KavPlatformSetFileVersion(const char* path, int v1, int v2
 // instead of raising SIGTRAP, so tests can observe it.
 KAV_PLATFORM_API void KavPlatformSetDebuggerPresent(int mode);
 KAV_PLATFORM_API int KavPlatformDebugBreakCount(void);
+// The text last given to OutputDebugStringA (which also writes it to stderr, where
+// a person at a native debugger sees it); empty when none since the last reset.
+KAV_PLATFORM_API const char* KavPlatformLastDebugOutput(void);
 
 // The ANSI code page that GetACP and IsDBCSLeadByte answer for: 932, 936, 949 and
 // 950 are double-byte code pages, anything else is single-byte; 0 restores the
 // default (1252, single-byte). KavPlatformReset leaves it as it is.
 KAV_PLATFORM_API void KavPlatformSetCodePage(UINT codePage);
 
-// Forgets every module name and file version, restores the system debugger test
-// and zeroes the DebugBreak count.
+// Forgets every module name and file version, restores the system debugger test,
+// zeroes the DebugBreak count and forgets the debug output.
 KAV_PLATFORM_API void KavPlatformReset(void);
 
 // ---- Dialog stand-ins ------------------------------------------------------------

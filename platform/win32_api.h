@@ -67,6 +67,7 @@ static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "VS_FIXEDFILEINFO size");
 KAV_PLATFORM_API DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 KAV_PLATFORM_API void DebugBreak(void);
 KAV_PLATFORM_API BOOL IsDebuggerPresent(void);
+KAV_PLATFORM_API void OutputDebugStringA(LPCSTR text);
 // The ANSI code page and its lead-byte test: true when c is the first byte of a
 // double-byte character (always false in a single-byte code page).
 KAV_PLATFORM_API UINT GetACP(void);

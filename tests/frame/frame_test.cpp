@@ -132,9 +132,11 @@ TEST_F(FrameTest, RecordErrorBreaksOnlyUnderADebugger)
     KavPlatformSetDebuggerPresent(0);
     CallHost(kMsgWaveModified, {1});
     EXPECT_EQ(KavPlatformDebugBreakCount(), 0);
+    EXPECT_STREQ(KavPlatformLastDebugOutput(), "");
     KavPlatformSetDebuggerPresent(1);
     CallHost(kMsgWaveModified, {1});
     EXPECT_EQ(KavPlatformDebugBreakCount(), 1);
+    EXPECT_STREQ(KavPlatformLastDebugOutput(), "SetRecHandle error");
     EXPECT_TRUE(fakehost::Messages().empty());
 }
 #endif
@@ -364,14 +366,6 @@ TEST_F(FrameTest, WaveChangesCarryTheirItems)
     EXPECT_EQ(m[4].message, kMsgHistoryPrint);
     EXPECT_EQ(m[5].items, (std::vector<XopItem>{ItemOf(w), 17, kWaveFloat32}));
     DisposeHandle(note);
-}
-
-TEST_F(FrameTest, VersionMessageHandsOverItsVariable)
-{
-    fakehost::SetAnswer([](IORec& rec) { return AnswerVersion(rec, 6375); });
-    int32_t v = 0;
-    EXPECT_EQ(HostVersionMessage(&v), 0);
-    EXPECT_EQ(v, 6375);
 }
 
 // ---- Paths and strings -------------------------------------------------------------

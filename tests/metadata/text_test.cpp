@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/header_text.h"
 #include "header_check.h"
-#include "metadata/header_text.h"
 
 namespace {
 
@@ -22,12 +22,12 @@ using metatest::Piece;
 constexpr std::size_t kKeysShown = 199;
 
 std::vector<std::string> messages;
-void Capture(const char* text) { messages.emplace_back(text); }
+void Capture(void*, const char* text) { messages.emplace_back(text); }
 
 std::vector<std::string> Listing(const ABFFileHeader& h)
 {
     messages.clear();
-    PrintHeaderListing(Capture, &h);
+    PrintHeaderListing(Capture, nullptr, &h);
     return messages;
 }
 

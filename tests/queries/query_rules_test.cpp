@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "abf/query_rules.h"
+#include "core/header_values.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string SeqText(const ABFFileHeader& h)
 {
     char text[kAbfSamplingSeqTextSize + 16];
     std::memset(text, '#', sizeof text);
-    const std::size_t length = AbfSamplingSeqText(h, text);
+    const std::size_t length = AbfSamplingSeqText(h, ';', text);
     EXPECT_EQ(std::strlen(text), length);
     // Nothing written past the documented size.
     for (std::size_t i = kAbfSamplingSeqTextSize; i < sizeof text; ++i) EXPECT_EQ(text[i], '#');
@@ -76,27 +76,32 @@ TEST(SamplesPerChannel, TruncatingDivisionAndNoChannels)
         int32_t length;
         int channels;
         bool ok;
-        double samples;
+        int64_t samples;
     };
     const Case cases[] = {
         {10001, 2, true, 5000},
+        {1001, 2, true, 500},
+        {1000, 1, true, 1000},
+        {48, 16, true, 3},
+        {-2147483647 - 1, 1, true, -2147483647 - 1},
+        {1000, -2, true, -500},  // a negative count divides; the channel reader refuses it itself
         {720000, 2, true, 360000},
         {206336, 16, true, 12896},
         {7, 3, true, 2},
         {-7, 2, true, -3},
         {7, -2, true, -3},
         {0, 4, true, 0},
-        {2147483647, 1, true, 2147483647.0},
-        {-2147483647 - 1, -1, true, 2147483648.0},  // no 32-bit quotient, no overflow
+        {2147483647, 1, true, 2147483647},
+        {-2147483647 - 1, -1, true, 2147483648},  // no 32-bit quotient, no overflow
         {10001, 0, false, 0},
         {0, 0, false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.length) + " / " + std::to_string(c.channels));
         ABFFileHeader h = MakeHeader(c.channels, {}, c.length);
-        double samples = -1.5;
+        int64_t samples = -15;
         EXPECT_EQ(AbfSamplesPerChannel(h, &samples), c.ok);
-        EXPECT_EQ(samples, c.ok ? c.samples : -1.5);
+        EXPECT_EQ(samples, c.ok ? c.samples : -15);
     }
 }
 

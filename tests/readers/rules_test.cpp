@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "abf/reader_rules.h"
+#include "core/header_values.h"
+#include "core/text.h"
+#include "core/wave_note.h"
 
 namespace {
 
@@ -70,30 +72,6 @@ TEST(ChannelTables, EntriesOutsideTheTablesAreEmpty)
         EXPECT_EQ(std::string(units), dac ? "d" + std::to_string(physical) : "") << physical;
         EXPECT_EQ(AbfTelegraphFilter(h, physical), adc ? 1000.0 + physical : 0.0) << physical;
         EXPECT_EQ(AbfTelegraphMembraneCap(h, physical), adc ? physical + 0.5 : 0.0) << physical;
-    }
-}
-
-TEST(ChannelPoints, DividesOnlyByAPositiveCount)
-{
-    struct Case {
-        int32_t length;
-        int16_t channels;
-        bool ok;
-        int64_t points;
-    };
-    const Case cases[] = {
-        {1001, 2, true, 500}, {1000, 1, true, 1000},           {-7, 2, true, -3}, {1000, 0, false, 0},
-        {1000, -2, false, 0}, {INT32_MIN, 1, true, INT32_MIN}, {48, 16, true, 3},
-    };
-    for (const Case& c : cases) {
-        ABFFileHeader h = BlankHeader();
-        h.lActualAcqLength = c.length;
-        h.nADCNumChannels = c.channels;
-        int64_t points = -99;
-        EXPECT_EQ(AbfChannelPoints(h, &points), c.ok) << c.length << "/" << c.channels;
-        if (c.ok) {
-            EXPECT_EQ(points, c.points) << c.length << "/" << c.channels;
-        }
     }
 }
 

@@ -1,14 +1,17 @@
 // The plug-in's resources as the built plug-in carries them: natively through
 // KavFindResource, on Win32 from kav_Sorvan.xop's resource section (loaded as a
 // data file). Both are compared with the generated files and decoded against
-// the function table and error texts the system defines.
+// the function table and error texts as resources/functions.csv and errors.txt
+// define them, read here on their own.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "interface/host_abi.h"
 #include "resources/function_table.h"
 
 #if defined(_WIN32)
@@ -92,13 +95,71 @@ struct ResourcesTest : ::testing::Test {
 
 uint16_t Word(const Bytes& b, std::size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
 
+// ---- The sources of truth, read as plain text ------------------------------------
+
+struct Function {
+    std::string name;
+    uint16_t category, returns;
+    std::vector<uint16_t> params;
+};
+
+// The lines of a resources/ data file that are neither comments nor blank.
+std::vector<std::string> DataLines(const char* file)
+{
+    const Bytes b = ReadFile(std::string(KAV_RESOURCES_DIR) + "/" + file);
+    std::vector<std::string> lines;
+    std::istringstream in(std::string(b.begin(), b.end()));
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#' && line.find_first_not_of(" \t\r") != std::string::npos)
+            lines.push_back(line);
+    EXPECT_FALSE(lines.empty()) << file;
+    return lines;
+}
+
+std::string Trimmed(const std::string& s)
+{
+    const std::size_t a = s.find_first_not_of(" \t\r");
+    const std::size_t b = s.find_last_not_of(" \t\r");
+    return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+// functions.csv: name, category, return type, parameters as NAME:TYPE ("-" for none).
+std::vector<Function> FunctionsCsv()
+{
+    std::vector<Function> out;
+    for (const std::string& line : DataLines("functions.csv")) {
+        std::vector<std::string> cols;
+        std::istringstream in(line);
+        for (std::string col; std::getline(in, col, ',');) cols.push_back(Trimmed(col));
+        EXPECT_EQ(cols.size(), 4u) << line;
+        if (cols.size() != 4) continue;
+        Function f{cols[0],
+                   static_cast<uint16_t>(std::stoul(cols[1], nullptr, 0)),
+                   static_cast<uint16_t>(std::stoul(cols[2], nullptr, 0)),
+                   {}};
+        std::istringstream params(cols[3] == "-" ? "" : cols[3]);
+        for (std::string p; params >> p;)
+            f.params.push_back(static_cast<uint16_t>(std::stoul(p.substr(p.find(':') + 1), nullptr, 0)));
+        out.push_back(f);
+    }
+    return out;
+}
+
+std::vector<std::string> ErrorsTxt() { return DataLines("errors.txt"); }
+
 TEST_F(ResourcesTest, SizesAndGeneratedFilesMatch)
 {
+    // XOPF: per function its name and NUL, category, return type, the parameter
+    // words and a closing 0 word; a 0 word closes the table. STR#: every text
+    // and its NUL, two NULs after the last.
+    std::size_t xopf = 2, strs = 2;
+    for (const Function& f : FunctionsCsv()) xopf += f.name.size() + 1 + 4 + 2 * f.params.size() + 2;
+    for (const std::string& text : ErrorsTxt()) strs += text.size() + 1;
     struct Case {
         const char* type;
         const char* file;
         std::size_t size;
-    } cases[] = {{"XOPF", "xopf.bin", 756}, {"XOPI", "xopi.bin", 10}, {"STR#", "strs.bin", 369}};
+    } cases[] = {{"XOPF", "xopf.bin", xopf}, {"XOPI", "xopi.bin", 10}, {"STR#", "strs.bin", strs}};
     for (const Case& c : cases) {
         Bytes r = Resource(c.type);
         EXPECT_EQ(r.size(), c.size) << c.type;
@@ -117,41 +178,6 @@ TEST_F(ResourcesTest, AbsentResourcesAreNotFound)
 }
 
 TEST_F(ResourcesTest, PluginInformation) { EXPECT_EQ(Resource("XOPI"), (Bytes{4, 0, 0, 0, 0, 0, 0, 0, 0, 0})); }
-
-struct Function {
-    std::string name;
-    uint16_t category, returns;
-    std::vector<uint16_t> params;
-};
-
-// The table as the host must see it.
-const std::vector<Function> kExpected = {
-    {"kav_AbfLastErr", 0x2002, 4, {}},
-    {"kav_AbfLastErrStr", 0x2002, 0x2000, {}},
-    {"kav_AbfIsAbfFile", 0x2002, 4, {0x2000}},
-    {"kav_AbfHasData", 0x2002, 4, {0x2000}},
-    {"kav_AbfOperationMode", 0x2002, 4, {0x2000, 0x1004}},
-    {"kav_AbfChannelCount", 0x2002, 4, {0x2000, 0x1004}},
-    {"kav_AbfEpisodeCount", 0x2002, 4, {0x2000, 0x1004}},
-    {"kav_AbfSampleCount", 0x2002, 4, {0x2000, 4, 0x1004}},
-    {"kav_AbfTotalSampleCount", 0x2002, 4, {0x2000, 0x1004}},
-    {"kav_AbfStartTime", 0x2002, 4, {0x2000, 4, 4, 0x1004}},
-    {"kav_AbfADCSamplingSeq", 0x2002, 4, {0x2000, 0x3000}},
-    {"kav_AbfChannelRead", 0x2002, 4, {0x2000, 4, 0x4000}},
-    {"kav_AbfEpisodeRead", 0x2002, 4, {0x2000, 4, 4, 0x4000}},
-    {"kav_AbfEpisodeWaveform", 0x2002, 4, {0x2000, 4, 4, 0x4000}},
-    {"kav_AbfPrintMetaData", 0x2002, 4, {0x2000}},
-    {"kav_AbfMetaData", 0x2002, 4, {0x2000, 0x3000}},
-    {"kav_AbfFileOpenDialog", 0xA000, 0x2000, {0x2000, 0x2000, 4}},
-    {"kav_AbfFileStripExt", 0x2002, 0x2000, {0x2000}},
-    {"kav_AbfFileStripFileName", 0x2002, 0x2000, {0x2000}},
-    {"kav_AbfFileStripPathName", 0x2002, 0x2000, {0x2000}},
-    {"kav_AbfFileGetExt", 0x2002, 0x2000, {0x2000}},
-    {"kav_AbfFileSplitPath", 0x2002, 4, {0x2000, 0x3000, 0x3000, 0x3000, 0x3000}},
-    {"kav_AbfBrowseForFolder", 0x2002, 0x2000, {0x2000}},
-    {"kav_AbfReadTimeTags", 0x2002, 4, {0x2000, 0x4000}},
-    {"kav_AbfReadExternalTags", 0x2002, 4, {0x2000, 0x4000}},
-};
 
 std::vector<Function> DecodeTable(const Bytes& b)
 {
@@ -179,6 +205,7 @@ std::vector<Function> DecodeTable(const Bytes& b)
 
 TEST_F(ResourcesTest, FunctionTableDecodesToTheDefinedFunctions)
 {
+    const std::vector<Function> kExpected = FunctionsCsv();
     std::vector<Function> table = DecodeTable(Resource("XOPF"));
     ASSERT_EQ(table.size(), kExpected.size());
     ASSERT_EQ(static_cast<int>(table.size()), kFunctionCount);
@@ -202,18 +229,7 @@ TEST_F(ResourcesTest, FunctionTableDecodesToTheDefinedFunctions)
 
 TEST_F(ResourcesTest, ErrorTextsInCodeOrder)
 {
-    const std::vector<std::string> expected = {
-        "Input string is non-existent.",
-        "This function requires a double or single precision floating point wave.",
-        "This function requires an 8 bit signed or unsigned integer wave.",
-        "Too many samples.",
-        "Wave does not exist.",
-        "This function requires a 1D wave.",
-        "The length of the wave does not match.",
-        "The channel number is invalid.",
-        "The episode number is invalid.",
-        "Expecting gap-free data.",
-    };
+    const std::vector<std::string> expected = ErrorsTxt();
     Bytes b = Resource("STR#");
     std::vector<std::string> texts;
     std::size_t at = 0;
@@ -225,9 +241,12 @@ TEST_F(ResourcesTest, ErrorTextsInCodeOrder)
     }
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(Bytes(b.begin() + static_cast<std::ptrdiff_t>(at), b.end()), (Bytes{0, 0}));
-    ASSERT_EQ(kErrorTextCount, 10);
+    ASSERT_EQ(static_cast<std::size_t>(kErrorTextCount), expected.size());
     for (int i = 0; i < kErrorTextCount; ++i) EXPECT_EQ(kErrorTexts[i], expected[static_cast<std::size_t>(i)]);
+    // The plug-in's own codes run from the first text's code to the last one's.
     EXPECT_EQ(kFirstErrorCode, 10001);
+    EXPECT_EQ(kErrNullString, kFirstErrorCode);
+    EXPECT_EQ(kErrNotGapFree, kFirstErrorCode + kErrorTextCount - 1);
 }
 
 #if defined(_WIN32)

@@ -1,9 +1,6 @@
-// Reading the catalogue's fields from the header record, trimming its texts, and the
-// bounded buffer both syntaxes compose in.
+// Reading the catalogue's fields from the header record.
 #include "header_catalogue.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -94,53 +91,4 @@ double HeaderListFloat(const ABFFileHeader* header, const HeaderItem& item, int 
 const char* HeaderText(const ABFFileHeader* header, const HeaderItem& item, int k)
 {
     return reinterpret_cast<const char*>(header) + item.offset + static_cast<std::size_t>(k) * item.width;
-}
-
-void TrimTextEnd(const char* field, int width, char* out)
-{
-    std::memcpy(out, field, static_cast<std::size_t>(width));
-    out[width] = '\0';
-    for (int i = width; i >= 0; --i) {
-        if (out[i] == '\0') continue;
-        if (out[i] != ' ') break;
-        out[i] = '\0';
-    }
-}
-
-const char* TrimTextBoth(const char* field, int width, char* out)
-{
-    TrimTextEnd(field, width, out);
-    const char* p = out;
-    while (*p == ' ') ++p;
-    return p;
-}
-
-void TextBufferInit(TextBuffer* buffer, char* data, std::size_t capacity)
-{
-    buffer->data = data;
-    buffer->capacity = capacity;
-    buffer->length = 0;
-    buffer->cut = false;
-    if (capacity) data[0] = '\0';
-}
-
-std::size_t TextAppend(TextBuffer* buffer, const char* format, ...)
-{
-    if (buffer->capacity == 0) {
-        buffer->cut = true;
-        return 0;
-    }
-    char* at = buffer->data + buffer->length;
-    const std::size_t room = buffer->capacity - buffer->length;
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(at, room, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<std::size_t>(n) >= room) {
-        *at = '\0';  // nothing half-written
-        buffer->cut = true;
-        return 0;
-    }
-    buffer->length += static_cast<std::size_t>(n);
-    return static_cast<std::size_t>(n);
 }

@@ -53,31 +53,6 @@ double HeaderListFloat(const ABFFileHeader* header, const HeaderItem& item, int 
 // Start of a text field or of text-list element k.
 const char* HeaderText(const ABFFileHeader* header, const HeaderItem& item, int k);
 
-// ---- Texts --------------------------------------------------------------------
-// Copies `width` characters into out (width + 1 characters) with a NUL after them,
-// then turns trailing blanks into NULs, passing over NULs, up to the first other
-// character. The value is out up to its first NUL; leading blanks stay.
-void TrimTextEnd(const char* field, int width, char* out);
-// The same, then skips leading blanks: returns the start of the value within out.
-const char* TrimTextBoth(const char* field, int width, char* out);
-
-// A bounded text under composition. Appends never write past `capacity` (the
-// last byte is kept for the NUL); an append that does not fit in full sets `cut`
-// and writes nothing.
-struct TextBuffer {
-    char* data;
-    std::size_t capacity;
-    std::size_t length;
-    bool cut;
-};
-void TextBufferInit(TextBuffer* buffer, char* data, std::size_t capacity);
-// printf-style append; returns the number of characters written.
-std::size_t TextAppend(TextBuffer* buffer, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
-
 // ---- Sizes ----------------------------------------------------------------------
 // The longest texts any value gives: "%f" of a single-precision extreme
 // ("-340282346638528859811704183484516925440.000000") and "%d" of a 32-bit one.
@@ -95,44 +70,37 @@ constexpr std::size_t HeaderValueBound(AbfFieldKind kind)
     return kind == AbfFieldKind::kF32 ? kMaxFloatText : kMaxIntegerText;
 }
 
-// The longest message one listing item sends, NUL included ("key = value\r" per block
-// field; "key = " or "key=" and count values with their separators; one text element).
-constexpr std::size_t ListingMessageBound(const HeaderItem& item)
+// The longest text one item gives in a syntax that joins key and value with
+// `equals` characters, counting `nul` for the NUL of each message: the listing
+// sends one message per item (a text list one more per element), the key=value
+// string is one text. Per block field "key", equals, value and its end; per list
+// the key, equals and `count` values with their separators.
+constexpr std::size_t ItemTextBound(const HeaderItem& item, std::size_t equals, std::size_t nul)
 {
-    switch (item.kind) {
-    case kItemBlock: {
-        std::size_t n = 1;
+    if (item.kind == kItemBlock) {
+        std::size_t n = nul;
         for (int k = 0; k < item.keyCount; ++k)
-            n += HeaderKeyLength(item.keys[k].key) + 3 + HeaderValueBound(item.keys[k].kind) + 1;
+            n += HeaderKeyLength(item.keys[k].key) + equals + HeaderValueBound(item.keys[k].kind) + 1;
         return n;
     }
-    case kItemTextField: return HeaderKeyLength(item.key) + 3 + item.width + 1 + 1;
+    const std::size_t head = HeaderKeyLength(item.key) + equals;
+    switch (item.kind) {
+    case kItemTextField: return head + item.width + 1 + nul;
     case kItemTextList: {
-        std::size_t head = HeaderKeyLength(item.key) + 3 + 1;
-        std::size_t element = std::size_t{item.width} + 1 + 1;
-        return head > element ? head : element;
+        if (nul == 0) return head + item.count * (std::size_t{item.width} + 1);
+        // The listing sends the key and each element as messages of their own.
+        const std::size_t element = std::size_t{item.width} + 1 + nul;
+        return head + nul > element ? head + nul : element;
     }
-    case kItemFloatList: return HeaderKeyLength(item.key) + 3 + item.count * (kMaxFloatText + 1) + 1;
-    default: return HeaderKeyLength(item.key) + 3 + item.count * (kMaxIntegerText + 1) + 1;
+    case kItemFloatList: return head + item.count * (kMaxFloatText + 1) + nul;
+    default: return head + item.count * (kMaxIntegerText + 1) + nul;
     }
 }
 
-// The longest key=value piece one item adds, without NUL.
-constexpr std::size_t StringPieceBound(const HeaderItem& item)
-{
-    switch (item.kind) {
-    case kItemBlock: {
-        std::size_t n = 0;
-        for (int k = 0; k < item.keyCount; ++k)
-            n += HeaderKeyLength(item.keys[k].key) + 1 + HeaderValueBound(item.keys[k].kind) + 1;
-        return n;
-    }
-    case kItemTextField: return HeaderKeyLength(item.key) + 1 + item.width + 1;
-    case kItemTextList: return HeaderKeyLength(item.key) + 1 + item.count * (std::size_t{item.width} + 1);
-    case kItemFloatList: return HeaderKeyLength(item.key) + 1 + item.count * (kMaxFloatText + 1);
-    default: return HeaderKeyLength(item.key) + 1 + item.count * (kMaxIntegerText + 1);
-    }
-}
+// The longest message one listing item sends ("key = " for every item: the widest
+// joint), NUL included, and the longest key=value piece, without NUL.
+constexpr std::size_t ListingMessageBound(const HeaderItem& item) { return ItemTextBound(item, 3, 1); }
+constexpr std::size_t StringPieceBound(const HeaderItem& item) { return ItemTextBound(item, 1, 0); }
 
 constexpr std::size_t ListingBufferSize()
 {

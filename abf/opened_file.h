@@ -1,0 +1,30 @@
+// The one road of every function that reads an ABF file (the queries, the sample
+// and tag readers, the header functions): open the named file, do the work, close
+// it again, with the library's failures recorded in the last-error state and never
+// returned as a status. No file stays open between calls.
+#pragma once
+
+#include <cstdint>
+
+#include "abf_library.h"
+#include "interface/host_abi.h"
+
+// What a piece of work sees of the opened file.
+struct OpenedFile {
+    Handle name;  // the file name, NUL-terminated; dereference anew at each use
+    int32_t file;
+    const ABFFileHeader* header;
+    uint32_t sampleLimit;  // the most samples one read delivers
+    uint32_t episodes;     // the episode count, the episode limit as the open returned it
+};
+
+// A piece of work on an opened file. It returns a status: kStatusOk, or the code
+// of a check against the header or of an output it could not make. Library
+// failures inside it are recorded (RecordAbfError) and are not a status.
+typedef int (*OpenedFileWork)(const OpenedFile& file, void* context);
+
+// Opens the file named by the NUL-terminated text of `name` with a freshly
+// prepared header block (ordinal 110), does the work, closes the file (ordinal
+// 160) and releases the name. A failed open is recorded and the work is not done;
+// a failed close is recorded. Returns the work's status (kStatusOk without work).
+int WithOpenedFile(Handle name, OpenedFileWork work, void* context);

@@ -1,0 +1,134 @@
+// The history listing and the key=value string of the header catalogue.
+//
+// Every text is composed in a buffer sized for the item's extreme values (a float
+// list of sixteen single-precision extremes needs some 800 characters), so no value
+// is ever cut.
+#include "header_text.h"
+
+#include <cstring>
+
+#include "text.h"
+
+namespace {
+
+// The widest text field or text-list element of the record.
+constexpr int kMaxTextWidth = 256;
+
+constexpr bool TextWidthsFit()
+{
+    for (const HeaderItem& item : kHeaderCatalogue)
+        if ((item.kind == kItemTextField || item.kind == kItemTextList) && item.width > kMaxTextWidth) return false;
+    return true;
+}
+static_assert(TextWidthsFit(), "a text of the catalogue is wider than the text buffers");
+
+// One value of a list in its "%d" or "%f" form, followed by `separator`.
+void AppendListValue(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item, int i, char separator)
+{
+    if (item.kind == kItemFloatList)
+        TextAppend(out, "%f%c", HeaderListFloat(header, item, i), separator);
+    else
+        TextAppend(out, "%d%c", HeaderListInteger(header, item, i), separator);
+}
+
+// Every field of a block as key, `equals`, value and `end`.
+void AppendBlock(TextBuffer* out, const HeaderItem& item, const ABFFileHeader* header, const char* equals, char end)
+{
+    for (int k = 0; k < item.keyCount; ++k) {
+        const HeaderBlockKey& key = item.keys[k];
+        if (key.kind == AbfFieldKind::kF32)
+            TextAppend(out, "%s%s%f%c", key.key, equals, HeaderFloat(header, key.offset), end);
+        else
+            TextAppend(out, "%s%s%d%c", key.key, equals, HeaderInteger(header, key.offset, key.kind), end);
+    }
+}
+
+// The key as `keyFormat` has it, then each value with `separator`, the last with `last`.
+void AppendList(TextBuffer* out, const char* keyFormat, const ABFFileHeader* header, const HeaderItem& item,
+                char separator, char last)
+{
+    TextAppend(out, keyFormat, item.key);
+    for (int i = 0; i < item.count; ++i) AppendListValue(out, header, item, i, i == item.count - 1 ? last : separator);
+}
+
+// ---- Listing -----------------------------------------------------------------------
+
+// "key = ", then each element as it stands up to its first NUL with ";", the last
+// with a carriage return: one message each.
+void PrintTextList(ListingSink sink, void* context, const ABFFileHeader* header, const HeaderItem& item)
+{
+    char text[kListingBufferSize];
+    TextBuffer out;
+    TextBufferInit(&out, text, sizeof text);
+    TextAppend(&out, "%s = ", item.key);
+    sink(context, text);
+    char element[kMaxTextWidth + 1];
+    for (int k = 0; k < item.count; ++k) {
+        std::memcpy(element, HeaderText(header, item, k), item.width);
+        element[item.width] = '\0';
+        TextBufferInit(&out, text, sizeof text);
+        TextAppend(&out, "%s%c", element, k == item.count - 1 ? '\r' : ';');
+        sink(context, text);
+    }
+}
+
+// One message for every item but a text list.
+void ComposeListingItem(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item)
+{
+    char value[kMaxTextWidth + 1];
+    switch (item.kind) {
+    case kItemBlock: AppendBlock(out, item, header, " = ", '\r'); break;
+    case kItemTextField:
+        AbfTrimHeaderText(HeaderText(header, item, 0), item.width, value);
+        TextAppend(out, "%s = %s\r", item.key, value);
+        break;
+    case kItemShortList: AppendList(out, "%s = ", header, item, ',', ';'); break;
+    case kItemLongList: AppendList(out, "%s = ", header, item, ';', '\r'); break;
+    default: AppendList(out, "%s=", header, item, ',', ';'); break;  // float and byte lists
+    }
+}
+
+// ---- Key=value string ------------------------------------------------------------------
+
+void AppendStringItem(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item)
+{
+    char value[kMaxTextWidth + 1];
+    switch (item.kind) {
+    case kItemBlock: AppendBlock(out, item, header, "=", ';'); break;
+    case kItemTextField:
+        TextAppend(out, "%s=%s;", item.key, AbfTrimHeaderTextBoth(HeaderText(header, item, 0), item.width, value));
+        break;
+    case kItemTextList:
+        TextAppend(out, "%s=", item.key);
+        for (int k = 0; k < item.count; ++k)
+            TextAppend(out, "%s%c", AbfTrimHeaderTextBoth(HeaderText(header, item, k), item.width, value),
+                       k == item.count - 1 ? ';' : ',');
+        break;
+    default: AppendList(out, "%s=", header, item, ',', ';'); break;
+    }
+}
+
+}  // namespace
+
+void PrintHeaderListing(ListingSink sink, void* context, const ABFFileHeader* header)
+{
+    for (const HeaderItem& item : kHeaderCatalogue) {
+        if (item.kind == kItemTextList) {
+            PrintTextList(sink, context, header, item);
+            continue;
+        }
+        char text[kListingBufferSize];
+        TextBuffer out;
+        TextBufferInit(&out, text, sizeof text);
+        ComposeListingItem(&out, header, item);
+        sink(context, text);
+    }
+}
+
+std::size_t BuildHeaderString(char* text, std::size_t capacity, const ABFFileHeader* header)
+{
+    TextBuffer out;
+    TextBufferInit(&out, text, capacity);
+    for (const HeaderItem& item : kHeaderCatalogue) AppendStringItem(&out, header, item);
+    return out.length;
+}
