@@ -106,16 +106,16 @@ private:
     bool WriteEpisodes(ExportJob& job, const std::vector<WaveSpec>& waves, const std::string& name, std::string* error)
     {
         std::vector<std::vector<float>> columns;
-        uint64_t rows = 0;
+        std::size_t rows = 0;
         for (const WaveSpec& w : waves) {
             std::vector<float> values;
-            values.reserve(w.points);
+            values.reserve(static_cast<std::size_t>(w.points));
             if (!job.Stream(w, buffer_, error, [&](const float* v, uint32_t n) {
                     values.insert(values.end(), v, v + n);
                     return true;
                 }))
                 return false;
-            rows = std::max<uint64_t>(rows, values.size());
+            rows = std::max(rows, values.size());
             columns.push_back(std::move(values));
         }
         OutputFile out;
@@ -123,7 +123,7 @@ private:
         text_ = "time (s)";
         for (const WaveSpec& w : waves) text_ += "," + Heading(w);
         text_ += "\n";
-        for (uint64_t i = 0; i < rows; ++i) {
+        for (std::size_t i = 0; i < rows; ++i) {
             Time(i, waves.front().xStep);
             for (const auto& column : columns) {
                 text_ += ',';

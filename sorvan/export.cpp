@@ -189,7 +189,8 @@ bool Plan(const ExportOptions& o, Recording& rec, ExportJob* job, std::string* e
                                      fmt::format("{}_s{}_e{}", job->stem, c, Padded(d.episode, digits)),
                                      rec.Channels()[c].dacUnits, std::string(), d.xStep, d.points});
                 // A channel without a waveform is said once and left out.
-                std::vector<float> probe(std::max<uint64_t>(waves.front().points, rec.SampleLimit()));
+                std::vector<float> probe(
+                    static_cast<std::size_t>(std::max<uint64_t>(waves.front().points, rec.SampleLimit())));
                 if (!rec.ReadStimulus(logical, waves.front().episode, probe.data())) {
                     std::fprintf(stderr, "sorvan: %s: channel %u: no stimulus written: %s\n", rec.Path().c_str(), c,
                                  rec.Error().c_str());
