@@ -168,6 +168,7 @@ nlohmann::ordered_json Json(const Recording& rec, const Summary& s)
 int RunInfo(const InfoOptions& o)
 {
     int status = kExitOk;
+    int shown = 0;
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (const std::string& path : o.files) {
         Recording rec;
@@ -182,8 +183,10 @@ int RunInfo(const InfoOptions& o)
             all.push_back(Json(rec, s));
         else if (o.brief)
             PrintBrief(rec, s);
-        else
+        else {
+            if (shown++) std::printf("\n");
             PrintLong(rec, s);
+        }
         std::fflush(stdout);
     }
     if (o.json) std::printf("%s\n", all.dump(2).c_str());

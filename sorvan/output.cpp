@@ -64,6 +64,11 @@ bool OutputFile::Create(const std::string& path, std::string* error)
 
 bool OutputFile::Write(const void* data, std::size_t bytes)
 {
+    // Long text outputs are written well after their last read: Ctrl+C stops them here.
+    if (!failed_ && Interrupted()) {
+        failed_ = true;
+        errno_ = EINTR;
+    }
     if (failed_) return false;
     if (bytes && std::fwrite(data, 1, bytes, file_) != bytes) {
         failed_ = true;
