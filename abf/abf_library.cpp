@@ -17,14 +17,6 @@ extern "C" HRESULT __stdcall OrdVarUI4FromR8(double value, ULONG* out);
 #define KAV_VAR_UI4_FROM_R8 VarUI4FromR8
 #endif
 
-void AbfPrepareHeader(AbfHeaderBlock* block)
-{
-    std::memset(block, 0, sizeof *block);
-    block->header.fFileVersionNumber = kAbfHeaderVersion;
-    block->header.fHeaderVersionNumber = kAbfHeaderVersion;
-    block->header.lHeaderSize = kAbfHeaderSize;
-}
-
 ABFBOOL AbfOpenPrepared(const char* fileName, int32_t* file, AbfHeaderBlock* block, uint32_t* maxSamples,
                         uint32_t* maxEpisodes, int32_t* error)
 {

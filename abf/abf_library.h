@@ -1,31 +1,13 @@
-// The binding to the ABF library (ABFFIO.dll, imported by ordinal): the header
-// block handed to every open, one thin wrapper per ordinal, and the automation
+// The binding to the ABF library (ABFFIO.dll, imported by ordinal): the prepared
+// open, one thin wrapper per ordinal, and the automation
 // conversions the readers apply to channel and episode numbers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "core/header_block.h"
 #include "interface/abffio.h"
-
-// The block the library fills on open. The library may write its own, larger
-// record layout whatever lHeaderSize says, so the record sits at the start of a
-// zero-filled block with room for it.
-inline constexpr std::size_t kAbfHeaderBlockSize = 32768;
-inline constexpr float kAbfHeaderVersion = 2.05f;
-inline constexpr int32_t kAbfHeaderSize = static_cast<int32_t>(kAbfRecordSize);
-// The episode limit handed to the open (the library returns the episode count).
-inline constexpr uint32_t kAbfEpisodeLimit = 0;
-
-struct AbfHeaderBlock {
-    ABFFileHeader header;
-    unsigned char spare[kAbfHeaderBlockSize - sizeof(ABFFileHeader)];
-};
-static_assert(sizeof(AbfHeaderBlock) == kAbfHeaderBlockSize, "header block size");
-static_assert(kAbfLibraryRecordSize <= kAbfHeaderBlockSize, "the library's record fits the block");
-
-// Zero-fills the block and sets the version fields and the header size.
-void AbfPrepareHeader(AbfHeaderBlock* block);
 
 // Prepares the block and the two limits (sample limit 16384, episode limit 0) and
 // opens the file for reading (ordinal 110). On success *maxSamples is the most

@@ -124,3 +124,13 @@ inline constexpr std::size_t kListingBufferSize = ListingBufferSize();
 // The key=value text is composed in a buffer of at least 20480 characters that
 // holds the text of any header, extremes included.
 inline constexpr std::size_t kHeaderStringBufferSize = HeaderStringBound() > 20480 ? HeaderStringBound() : 20480;
+// One value of the key=value string (the piece without its key, "=" and ";"), with
+// its NUL.
+constexpr std::size_t HeaderPieceBufferSize()
+{
+    std::size_t n = 1;
+    for (const HeaderItem& item : kHeaderCatalogue)
+        if (StringPieceBound(item) + 1 > n) n = StringPieceBound(item) + 1;
+    return n;
+}
+inline constexpr std::size_t kHeaderPieceBufferSize = HeaderPieceBufferSize();

@@ -90,22 +90,44 @@ void ComposeListingItem(TextBuffer* out, const ABFFileHeader* header, const Head
 
 // ---- Key=value string ------------------------------------------------------------------
 
-void AppendStringItem(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item)
+// The value of one field of a block, "%f" or "%d" by its type.
+void AppendBlockValue(TextBuffer* out, const ABFFileHeader* header, const HeaderBlockKey& key)
+{
+    if (key.kind == AbfFieldKind::kF32)
+        TextAppend(out, "%f", HeaderFloat(header, key.offset));
+    else
+        TextAppend(out, "%d", HeaderInteger(header, key.offset, key.kind));
+}
+
+// The value of a non-block item: a text trimmed at both ends, or the elements of a
+// list or text list joined by commas.
+void AppendItemValue(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item)
 {
     char value[kMaxTextWidth + 1];
     switch (item.kind) {
-    case kItemBlock: AppendBlock(out, item, header, "=", ';'); break;
     case kItemTextField:
-        TextAppend(out, "%s=%s;", item.key, AbfTrimHeaderTextBoth(HeaderText(header, item, 0), item.width, value));
+        TextAppend(out, "%s", AbfTrimHeaderTextBoth(HeaderText(header, item, 0), item.width, value));
         break;
     case kItemTextList:
-        TextAppend(out, "%s=", item.key);
         for (int k = 0; k < item.count; ++k)
-            TextAppend(out, "%s%c", AbfTrimHeaderTextBoth(HeaderText(header, item, k), item.width, value),
-                       k == item.count - 1 ? ';' : ',');
+            TextAppend(out, k == 0 ? "%s" : ",%s",
+                       AbfTrimHeaderTextBoth(HeaderText(header, item, k), item.width, value));
         break;
-    default: AppendList(out, "%s=", header, item, ',', ';'); break;
+    default:
+        for (int i = 0; i < item.count; ++i) {
+            if (i > 0) TextAppend(out, ",");
+            if (item.kind == kItemFloatList)
+                TextAppend(out, "%f", HeaderListFloat(header, item, i));
+            else
+                TextAppend(out, "%d", HeaderListInteger(header, item, i));
+        }
+        break;
     }
+}
+
+void AppendPiece(void* context, const char* key, const char* value, HeaderItemKind)
+{
+    TextAppend(static_cast<TextBuffer*>(context), "%s=%s;", key, value);
 }
 
 }  // namespace
@@ -125,10 +147,29 @@ void PrintHeaderListing(ListingSink sink, void* context, const ABFFileHeader* he
     }
 }
 
+void VisitHeaderPieces(const ABFFileHeader* header, HeaderPieceVisitor visit, void* context)
+{
+    char value[kHeaderPieceBufferSize];
+    TextBuffer out;
+    for (const HeaderItem& item : kHeaderCatalogue) {
+        if (item.kind == kItemBlock) {
+            for (int k = 0; k < item.keyCount; ++k) {
+                TextBufferInit(&out, value, sizeof value);
+                AppendBlockValue(&out, header, item.keys[k]);
+                visit(context, item.keys[k].key, value, kItemBlock);
+            }
+            continue;
+        }
+        TextBufferInit(&out, value, sizeof value);
+        AppendItemValue(&out, header, item);
+        visit(context, item.key, value, item.kind);
+    }
+}
+
 std::size_t BuildHeaderString(char* text, std::size_t capacity, const ABFFileHeader* header)
 {
     TextBuffer out;
     TextBufferInit(&out, text, capacity);
-    for (const HeaderItem& item : kHeaderCatalogue) AppendStringItem(&out, header, item);
+    VisitHeaderPieces(header, AppendPiece, &out);
     return out.length;
 }

@@ -24,3 +24,11 @@ void PrintHeaderListing(ListingSink sink, void* context, const ABFFileHeader* he
 // and returns the length. A capacity of kHeaderStringBufferSize holds any header.
 // Text fields and text-list elements lose their blanks at both ends.
 std::size_t BuildHeaderString(char* text, std::size_t capacity, const ABFFileHeader* header);
+
+// Calls `visit` once for every key of the key=value string, in its order, with the
+// key and the value exactly as the string holds it between "key=" and ";" (a block
+// gives one call per field, of kind kItemBlock; lists and text lists have their
+// elements joined by commas). The key=value string is these pieces, one after the
+// other. A value that holds ";" or "=" is still one value here.
+typedef void (*HeaderPieceVisitor)(void* context, const char* key, const char* value, HeaderItemKind kind);
+void VisitHeaderPieces(const ABFFileHeader* header, HeaderPieceVisitor visit, void* context);
