@@ -62,10 +62,11 @@ OpenFile* Lookup(int32_t handle)
     return g_files[handle].get();
 }
 
-// The open file of a call about one episode, or null with *error set: a bad handle
-// first, then an episode outside 1..episodes.
-OpenFile* EpisodeFile(int32_t handle, uint32_t episode, int32_t* error)
+// The open file of a call of `ordinal` about one episode, or null with *error set: an
+// injected fault first, then a bad handle, then an episode outside 1..episodes.
+OpenFile* EpisodeFile(int32_t ordinal, int32_t handle, uint32_t episode, int32_t* error)
 {
+    if (Injected(ordinal, error)) return nullptr;
     OpenFile* f = Lookup(handle);
     if (!f) {
         Fail(error, ABF_EBADFILEINDEX);
@@ -213,8 +214,7 @@ ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
 ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode, float* buffer,
                                 uint32_t* numSamples, int32_t* error)
 {
-    if (Injected(210, error)) return 0;
-    OpenFile* f = EpisodeFile(handle, episode, error);
+    OpenFile* f = EpisodeFile(210, handle, episode, error);
     if (!f) return 0;
     if (abffio::PositionOfChannel(f->rec, channel) < 0) return Fail(error, ABF_EINVALIDCHANNEL);
     if (!buffer) return Fail(error, ABF_EREADDATA);
@@ -228,8 +228,7 @@ ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t ch
 ABFBOOL ABF_API ABF_GetWaveform(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode, float* buffer,
                                 int32_t* error)
 {
-    if (Injected(250, error)) return 0;
-    OpenFile* f = EpisodeFile(handle, episode, error);
+    OpenFile* f = EpisodeFile(250, handle, episode, error);
     if (!f) return 0;
     if (!buffer) return Fail(error, ABF_ENOWAVEFORM);
     AbfWaveformFileAccess access{ReadInt16, f};
@@ -266,8 +265,7 @@ ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firs
 ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t episode, uint32_t* numSamples,
                                   int32_t* error)
 {
-    if (Injected(340, error)) return 0;
-    OpenFile* f = EpisodeFile(handle, episode, error);
+    OpenFile* f = EpisodeFile(340, handle, episode, error);
     if (!f) return 0;
     if (numSamples) *numSamples = f->episodes[episode - 1].muxLength / f->nch;
     return Ok(error);
@@ -276,8 +274,7 @@ ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t
 ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
                                  double* startTime, int32_t* error)
 {
-    if (Injected(350, error)) return 0;
-    OpenFile* f = EpisodeFile(handle, episode, error);
+    OpenFile* f = EpisodeFile(350, handle, episode, error);
     if (!f) return 0;
     const int pos = abffio::PositionOfChannel(f->rec, channel);
     if (pos < 0) return Fail(error, ABF_EINVALIDCHANNEL);
@@ -309,13 +306,12 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
 ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uint32_t episode, double* duration,
                                        int32_t* error)
 {
-    if (Injected(360, error)) return 0;
-    OpenFile* f = EpisodeFile(handle, episode, error);
+    OpenFile* f = EpisodeFile(360, handle, episode, error);
     if (!f) return 0;
     const ABFLibraryHeader& h = f->rec;
     const double si = SequenceInterval(h);
-    double samples = h.nOperationMode == 5 ? static_cast<double>(h.lNumSamplesPerEpisode)
-                                           : static_cast<double>(f->episodes[episode - 1].muxLength);
+    double samples = h.nOperationMode == kAbfEpisodic ? static_cast<double>(h.lNumSamplesPerEpisode)
+                                                      : static_cast<double>(f->episodes[episode - 1].muxLength);
     if (duration) *duration = samples * si / 1000.0;
     return Ok(error);
 }

@@ -5,6 +5,7 @@ set -euo pipefail
 
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
              libbenchmark-dev python3 file)
+need_native+=(nlohmann-json3-dev)
 need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick locales)
 
 missing=()

@@ -72,11 +72,35 @@ inline constexpr uint32_t SectionEntryOffset(int section)
     return fileinfo::SectionMap.offset + static_cast<uint32_t>(section) * section::kExtent;
 }
 
-// The protocol section is one entry of 512 bytes.
+// The protocol section is one entry of 512 bytes. The entry sizes the acquisition
+// programs write for the other sections (the map's uBytes in every file); a reader
+// steps by the map's own uBytes.
 inline constexpr uint32_t kProtocolBytes = 512;
+inline constexpr uint32_t kADCEntryBytes = 128;
+inline constexpr uint32_t kDACEntryBytes = 256;
+inline constexpr uint32_t kEpochEntryBytes = 32;
+inline constexpr uint32_t kEpochPerDACEntryBytes = 48;
 // The strings section starts with "SSCH" and a 44-byte header; the strings follow,
 // each ended by a NUL. String index k >= 1 is the k-th string; 0 means "no string".
 inline constexpr char kStringsSignature[4] = {'S', 'S', 'C', 'H'};
 }  // namespace abf2
+
+// Values of header fields that both formats share.
+namespace values {
+// nEpochType: the shape of one epoch of a DAC's waveform.
+enum EpochType : int16_t {
+    kEpochDisabled = 0,
+    kEpochStep = 1,
+    kEpochRamp = 2,
+    kEpochPulseTrain = 3,
+    kEpochTriangleTrain = 4,
+    kEpochCosineTrain = 5,
+    kEpochResistance = 6,  // not built by the library
+    kEpochBiphasicTrain = 7,
+};
+// nWaveformSource: where a DAC's waveform comes from.
+enum WaveformSource : int16_t { kSourceNone = 0, kSourceEpochs = 1, kSourceDacFile = 2 };
+}  // namespace values
+using namespace values;
 
 }  // namespace abfformat
