@@ -557,7 +557,7 @@ bool Build(const Options& o, abfw::Recording* r)
     if (o.activeDac >= 0) r->activeDac = int16_t(o.activeDac);
     for (const DacSetting& setting : kDacSettings)
         for (const std::string& arg : o.*setting.values) {
-            abfw::Dac* d;
+            abfw::Dac* d = nullptr;
             std::string v;
             if (!DacArg(setting.option, arg, r, &d, &v) || !setting.apply(setting.option, v, d)) return false;
         }
