@@ -6,15 +6,13 @@
 #include <new>
 
 #include "internal.h"
-#if __has_include("waveform.h")
 #include "waveform.h"
-#define KAV_HAVE_WAVEFORM 1
-#endif
 
 using abffio::OpenFile;
 
 namespace {
 
+// Files open at once; one more open fails with ABF_TOOMANYFILESOPEN.
 constexpr int kMaxFiles = 64;
 std::unique_ptr<OpenFile> g_files[kMaxFiles];
 bool g_libraryRecord = false;
@@ -64,6 +62,23 @@ OpenFile* Lookup(int32_t handle)
     return g_files[handle].get();
 }
 
+// The open file of a call of `ordinal` about one episode, or null with *error set: an
+// injected fault first, then a bad handle, then an episode outside 1..episodes.
+OpenFile* EpisodeFile(int32_t ordinal, int32_t handle, uint32_t episode, int32_t* error)
+{
+    if (Injected(ordinal, error)) return nullptr;
+    OpenFile* f = Lookup(handle);
+    if (!f) {
+        Fail(error, ABF_EBADFILEINDEX);
+        return nullptr;
+    }
+    if (episode < 1 || episode > f->episodes.size()) {
+        Fail(error, ABF_EEPISODERANGE);
+        return nullptr;
+    }
+    return f;
+}
+
 int FreeSlot()
 {
     for (int i = 0; i < kMaxFiles; ++i)
@@ -103,22 +118,14 @@ ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeade
     if (slot < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
     const uint32_t limit = maxSamples ? *maxSamples : 0;
     const int err = abffio::DecodeFile(*file, limit);
-    if (err) {
-        // A file whose header was read but whose synch array is unusable still shows its header.
-        if (err == ABF_EBADSYNCH && header) {
-            if (g_libraryRecord)
-                abffio::CopyToCallerLibraryRecord(file->rec, header);
-            else
-                abffio::CopyToCallerRecord(file->rec, header);
-        }
-        return Fail(error, err);
-    }
-    if (header) {
+    // A file whose header was read but whose synch array is unusable still shows its header.
+    if (header && (err == 0 || err == ABF_EBADSYNCH)) {
         if (g_libraryRecord)
             abffio::CopyToCallerLibraryRecord(file->rec, header);
         else
             abffio::CopyToCallerRecord(file->rec, header);
     }
+    if (err) return Fail(error, err);
     if (maxSamples) *maxSamples = file->maxSamples;
     if (maxEpisodes) *maxEpisodes = static_cast<uint32_t>(file->episodes.size());
     if (handle) *handle = slot;
@@ -133,9 +140,10 @@ bool ReadInt16(void* context, uint64_t byteOffset, uint32_t count, int16_t* out)
     return f->src->Read(byteOffset, out, static_cast<uint64_t>(count) * 2);
 }
 
+// The interval between two multiplexed samples in microseconds. The vendor library keeps
+// the sequence interval at 0.1 us resolution (the ABF file format, episode start times).
 double SequenceInterval(const ABFLibraryHeader& h)
 {
-    // The library keeps the per-sample interval at 0.1 microsecond resolution.
     return std::round(static_cast<double>(h.fADCSequenceInterval) * 10.0) / (10.0 * h.nADCNumChannels);
 }
 
@@ -206,10 +214,8 @@ ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
 ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode, float* buffer,
                                 uint32_t* numSamples, int32_t* error)
 {
-    if (Injected(210, error)) return 0;
-    OpenFile* f = Lookup(handle);
-    if (!f) return Fail(error, ABF_EBADFILEINDEX);
-    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    OpenFile* f = EpisodeFile(210, handle, episode, error);
+    if (!f) return 0;
     if (abffio::PositionOfChannel(f->rec, channel) < 0) return Fail(error, ABF_EINVALIDCHANNEL);
     if (!buffer) return Fail(error, ABF_EREADDATA);
     uint32_t count = 0;
@@ -222,18 +228,11 @@ ABFBOOL ABF_API ABF_ReadChannel(int32_t handle, const ABFFileHeader*, int32_t ch
 ABFBOOL ABF_API ABF_GetWaveform(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode, float* buffer,
                                 int32_t* error)
 {
-    if (Injected(250, error)) return 0;
-    OpenFile* f = Lookup(handle);
-    if (!f) return Fail(error, ABF_EBADFILEINDEX);
-    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    OpenFile* f = EpisodeFile(250, handle, episode, error);
+    if (!f) return 0;
     if (!buffer) return Fail(error, ABF_ENOWAVEFORM);
-#if KAV_HAVE_WAVEFORM
     AbfWaveformFileAccess access{ReadInt16, f};
     const int err = AbfComputeWaveform(f->rec, channel, episode, buffer, f->maxSamples, &access);
-#else
-    (void)channel;
-    const int err = ABF_ENOWAVEFORM;
-#endif
     if (err) return Fail(error, err);
     return Ok(error);
 }
@@ -250,9 +249,10 @@ ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firs
     if (firstTag >= total || numTags > total - firstTag) return Fail(error, ABF_EREADTAG);
     if (numTags == 0) return Ok(error);
     if (!tags) return Fail(error, ABF_EREADTAG);
-    const uint64_t off = static_cast<uint64_t>(static_cast<uint32_t>(h.lTagSectionPtr)) * 512 +
+    const uint64_t off = static_cast<uint64_t>(static_cast<uint32_t>(h.lTagSectionPtr)) * abfformat::kBlockBytes +
                          static_cast<uint64_t>(firstTag) * sizeof(ABFTag);
     if (!f->src->Read(off, tags, static_cast<uint64_t>(numTags) * sizeof(ABFTag))) return Fail(error, ABF_EREADTAG);
+    // ABF1 files before version 1.3 have no tag texts or kinds: blank comments, time tags.
     if (f->abfMajor == 1 && h.fFileVersionNumber < 1.3f) {
         for (uint32_t i = 0; i < numTags; ++i) {
             memset(tags[i].sComment, ' ', sizeof tags[i].sComment);
@@ -265,10 +265,8 @@ ABFBOOL ABF_API ABF_ReadTags(int32_t handle, const ABFFileHeader*, uint32_t firs
 ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t episode, uint32_t* numSamples,
                                   int32_t* error)
 {
-    if (Injected(340, error)) return 0;
-    OpenFile* f = Lookup(handle);
-    if (!f) return Fail(error, ABF_EBADFILEINDEX);
-    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    OpenFile* f = EpisodeFile(340, handle, episode, error);
+    if (!f) return 0;
     if (numSamples) *numSamples = f->episodes[episode - 1].muxLength / f->nch;
     return Ok(error);
 }
@@ -276,10 +274,8 @@ ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t
 ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t channel, uint32_t episode,
                                  double* startTime, int32_t* error)
 {
-    if (Injected(350, error)) return 0;
-    OpenFile* f = Lookup(handle);
-    if (!f) return Fail(error, ABF_EBADFILEINDEX);
-    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    OpenFile* f = EpisodeFile(350, handle, episode, error);
+    if (!f) return 0;
     const int pos = abffio::PositionOfChannel(f->rec, channel);
     if (pos < 0) return Fail(error, ABF_EINVALIDCHANNEL);
     const ABFLibraryHeader& h = f->rec;
@@ -287,11 +283,11 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
     const double unit = h.fSynchTimeUnit > 0 ? static_cast<double>(h.fSynchTimeUnit) : si;
     const abffio::Episode& ep = f->episodes[episode - 1];
     double count;
-    if (ep.startCount == -1) {
+    if (ep.startCount == abffio::kAveragedSweep) {
         if (startTime) *startTime = 0.0;
         return Ok(error);
     }
-    if (ep.startCount == -2) {
+    if (ep.startCount == abffio::kStartFromInterval) {
         // No synch array: episodes follow each other at the start-to-start interval,
         // or back to back when that is shorter than an episode.
         const double episodeUs = static_cast<double>(h.lNumSamplesPerEpisode) * si;
@@ -310,14 +306,12 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
 ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uint32_t episode, double* duration,
                                        int32_t* error)
 {
-    if (Injected(360, error)) return 0;
-    OpenFile* f = Lookup(handle);
-    if (!f) return Fail(error, ABF_EBADFILEINDEX);
-    if (episode < 1 || episode > f->episodes.size()) return Fail(error, ABF_EEPISODERANGE);
+    OpenFile* f = EpisodeFile(360, handle, episode, error);
+    if (!f) return 0;
     const ABFLibraryHeader& h = f->rec;
     const double si = SequenceInterval(h);
-    double samples = h.nOperationMode == 5 ? static_cast<double>(h.lNumSamplesPerEpisode)
-                                           : static_cast<double>(f->episodes[episode - 1].muxLength);
+    double samples = h.nOperationMode == kAbfEpisodic ? static_cast<double>(h.lNumSamplesPerEpisode)
+                                                      : static_cast<double>(f->episodes[episode - 1].muxLength);
     if (duration) *duration = samples * si / 1000.0;
     return Ok(error);
 }

@@ -4,13 +4,30 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "abffio/format/abf_format.h"
 #include "interface/abffio.h"
 
 namespace abffio {
+
+// A little-endian value of type T at byte `off` of `p` (both targets are little-endian).
+template <class T>
+T Get(const uint8_t* p, size_t off)
+{
+    T v;
+    memcpy(&v, p + off, sizeof(T));
+    return v;
+}
+// Element i of a named field of the structure at `p`.
+template <class T>
+T Get(const uint8_t* p, const abfformat::Field<T>& field, uint32_t i = 0)
+{
+    return Get<T>(p, field.At(i));
+}
 
 // Random access to the bytes of one file: an open stdio stream or a block of memory.
 class Source {
@@ -29,12 +46,19 @@ private:
     uint64_t size_ = 0;
 };
 
+// Sampled channels: the record's sampling sequence and per-channel fields hold 16.
+inline constexpr int kMaxChannels = sizeof(ABFLibraryHeader::nADCSamplingSeq) / sizeof(int16_t);
+
 // One episode as the library hands it out: where its multiplexed samples lie and when it starts.
 struct Episode {
     uint64_t muxStart;   // first multiplexed sample, counted from the data start
     uint32_t muxLength;  // multiplexed samples (all channels)
-    int64_t startCount;  // start in synch-time counts; -1 for an averaged sweep
+    int64_t startCount;  // start in synch-time counts, or one of the two marks below
 };
+// A synch entry whose start is -1 (0xFFFFFFFF) marks an averaged sweep: it has no time.
+inline constexpr int64_t kAveragedSweep = -1;
+// An episodic file without a synch array: the start follows from the episode interval.
+inline constexpr int64_t kStartFromInterval = -2;
 
 struct OpenFile {
     std::unique_ptr<Source> src;
@@ -48,6 +72,15 @@ struct OpenFile {
     std::vector<Episode> episodes;
     std::vector<int16_t> scratch;  // one episode's raw samples (float data is read into it as bytes)
 };
+
+// The two formats' readers, one module each (abf1.cpp, abf2.cpp), with the same stages:
+// `Probe` checks what the file-type test checks (version, a header inside the file) and
+// gives nDataFormat; `Decode` fills `file.rec` (prepared by InitRecord) from the header
+// and sets `file.dataOffset`. Both return 0 or an error number.
+int ProbeAbf1(Source& src, int32_t* dataFormat);
+int DecodeAbf1(OpenFile& file);
+int ProbeAbf2(Source& src, int32_t* dataFormat);
+int DecodeAbf2(OpenFile& file);
 
 // Decodes the header of `file` into `file.rec` and cuts its episodes. `sampleLimit` is the
 // caller's sample limit (per channel). On failure returns the error number; the record may

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <vector>
 
+#include "abffio/format/abf_format.h"
 #include "interface/abffio.h"
 
 namespace {
@@ -27,17 +28,7 @@ constexpr int kListCount = 8;
 constexpr int kListTextSize = 256;
 constexpr double kPi = 3.14159265358979323846;
 
-enum EpochType : int16_t {
-    kEpochDisabled = 0,
-    kEpochStep = 1,
-    kEpochRamp = 2,
-    kEpochPulseTrain = 3,
-    kEpochTriangleTrain = 4,
-    kEpochCosineTrain = 5,
-    kEpochBiphasicTrain = 7,
-};
-
-enum WaveformSource : int16_t { kSourceNone = 0, kSourceEpochs = 1, kSourceDacFile = 2 };
+using namespace abfformat::values;
 
 // What a user list varies (see DecodeListCode).
 enum ListTarget {

@@ -14,12 +14,21 @@
 namespace abfw {
 namespace {
 
-constexpr int64_t kBlock = 512;
-constexpr int64_t kAbf1HeaderBytes = 6144;
+namespace af = abfformat;
+namespace v1 = abfformat::abf1;
+namespace v2 = abfformat::abf2;
+
+constexpr int64_t kBlock = af::kBlockBytes;
 
 int64_t Blocks(int64_t bytes) { return (bytes + kBlock - 1) / kBlock; }
 
-// Little-endian byte buffer with fixed-offset stores.
+template <class T>
+struct Same {
+    using Type = T;
+};
+
+// Little-endian byte buffer with stores at fixed offsets or into the named fields of a
+// structure that starts at `base`.
 struct Bytes {
     std::vector<uint8_t> b;
     explicit Bytes(size_t n = 0) : b(n, 0) {}
@@ -34,11 +43,21 @@ struct Bytes {
         Grow(off + sizeof(T));
         std::memcpy(&b[off], &v, sizeof(T));  // the targets are little-endian
     }
+    // Element i of field f (the value has the field's own type).
+    template <typename T>
+    void Put(size_t base, const af::Field<T>& f, typename Same<T>::Type v, uint32_t i = 0)
+    {
+        Put<T>(base + f.At(i), v);
+    }
     // Fixed-width text, space padded, no terminator.
     void Text(size_t off, const std::string& s, size_t width)
     {
         Grow(off + width);
         for (size_t i = 0; i < width; ++i) b[off + i] = i < s.size() ? uint8_t(s[i]) : uint8_t(' ');
+    }
+    void Text(size_t base, const af::Field<char>& f, const std::string& s, uint32_t i = 0)
+    {
+        Text(base + f.At(i), s, f.width);
     }
     void Raw(size_t off, const void* p, size_t n)
     {
@@ -53,6 +72,11 @@ std::string DacName(const Recording& rec, size_t d)
     return (d < 4 ? "Cmd " : "AO #") + std::to_string(d);
 }
 std::string DacUnits(const Recording& rec, size_t d) { return d < rec.dacs.size() ? rec.dacs[d].units : "mV"; }
+const Dac& DacOrDefault(const Recording& rec, size_t d)
+{
+    static const Dac none;
+    return d < rec.dacs.size() ? rec.dacs[d] : none;
+}
 
 bool Fail(std::string* error, const std::string& text)
 {
@@ -90,6 +114,30 @@ bool AnyDigital(const Recording& rec)
     return false;
 }
 
+bool AnyExternalTag(const Recording& rec)
+{
+    for (const Tag& t : rec.tags)
+        if (t.type == kAbfExternalTag) return true;
+    return false;
+}
+
+double TotalSeconds(const Recording& rec)
+{
+    double s = 0;
+    for (int64_t len : SweepLengths(rec)) s += double(len) * double(rec.sequenceIntervalUs) * 1e-6;
+    return s;
+}
+
+// A pre-trigger of a 64th of the sweep, at most 512 samples (a usual protocol setting).
+int32_t PreTrigger(int64_t sweepMuxSamples) { return int32_t(std::min<int64_t>(sweepMuxSamples / 64, 512)); }
+
+// The file GUID: 16 bytes made from the seed, so that equal recordings are equal files.
+void PutGuid(Bytes& h, uint32_t at, uint64_t seed)
+{
+    h.Put<uint64_t>(at, seed * 0x9E3779B97F4A7C15ull + 0x1234567ull);
+    h.Put<uint64_t>(at + 8, ~seed * 0xC2B2AE3D27D4EB4Full);
+}
+
 // ---------------------------------------------------------------- ABF2 pieces
 
 struct Strings {
@@ -102,33 +150,28 @@ struct Strings {
     }
     Bytes Section() const
     {
-        Bytes out(44);
-        out.Raw(0, "SSCH", 4);
-        out.Put<uint32_t>(4, 1);
-        out.Put<uint32_t>(8, uint32_t(list.size()));
+        namespace st = v2::strings;
+        Bytes out(st::kExtent);
+        out.Raw(st::sSignature.offset, v2::kStringsSignature, sizeof v2::kStringsSignature);
+        out.Put(0, st::uVersion, 1u);
+        out.Put(0, st::uNumStrings, uint32_t(list.size()));
         uint32_t longest = 0, total = 0;
         for (const std::string& s : list) {
             longest = std::max(longest, uint32_t(s.size()));
-            out.Raw(44 + total, s.data(), s.size());
-            out.Put<uint8_t>(44 + total + s.size(), 0);
+            out.Raw(st::sStrings.offset + total, s.data(), s.size());
+            out.Put<uint8_t>(st::sStrings.offset + total + s.size(), 0);
             total += uint32_t(s.size()) + 1;
         }
-        out.Put<uint32_t>(12, longest);
-        out.Put<int32_t>(16, int32_t(total));
+        out.Put(0, st::uMaxSize, longest);
+        out.Put(0, st::lTotalBytes, int32_t(total));
         return out;
     }
 };
 
-enum MapIndex {
-    kMapProtocol = 0,
-    kMapADC = 1,
-    kMapDAC = 2,
-    kMapEpoch = 3,
-    kMapEpochPerDAC = 5,
-    kMapStrings = 9,
-    kMapData = 10,
-    kMapTag = 11,
-    kMapSynch = 15,
+// The string indexes of an ABF2 file's texts.
+struct TextIndexes {
+    uint32_t creator = 0, protocol = 0, comment = 0;
+    std::vector<uint32_t> adcName, adcUnits, dacName, dacUnits;
 };
 
 struct Abf2Plan {
@@ -144,20 +187,33 @@ void AddSection(Layout* l, const char* name, int64_t offset, uint32_t entryBytes
     l->sections.push_back(SectionInfo{name, offset, entryBytes, count});
 }
 
-void MapEntry(Bytes* head, int index, int64_t offset, uint32_t entryBytes, int64_t count)
+// Enters section `index` at byte `offset` in the ABF2 section map and in the layout.
+void MapSection(Abf2Plan* plan, v2::Section index, const char* name, int64_t offset, uint32_t entryBytes, int64_t count)
 {
-    const size_t at = size_t(76 + 16 * index);
-    head->Put<uint32_t>(at, uint32_t(offset / kBlock));
-    head->Put<uint32_t>(at + 4, entryBytes);
-    head->Put<int64_t>(at + 8, count);
+    const size_t at = v2::SectionEntryOffset(index);
+    plan->head.Put(at, v2::section::uBlockIndex, uint32_t(offset / kBlock));
+    plan->head.Put(at, v2::section::uBytes, entryBytes);
+    plan->head.Put(at, v2::section::llNumEntries, count);
+    AddSection(&plan->layout, name, offset, entryBytes, count);
+}
+
+// Places a section of `count` entries at *pos (a block boundary) and moves *pos to the
+// next block boundary after it.
+int64_t PlaceSection(Abf2Plan* plan, int64_t* pos, v2::Section index, const char* name, uint32_t entryBytes,
+                     int64_t count)
+{
+    const int64_t at = *pos;
+    MapSection(plan, index, name, at, entryBytes, count);
+    *pos += Blocks(count * entryBytes) * kBlock;
+    return at;
 }
 
 void PutTag(Bytes* out, size_t at, const Tag& t)
 {
-    out->Put<int32_t>(at, t.time);
-    out->Text(at + 4, t.comment, kTagCommentWidth);
-    out->Put<int16_t>(at + 60, t.type);
-    out->Put<int16_t>(at + 62, t.number);
+    out->Put(at, af::tag::lTagTime, t.time);
+    out->Text(at, af::tag::sComment, t.comment);
+    out->Put(at, af::tag::nTagType, t.type);
+    out->Put(at, af::tag::nVoiceTagNumber, t.number);
 }
 
 Bytes Tail(const Recording& rec, int64_t* tagOffset, int64_t* synchOffset, int64_t tailOffset)
@@ -167,407 +223,438 @@ Bytes Tail(const Recording& rec, int64_t* tagOffset, int64_t* synchOffset, int64
     *tagOffset = *synchOffset = 0;
     if (!rec.tags.empty()) {
         *tagOffset = tailOffset + pos;
-        for (size_t i = 0; i < rec.tags.size(); ++i) PutTag(&tail, size_t(pos) + 64 * i, rec.tags[i]);
-        pos += Blocks(int64_t(rec.tags.size()) * 64) * kBlock;
+        for (size_t i = 0; i < rec.tags.size(); ++i) PutTag(&tail, size_t(pos) + af::tag::kExtent * i, rec.tags[i]);
+        pos += Blocks(int64_t(rec.tags.size()) * af::tag::kExtent) * kBlock;
     }
-    if (HasSynch(rec)) {
-        const std::vector<int64_t> lengths = SweepLengths(rec);
+    const std::vector<int64_t> lengths = SweepLengths(rec);
+    if (HasSynch(rec) && !lengths.empty()) {
         const std::vector<int64_t> starts = SweepStarts(rec);
-        if (!lengths.empty()) {
-            *synchOffset = tailOffset + pos;
-            const int64_t nch = int64_t(rec.channels.size());
-            for (size_t i = 0; i < lengths.size(); ++i) {
-                tail.Put<int32_t>(size_t(pos) + 8 * i, int32_t(starts[i]));
-                tail.Put<int32_t>(size_t(pos) + 8 * i + 4, int32_t(lengths[i] * nch));
-            }
-            pos += Blocks(int64_t(lengths.size()) * 8) * kBlock;
+        *synchOffset = tailOffset + pos;
+        const int64_t nch = int64_t(rec.channels.size());
+        for (size_t i = 0; i < lengths.size(); ++i) {
+            const size_t at = size_t(pos) + af::synch_entry::kExtent * i;
+            tail.Put(at, af::synch_entry::lStart, int32_t(starts[i]));
+            tail.Put(at, af::synch_entry::lLength, int32_t(lengths[i] * nch));
         }
+        pos += Blocks(int64_t(lengths.size()) * af::synch_entry::kExtent) * kBlock;
     }
     tail.Grow(size_t(pos));
     return tail;
 }
 
+TextIndexes AddTexts(const Recording& rec, size_t ndac, Strings* strings)
+{
+    TextIndexes t;
+    t.creator = strings->Add(rec.creator);
+    t.protocol = strings->Add(rec.protocolPath);
+    t.comment = strings->Add(rec.comment);
+    for (const Channel& c : rec.channels) {
+        t.adcName.push_back(strings->Add(c.name));
+        t.adcUnits.push_back(strings->Add(c.units));
+    }
+    for (size_t d = 0; d < ndac; ++d) {
+        t.dacName.push_back(strings->Add(DacName(rec, d)));
+        t.dacUnits.push_back(strings->Add(DacUnits(rec, d)));
+    }
+    return t;
+}
+
+void PutFileInfo(const Recording& rec, const TextIndexes& texts, Bytes& h)
+{
+    namespace fi = v2::fileinfo;
+    h.Grow(v2::kFileInfoBytes);
+    h.Raw(fi::uFileSignature.offset, af::kAbf2Signature, sizeof af::kAbf2Signature);
+    h.Put(0, fi::uFileVersionMinor, rec.versionMinor);
+    h.Put(0, fi::uFileVersionMajor, v2::kMajorVersion);
+    h.Put(0, fi::uFileInfoSize, v2::kFileInfoBytes);
+    h.Put(0, fi::uActualEpisodes, rec.mode == Mode::GapFree ? 0u : uint32_t(SweepLengths(rec).size()));
+    h.Put(0, fi::uFileStartDate, rec.startDate);
+    h.Put(0, fi::uFileStartTimeMS, rec.startTimeMS);
+    h.Put(0, fi::uStopwatchTime, rec.stopwatchS);
+    h.Put(0, fi::nFileType, int16_t(1));
+    h.Put(0, fi::nDataFormat, int16_t(rec.dataFormat));
+    h.Put(0, fi::nSimultaneousScan, int16_t(rec.simultaneousScan ? 1 : 0));
+    PutGuid(h, fi::FileGUID.offset, rec.seed);
+    h.Put(0, fi::uCreatorVersionMajor, rec.creatorVersion[0]);
+    h.Put(0, fi::uCreatorVersionMinor, rec.creatorVersion[1]);
+    h.Put(0, fi::uCreatorVersionBugfix, rec.creatorVersion[2]);
+    h.Put(0, fi::uCreatorVersionBuild, rec.creatorVersion[3]);
+    h.Put(0, fi::uCreatorNameIndex, texts.creator);
+    h.Put(0, fi::uProtocolPathIndex, texts.protocol);
+}
+
+void PutProtocol(const Recording& rec, uint32_t commentIndex, Bytes& h, size_t at)
+{
+    namespace pr = v2::protocol;
+    const int64_t nch = int64_t(rec.channels.size());
+    const int64_t sweep = ProtocolSweepSamples(rec);
+    h.Put(at, pr::nOperationMode, int16_t(rec.mode));
+    h.Put(at, pr::fADCSequenceInterval, rec.sequenceIntervalUs);
+    h.Put(at, pr::uFileCompressionRatio, 1u);
+    h.Put(at, pr::fSynchTimeUnit, rec.synchTimeUnit);
+    h.Put(at, pr::fSecondsPerRun, float(TotalSeconds(rec)));
+    h.Put(at, pr::lNumSamplesPerEpisode, int32_t(sweep * nch));
+    h.Put(at, pr::lPreTriggerSamples, PreTrigger(sweep * nch));
+    h.Put(at, pr::lEpisodesPerRun, rec.mode == Mode::GapFree ? 1 : int32_t(SweepLengths(rec).size()));
+    h.Put(at, pr::lRunsPerTrial, 1);
+    h.Put(at, pr::lNumberOfTrials, 1);
+    h.Put(at, pr::nTriggerSource, int16_t(-3));
+    h.Put(at, pr::fEpisodeStartToStart, rec.episodeStartToStartS);
+    h.Put(at, pr::lAverageCount, 1);
+    h.Put(at, pr::nAutoTriggerStrategy, int16_t(1));
+    h.Put(at, pr::lSamplesPerTrace, int32_t(std::min<int64_t>(sweep, 1 << 20)));
+    h.Put(at, pr::fStatisticsPeriod, 1.0f);
+    h.Put(at, pr::lStatisticsMeasurements, 5);
+    h.Put(at, pr::fADCRange, rec.adcRange);
+    h.Put(at, pr::fDACRange, rec.dacRange);
+    h.Put(at, pr::lADCResolution, rec.adcResolution);
+    h.Put(at, pr::lDACResolution, rec.dacResolution);
+    h.Put(at, pr::nExperimentType, rec.experimentType);
+    h.Put(at, pr::nManualInfoStrategy, int16_t(1));
+    h.Put(at, pr::nCommentsEnable, int16_t(rec.comment.empty() ? 0 : 1));
+    h.Put(at, pr::lFileCommentIndex, int32_t(commentIndex));
+    h.Put(at, pr::nAutoAnalyseEnable, int16_t(1));
+    h.Put(at, pr::nDigitalEnable, int16_t(AnyDigital(rec) ? 1 : 0));
+    h.Put(at, pr::nActiveDACChannel, rec.activeDac);
+    h.Put(at, pr::nDigitalDACChannel, rec.activeDac);
+    h.Put(at, pr::nDigitalTrainActiveLogic, int16_t(1));
+    h.Put(at, pr::nStatisticsClearStrategy, int16_t(1));
+    h.Put(at, pr::nLevelHysteresis, int16_t(64));
+    h.Put(at, pr::lTimeHysteresis, 1);
+    h.Put(at, pr::nAllowExternalTags, int16_t(AnyExternalTag(rec) ? 1 : 0));
+    h.Put(at, pr::fAverageWeighting, 0.1f);
+    h.Put(at, pr::nTrialTriggerSource, int16_t(-1));
+    h.Put(at, pr::nExternalTagType, int16_t(2));
+    // A Digidata 1440-class digitizer: 16 inputs, 8 outputs.
+    h.Put(at, pr::nDigitizerADCs, int16_t(16));
+    h.Put(at, pr::nDigitizerDACs, int16_t(8));
+    h.Put(at, pr::nDigitizerTotalDigitalOuts, int16_t(16));
+    h.Put(at, pr::nDigitizerSynchDigitalOuts, int16_t(8));
+    h.Put(at, pr::nDigitizerType, int16_t(6));
+}
+
+void PutAdcEntry(const Channel& c, size_t position, uint32_t name, uint32_t units, Bytes& h, size_t at)
+{
+    namespace adc = v2::adc;
+    h.Put(at, adc::nADCNum, c.physical);
+    h.Put(at, adc::nTelegraphEnable, int16_t(c.telegraph ? 1 : 0));
+    h.Put(at, adc::fTelegraphAdditGain, c.telegraphGain);
+    h.Put(at, adc::nADCPtoLChannelMap, int16_t(position));
+    h.Put(at, adc::fADCProgrammableGain, c.gain);
+    h.Put(at, adc::fADCDisplayAmplification, 1.0f);
+    h.Put(at, adc::fInstrumentScaleFactor, c.scaleFactor);
+    h.Put(at, adc::fInstrumentOffset, c.offset);
+    h.Put(at, adc::fSignalGain, 1.0f);
+    h.Put(at, adc::fSignalLowpassFilter, c.lowpass);
+    h.Put(at, adc::fPostProcessLowpassFilter, 100000.0f);
+    h.Put(at, adc::nStatsChannelPolarity, int16_t(1));
+    h.Put(at, adc::lADCChannelNameIndex, int32_t(name));
+    h.Put(at, adc::lADCUnitsIndex, int32_t(units));
+}
+
+void PutDacEntry(const Dac& dac, size_t d, uint32_t name, uint32_t units, Bytes& h, size_t at)
+{
+    namespace da = v2::dac;
+    h.Put(at, da::nDACNum, int16_t(d));
+    h.Put(at, da::fDACScaleFactor, dac.scaleFactor);
+    h.Put(at, da::fDACHoldingLevel, dac.holding);
+    h.Put(at, da::fDACCalibrationFactor, 1.0f);
+    h.Put(at, da::lDACChannelNameIndex, int32_t(name));
+    h.Put(at, da::lDACChannelUnitsIndex, int32_t(units));
+    h.Put(at, da::nWaveformEnable, int16_t(dac.waveformEnable ? 1 : 0));
+    h.Put(at, da::nWaveformSource, int16_t(dac.waveformEnable ? af::kSourceEpochs : af::kSourceNone));
+    h.Put(at, da::nInterEpisodeLevel, dac.interEpisodeLevel);
+    h.Put(at, da::fDACFileScale, 1.0f);
+    h.Put(at, da::lConditNumPulses, 1);
+    h.Put(at, da::fBaselineDuration, 1.0f);
+    h.Put(at, da::fStepDuration, 1.0f);
+    h.Put(at, da::fPostTrainPeriod, 10.0f);
+    h.Put(at, da::nPNPolarity, int16_t(1));
+    h.Put(at, da::nPNNumPulses, int16_t(4));
+    h.Put(at, da::fMembTestPreSettlingTimeMS, 100.0f);
+    h.Put(at, da::fMembTestPostSettlingTimeMS, 100.0f);
+}
+
+// Where the numbers of one epoch go: the ABF1 header's [DAC][epoch] tables, or the
+// fields of an ABF2 epoch entry.
+struct EpochFields {
+    af::Field<int16_t> type;
+    af::Field<float> initLevel, levelInc;
+    af::Field<int32_t> initDuration, durationInc, pulsePeriod, pulseWidth;
+};
+const EpochFields kAbf1EpochFields = {v1::nEpochType,         v1::fEpochInitLevel,   v1::fEpochLevelInc,
+                                      v1::lEpochInitDuration, v1::lEpochDurationInc, v1::lEpochPulsePeriod,
+                                      v1::lEpochPulseWidth};
+const EpochFields kAbf2EpochFields = {v2::epoch_per_dac::nEpochType,        v2::epoch_per_dac::fEpochInitLevel,
+                                      v2::epoch_per_dac::fEpochLevelInc,    v2::epoch_per_dac::lEpochInitDuration,
+                                      v2::epoch_per_dac::lEpochDurationInc, v2::epoch_per_dac::lEpochPulsePeriod,
+                                      v2::epoch_per_dac::lEpochPulseWidth};
+
+void PutEpoch(Bytes& h, size_t base, const EpochFields& f, const Epoch& x, uint32_t i)
+{
+    h.Put(base, f.type, x.type, i);
+    h.Put(base, f.initLevel, x.initLevel, i);
+    h.Put(base, f.levelInc, x.levelInc, i);
+    h.Put(base, f.initDuration, x.initDuration, i);
+    h.Put(base, f.durationInc, x.durationInc, i);
+    h.Put(base, f.pulsePeriod, x.pulsePeriod, i);
+    h.Put(base, f.pulseWidth, x.pulseWidth, i);
+}
+
+// The analog epoch table: enabled epochs only, sorted by DAC, then epoch.
+int64_t PutEpochTable(const Recording& rec, Bytes& h, size_t at)
+{
+    namespace ep = v2::epoch_per_dac;
+    int64_t n = 0;
+    for (size_t d = 0; d < rec.dacs.size(); ++d)
+        for (int e = 0; e < kEpochsPerDac; ++e) {
+            const Epoch& x = rec.dacs[d].epochs[e];
+            if (x.type == kEpochDisabled) continue;
+            const size_t E = at + v2::kEpochPerDACEntryBytes * size_t(n++);
+            h.Put(E, ep::nEpochNum, int16_t(e));
+            h.Put(E, ep::nDACNum, int16_t(d));
+            PutEpoch(h, E, kAbf2EpochFields, x, 0);
+        }
+    return n;
+}
+
+// The digital outputs of the active DAC's enabled epochs.
+int64_t PutDigitalTable(const Recording& rec, Bytes& h, size_t at)
+{
+    int64_t n = 0;
+    if (rec.activeDac < 0 || size_t(rec.activeDac) >= rec.dacs.size()) return 0;
+    const Dac& dac = rec.dacs[size_t(rec.activeDac)];
+    for (int e = 0; e < kEpochsPerDac; ++e) {
+        if (dac.epochs[e].type == kEpochDisabled) continue;
+        const size_t E = at + v2::kEpochEntryBytes * size_t(n++);
+        h.Put(E, v2::epoch::nEpochNum, int16_t(e));
+        h.Put(E, v2::epoch::nDigitalValue, dac.epochs[e].digitalValue);
+    }
+    return n;
+}
+
+// Header sections in the order the acquisition programs write them, each from a
+// block boundary: protocol, ADC, DAC, epoch tables, strings; then the data, tags and
+// the synch array.
 void PlanAbf2(const Recording& rec, Abf2Plan* plan)
 {
     Bytes& h = plan->head;
-    Layout& l = plan->layout;
     const size_t nch = rec.channels.size();
-    const std::vector<int64_t> lengths = SweepLengths(rec);
     const int64_t mux = MuxSamples(rec);
     const size_t ndac = std::max<size_t>(size_t(kMaxDacs), rec.dacs.size());
-
     Strings strings;
-    const uint32_t creatorIdx = strings.Add(rec.creator);
-    const uint32_t protocolIdx = strings.Add(rec.protocolPath);
-    const uint32_t commentIdx = strings.Add(rec.comment);
-    std::vector<uint32_t> adcName(nch), adcUnits(nch), dacName(ndac), dacUnits(ndac);
-    for (size_t p = 0; p < nch; ++p) {
-        adcName[p] = strings.Add(rec.channels[p].name);
-        adcUnits[p] = strings.Add(rec.channels[p].units);
-    }
-    for (size_t d = 0; d < ndac; ++d) {
-        dacName[d] = strings.Add(DacName(rec, d));
-        dacUnits[d] = strings.Add(DacUnits(rec, d));
-    }
+    const TextIndexes texts = AddTexts(rec, ndac, &strings);
 
-    // File info.
-    h.Grow(512);
-    h.Raw(0, "ABF2", 4);
-    const uint8_t version[4] = {0, 0, rec.versionMinor, 2};
-    h.Raw(4, version, 4);
-    h.Put<uint32_t>(8, 512);
-    h.Put<uint32_t>(12, rec.mode == Mode::GapFree ? 0u : uint32_t(lengths.size()));
-    h.Put<uint32_t>(16, rec.startDate);
-    h.Put<uint32_t>(20, rec.startTimeMS);
-    h.Put<uint32_t>(24, rec.stopwatchS);
-    h.Put<int16_t>(28, 1);
-    h.Put<int16_t>(30, int16_t(rec.dataFormat));
-    h.Put<int16_t>(32, rec.simultaneousScan ? 1 : 0);
-    uint64_t g1 = rec.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull, g2 = ~rec.seed * 0xC2B2AE3D27D4EB4Full;
-    h.Put<uint64_t>(40, g1);
-    h.Put<uint64_t>(48, g2);
-    const uint8_t creatorVersion[4] = {rec.creatorVersion[3], rec.creatorVersion[2], rec.creatorVersion[1],
-                                       rec.creatorVersion[0]};
-    h.Raw(56, creatorVersion, 4);
-    h.Put<uint32_t>(60, creatorIdx);
-    h.Put<uint32_t>(72, protocolIdx);
-
-    // Protocol.
+    PutFileInfo(rec, texts, h);
     int64_t pos = kBlock;
-    const size_t P = size_t(pos);
-    double totalS = 0;
-    for (int64_t len : lengths) totalS += double(len) * double(rec.sequenceIntervalUs) * 1e-6;
-    h.Put<int16_t>(P + 0, int16_t(rec.mode));
-    h.Put<float>(P + 2, rec.sequenceIntervalUs);
-    h.Put<uint32_t>(P + 10, 1);
-    h.Put<float>(P + 14, rec.synchTimeUnit);
-    h.Put<float>(P + 18, float(totalS));
-    h.Put<int32_t>(P + 22, int32_t(ProtocolSweepSamples(rec) * int64_t(nch)));
-    h.Put<int32_t>(P + 26, int32_t(std::min<int64_t>(ProtocolSweepSamples(rec) * int64_t(nch) / 64, 512)));
-    h.Put<int32_t>(P + 30, rec.mode == Mode::GapFree ? 1 : int32_t(lengths.size()));
-    h.Put<int32_t>(P + 34, 1);
-    h.Put<int32_t>(P + 38, 1);
-    h.Put<int16_t>(P + 52, -3);
-    h.Put<float>(P + 62, rec.episodeStartToStartS);
-    h.Put<int32_t>(P + 70, 1);
-    h.Put<int16_t>(P + 78, 1);
-    h.Put<int32_t>(P + 86, int32_t(std::min<int64_t>(ProtocolSweepSamples(rec), 1 << 20)));
-    h.Put<float>(P + 100, 1.0f);
-    h.Put<int32_t>(P + 104, 5);
-    h.Put<float>(P + 110, rec.adcRange);
-    h.Put<float>(P + 114, rec.dacRange);
-    h.Put<int32_t>(P + 118, rec.adcResolution);
-    h.Put<int32_t>(P + 122, rec.dacResolution);
-    h.Put<int16_t>(P + 126, rec.experimentType);
-    h.Put<int16_t>(P + 128, 1);
-    h.Put<int16_t>(P + 130, rec.comment.empty() ? 0 : 1);
-    h.Put<int32_t>(P + 132, int32_t(commentIdx));
-    h.Put<int16_t>(P + 136, 1);
-    h.Put<int16_t>(P + 140, AnyDigital(rec) ? 1 : 0);
-    h.Put<int16_t>(P + 142, rec.activeDac);
-    h.Put<int16_t>(P + 148, rec.activeDac);
-    h.Put<int16_t>(P + 150, 1);
-    h.Put<int16_t>(P + 154, 1);
-    h.Put<int16_t>(P + 156, 64);
-    h.Put<int32_t>(P + 158, 1);
-    bool external = false;
-    for (const Tag& t : rec.tags) external = external || t.type == 2;
-    h.Put<int16_t>(P + 162, external ? 1 : 0);
-    h.Put<float>(P + 166, 0.1f);
-    h.Put<int16_t>(P + 172, -1);
-    h.Put<int16_t>(P + 176, 2);
-    h.Put<int16_t>(P + 198, 16);
-    h.Put<int16_t>(P + 200, 8);
-    h.Put<int16_t>(P + 202, 16);
-    h.Put<int16_t>(P + 204, 8);
-    h.Put<int16_t>(P + 206, 6);
-    MapEntry(&h, kMapProtocol, pos, 512, 1);
-    AddSection(&l, "Protocol", pos, 512, 1);
-    pos += kBlock;
-
-    // ADC entries, in sampling order.
-    for (size_t p = 0; p < nch; ++p) {
-        const Channel& c = rec.channels[p];
-        const size_t A = size_t(pos) + 128 * p;
-        h.Put<int16_t>(A + 0, c.physical);
-        h.Put<int16_t>(A + 2, c.telegraph ? 1 : 0);
-        h.Put<float>(A + 6, c.telegraphGain);
-        h.Put<int16_t>(A + 24, int16_t(p));
-        h.Put<float>(A + 28, c.gain);
-        h.Put<float>(A + 32, 1.0f);
-        h.Put<float>(A + 40, c.scaleFactor);
-        h.Put<float>(A + 44, c.offset);
-        h.Put<float>(A + 48, 1.0f);
-        h.Put<float>(A + 56, c.lowpass);
-        h.Put<float>(A + 66, 100000.0f);
-        h.Put<int16_t>(A + 72, 1);
-        h.Put<int32_t>(A + 74, int32_t(adcName[p]));
-        h.Put<int32_t>(A + 78, int32_t(adcUnits[p]));
-    }
-    MapEntry(&h, kMapADC, pos, 128, int64_t(nch));
-    AddSection(&l, "ADC", pos, 128, int64_t(nch));
-    pos += Blocks(int64_t(nch) * 128) * kBlock;
-
-    // DAC entries.
-    for (size_t d = 0; d < ndac; ++d) {
-        const size_t D = size_t(pos) + 256 * d;
-        const Dac def;
-        const Dac& dac = d < rec.dacs.size() ? rec.dacs[d] : def;
-        h.Put<int16_t>(D + 0, int16_t(d));
-        h.Put<float>(D + 8, dac.scaleFactor);
-        h.Put<float>(D + 12, dac.holding);
-        h.Put<float>(D + 16, 1.0f);
-        h.Put<int32_t>(D + 24, int32_t(dacName[d]));
-        h.Put<int32_t>(D + 28, int32_t(dacUnits[d]));
-        h.Put<int16_t>(D + 40, dac.waveformEnable ? 1 : 0);
-        h.Put<int16_t>(D + 42, dac.waveformEnable ? 1 : 0);
-        h.Put<int16_t>(D + 44, dac.interEpisodeLevel);
-        h.Put<float>(D + 46, 1.0f);
-        h.Put<int32_t>(D + 62, 1);
-        h.Put<float>(D + 66, 1.0f);
-        h.Put<float>(D + 74, 1.0f);
-        h.Put<float>(D + 82, 10.0f);
-        h.Put<int16_t>(D + 94, 1);
-        h.Put<int16_t>(D + 104, 4);
-        h.Put<float>(D + 122, 100.0f);
-        h.Put<float>(D + 126, 100.0f);
-    }
-    MapEntry(&h, kMapDAC, pos, 256, int64_t(ndac));
-    AddSection(&l, "DAC", pos, 256, int64_t(ndac));
-    pos += Blocks(int64_t(ndac) * 256) * kBlock;
-
-    // Analog epoch table: enabled epochs only, sorted by DAC then epoch.
-    int64_t nEpd = 0;
-    for (size_t d = 0; d < rec.dacs.size(); ++d)
-        for (int e = 0; e < kEpochsPerDac; ++e) {
-            const Epoch& ep = rec.dacs[d].epochs[e];
-            if (ep.type == kEpochDisabled) continue;
-            const size_t E = size_t(pos) + 48 * size_t(nEpd++);
-            h.Put<int16_t>(E + 0, int16_t(e));
-            h.Put<int16_t>(E + 2, int16_t(d));
-            h.Put<int16_t>(E + 4, ep.type);
-            h.Put<float>(E + 6, ep.initLevel);
-            h.Put<float>(E + 10, ep.levelInc);
-            h.Put<int32_t>(E + 14, ep.initDuration);
-            h.Put<int32_t>(E + 18, ep.durationInc);
-            h.Put<int32_t>(E + 22, ep.pulsePeriod);
-            h.Put<int32_t>(E + 26, ep.pulseWidth);
-        }
-    if (nEpd > 0) {
-        MapEntry(&h, kMapEpochPerDAC, pos, 48, nEpd);
-        AddSection(&l, "EpochPerDAC", pos, 48, nEpd);
-        pos += Blocks(nEpd * 48) * kBlock;
-    }
-
-    // Digital outputs per epoch of the active DAC.
-    int64_t nEp = 0;
-    if (rec.activeDac >= 0 && size_t(rec.activeDac) < rec.dacs.size()) {
-        const Dac& dac = rec.dacs[size_t(rec.activeDac)];
-        for (int e = 0; e < kEpochsPerDac; ++e) {
-            if (dac.epochs[e].type == kEpochDisabled) continue;
-            const size_t E = size_t(pos) + 32 * size_t(nEp++);
-            h.Put<int16_t>(E + 0, int16_t(e));
-            h.Put<int16_t>(E + 2, dac.epochs[e].digitalValue);
-        }
-    }
-    if (nEp > 0) {
-        MapEntry(&h, kMapEpoch, pos, 32, nEp);
-        AddSection(&l, "Epoch", pos, 32, nEp);
-        pos += Blocks(nEp * 32) * kBlock;
-    }
-
-    // Strings.
+    PutProtocol(rec, texts.comment, h,
+                size_t(PlaceSection(plan, &pos, v2::kProtocol, "Protocol", v2::kProtocolBytes, 1)));
+    const int64_t adc = PlaceSection(plan, &pos, v2::kADC, "ADC", v2::kADCEntryBytes, int64_t(nch));
+    for (size_t p = 0; p < nch; ++p)
+        PutAdcEntry(rec.channels[p], p, texts.adcName[p], texts.adcUnits[p], h, size_t(adc) + v2::kADCEntryBytes * p);
+    const int64_t dac = PlaceSection(plan, &pos, v2::kDAC, "DAC", v2::kDACEntryBytes, int64_t(ndac));
+    for (size_t d = 0; d < ndac; ++d)
+        PutDacEntry(DacOrDefault(rec, d), d, texts.dacName[d], texts.dacUnits[d], h,
+                    size_t(dac) + v2::kDACEntryBytes * d);
+    if (const int64_t n = PutEpochTable(rec, h, size_t(pos)))
+        PlaceSection(plan, &pos, v2::kEpochPerDAC, "EpochPerDAC", v2::kEpochPerDACEntryBytes, n);
+    if (const int64_t n = PutDigitalTable(rec, h, size_t(pos)))
+        PlaceSection(plan, &pos, v2::kEpoch, "Epoch", v2::kEpochEntryBytes, n);
     const Bytes s = strings.Section();
     h.Raw(size_t(pos), s.b.data(), s.b.size());
-    MapEntry(&h, kMapStrings, pos, uint32_t(s.b.size()), int64_t(strings.list.size()));
-    AddSection(&l, "Strings", pos, uint32_t(s.b.size()), int64_t(strings.list.size()));
+    MapSection(plan, v2::kStrings, "Strings", pos, uint32_t(s.b.size()), int64_t(strings.list.size()));
     pos += Blocks(int64_t(s.b.size())) * kBlock;
     h.Grow(size_t(pos));
 
-    // Data.
     const uint32_t sampleBytes = rec.dataFormat == DataFormat::Float32 ? 4 : 2;
     plan->dataOffset = pos;
-    MapEntry(&h, kMapData, pos, sampleBytes, mux);
-    AddSection(&l, "Data", pos, sampleBytes, mux);
+    MapSection(plan, v2::kData, "Data", pos, sampleBytes, mux);
     pos += Blocks(mux * sampleBytes) * kBlock;
 
-    // Tags and synch array.
     plan->tailOffset = pos;
     int64_t tagOffset, synchOffset;
     plan->tail = Tail(rec, &tagOffset, &synchOffset, pos);
-    if (tagOffset) {
-        MapEntry(&h, kMapTag, tagOffset, 64, int64_t(rec.tags.size()));
-        AddSection(&l, "Tag", tagOffset, 64, int64_t(rec.tags.size()));
-    }
-    if (synchOffset) {
-        MapEntry(&h, kMapSynch, synchOffset, 8, int64_t(lengths.size()));
-        AddSection(&l, "SynchArray", synchOffset, 8, int64_t(lengths.size()));
-    }
-    l.fileSize = pos + int64_t(plan->tail.b.size());
-    l.muxSamples = mux;
+    if (tagOffset) MapSection(plan, v2::kTag, "Tag", tagOffset, af::tag::kExtent, int64_t(rec.tags.size()));
+    if (synchOffset)
+        MapSection(plan, v2::kSynchArray, "SynchArray", synchOffset, af::synch_entry::kExtent,
+                   int64_t(SweepLengths(rec).size()));
+    plan->layout.fileSize = pos + int64_t(plan->tail.b.size());
+    plan->layout.muxSamples = mux;
 }
 
 // ---------------------------------------------------------------- ABF1 header
+
+// Counts, pointers, timing and the file's identity.
+void PutAbf1Counts(const Recording& rec, const Abf2Plan& plan, int64_t tagOffset, int64_t synchOffset, Bytes& h)
+{
+    const size_t nch = rec.channels.size();
+    const std::vector<int64_t> lengths = SweepLengths(rec);
+    const int64_t sweep = ProtocolSweepSamples(rec);
+    h.Raw(v1::lFileSignature.offset, af::kAbf1Signature, sizeof af::kAbf1Signature);
+    h.Put(0, v1::fFileVersionNumber, rec.abf1Version);
+    h.Put(0, v1::nOperationMode, int16_t(rec.mode));
+    h.Put(0, v1::lActualAcqLength, int32_t(MuxSamples(rec)));
+    h.Put(0, v1::lActualEpisodes,
+          rec.mode == Mode::GapFree ? int32_t((lengths[0] + sweep - 1) / std::max<int64_t>(1, sweep))
+                                    : int32_t(lengths.size()));
+    h.Put(0, v1::lFileStartDate, int32_t(rec.startDate));
+    h.Put(0, v1::lFileStartTime, int32_t(rec.startTimeMS / 1000));
+    h.Put(0, v1::nFileStartMillisecs, int16_t(rec.startTimeMS % 1000));
+    h.Put(0, v1::lStopwatchTime, int32_t(rec.stopwatchS));
+    h.Put(0, v1::fHeaderVersionNumber, rec.abf1Version);
+    h.Put(0, v1::nFileType, int16_t(1));
+    h.Put(0, v1::lDataSectionPtr, int32_t(plan.dataOffset / kBlock));
+    h.Put(0, v1::lTagSectionPtr, int32_t(tagOffset / kBlock));
+    h.Put(0, v1::lNumTagEntries, int32_t(rec.tags.size()));
+    h.Put(0, v1::lSynchArrayPtr, int32_t(synchOffset / kBlock));
+    h.Put(0, v1::lSynchArraySize, synchOffset ? int32_t(lengths.size()) : 0);
+    h.Put(0, v1::nDataFormat, int16_t(rec.dataFormat));
+    h.Put(0, v1::nSimultaneousScan, int16_t(rec.simultaneousScan ? 1 : 0));
+    h.Put(0, v1::channel_count_acquired, int16_t(nch));
+    h.Put(0, v1::nADCNumChannels, int16_t(nch));
+    h.Put(0, v1::fADCSampleInterval, rec.sequenceIntervalUs / float(nch));
+    h.Put(0, v1::fSynchTimeUnit, rec.synchTimeUnit);
+    h.Put(0, v1::fSecondsPerRun, float(TotalSeconds(rec)));
+    h.Put(0, v1::lNumSamplesPerEpisode, int32_t(sweep * int64_t(nch)));
+    h.Put(0, v1::lPreTriggerSamples, PreTrigger(sweep * int64_t(nch)));
+    h.Put(0, v1::lEpisodesPerRun, rec.mode == Mode::GapFree ? 1 : int32_t(lengths.size()));
+    h.Put(0, v1::lRunsPerTrial, 1);
+    h.Put(0, v1::lNumberOfTrials, 1);
+    h.Put(0, v1::nTriggerSource, int16_t(-3));
+    h.Put(0, v1::fEpisodeStartToStart, rec.episodeStartToStartS);
+    h.Put(0, v1::lAverageCount, 1);
+    h.Put(0, v1::nAutoTriggerStrategy, int16_t(1));
+    h.Put(0, v1::fADCRange, rec.adcRange);
+    h.Put(0, v1::fDACRange, rec.dacRange);
+    h.Put(0, v1::lADCResolution, rec.adcResolution);
+    h.Put(0, v1::lDACResolution, rec.dacResolution);
+    h.Put(0, v1::nExperimentType, rec.experimentType);
+    h.Put(0, v1::lHeaderSize, int32_t(v1::kExtent));
+    h.Put(0, v1::dFileDuration, TotalSeconds(rec));
+    h.Put(0, v1::nCreatorMajorVersion, int16_t(rec.creatorVersion[0]));
+    h.Put(0, v1::nCreatorMinorVersion, int16_t(rec.creatorVersion[1]));
+    h.Put(0, v1::nCreatorBugfixVersion, int16_t(rec.creatorVersion[2]));
+    h.Put(0, v1::nCreatorBuildVersion, int16_t(rec.creatorVersion[3]));
+}
+
+// Per-channel tables, indexed by physical channel; unsampled channels keep neutral values.
+void PutAbf1Channels(const Recording& rec, Bytes& h)
+{
+    for (uint32_t ch = 0; ch < uint32_t(kMaxChannels); ++ch) {
+        h.Put(0, v1::nADCPtoLChannelMap, int16_t(-1), ch);
+        h.Put(0, v1::nADCSamplingSeq, int16_t(-1), ch);
+        h.Text(0, v1::sADCChannelName, "", ch);
+        h.Text(0, v1::sADCUnits, "", ch);
+        h.Put(0, v1::fADCProgrammableGain, 1.0f, ch);
+        h.Put(0, v1::fADCDisplayAmplification, 1.0f, ch);
+        h.Put(0, v1::fInstrumentScaleFactor, 1.0f, ch);
+        h.Put(0, v1::fSignalGain, 1.0f, ch);
+        h.Put(0, v1::fSignalLowpassFilter, 100000.0f, ch);
+        h.Put(0, v1::fTelegraphAdditGain, 1.0f, ch);
+        h.Put(0, v1::fPostProcessLowpassFilter, 100000.0f, ch);
+    }
+    for (size_t p = 0; p < rec.channels.size(); ++p) {
+        const Channel& c = rec.channels[p];
+        const uint32_t ch = uint32_t(c.physical);
+        h.Put(0, v1::nADCPtoLChannelMap, int16_t(p), ch);
+        h.Put(0, v1::nADCSamplingSeq, c.physical, uint32_t(p));
+        h.Text(0, v1::sADCChannelName, c.name, ch);
+        h.Text(0, v1::sADCUnits, c.units, ch);
+        h.Put(0, v1::fADCProgrammableGain, c.gain, ch);
+        h.Put(0, v1::fInstrumentScaleFactor, c.scaleFactor, ch);
+        h.Put(0, v1::fInstrumentOffset, c.offset, ch);
+        h.Put(0, v1::fSignalLowpassFilter, c.lowpass, ch);
+        h.Put(0, v1::nTelegraphEnable, int16_t(c.telegraph ? 1 : 0), ch);
+        h.Put(0, v1::fTelegraphAdditGain, c.telegraphGain, ch);
+        h.Put(0, v1::nStatsChannelPolarity, int16_t(1), ch);
+    }
+}
+
+// DAC 0-3 names and levels; the waveforms of DAC 0 and 1; the active DAC's digital outputs.
+void PutAbf1Dacs(const Recording& rec, Bytes& h)
+{
+    for (uint32_t d = 0; d < v1::sDACChannelName.count; ++d) {
+        const Dac& dac = DacOrDefault(rec, d);
+        h.Text(0, v1::sDACChannelName, DacName(rec, d), d);
+        h.Text(0, v1::sDACChannelUnits, DacUnits(rec, d), d);
+        h.Put(0, v1::fDACScaleFactor, dac.scaleFactor, d);
+        h.Put(0, v1::fDACHoldingLevel, dac.holding, d);
+        h.Put(0, v1::fDACCalibrationFactor, 1.0f, d);
+    }
+    for (uint32_t d = 0; d < uint32_t(v1::kWaveformDacs); ++d) {
+        const Dac& dac = DacOrDefault(rec, d);
+        h.Put(0, v1::nWaveformEnable, int16_t(dac.waveformEnable ? 1 : 0), d);
+        h.Put(0, v1::nWaveformSource, int16_t(af::kSourceEpochs), d);
+        h.Put(0, v1::nInterEpisodeLevel, dac.interEpisodeLevel, d);
+        for (uint32_t e = 0; e < uint32_t(v1::kEpochsPerDac); ++e)
+            PutEpoch(h, 0, kAbf1EpochFields, dac.epochs[e], d * uint32_t(v1::kEpochsPerDac) + e);
+        h.Put(0, v1::fDACFileScale, 1.0f, d);
+        h.Put(0, v1::fPostTrainPeriod, 10.0f, d);
+        h.Put(0, v1::nPNPolarity, int16_t(1), d);
+        h.Text(0, v1::sEpochResistanceSignalName, "IN #" + std::to_string(d), d);
+    }
+    h.Put(0, v1::nDigitalEnable, int16_t(AnyDigital(rec) ? 1 : 0));
+    h.Put(0, v1::nActiveDACChannel, rec.activeDac);
+    h.Put(0, v1::nDigitalDACChannel, rec.activeDac);
+    if (rec.activeDac >= 0 && size_t(rec.activeDac) < rec.dacs.size())
+        for (uint32_t e = 0; e < uint32_t(v1::kEpochsPerDac); ++e)
+            h.Put(0, v1::nDigitalValue, rec.dacs[size_t(rec.activeDac)].epochs[e].digitalValue, e);
+}
+
+// Texts and the settings an acquisition program leaves at their usual values.
+void PutAbf1Settings(const Recording& rec, Bytes& h)
+{
+    h.Put(0, v1::nManualInfoStrategy, int16_t(1));
+    h.Text(0, v1::sCreatorInfo, rec.creator);
+    h.Text(0, v1::_sFileComment, rec.comment.substr(0, v1::_sFileComment.width));
+    h.Put(0, v1::nCommentsEnable, int16_t(rec.comment.empty() ? 0 : 1));
+    h.Put(0, v1::nLevelHysteresis, int16_t(64));
+    h.Put(0, v1::lTimeHysteresis, 1);
+    h.Put(0, v1::nAllowExternalTags, int16_t(AnyExternalTag(rec) ? 1 : 0));
+    h.Put(0, v1::fAverageWeighting, 0.1f);
+    h.Put(0, v1::nTrialTriggerSource, int16_t(-1));
+    h.Put(0, v1::nExternalTagType, int16_t(2));
+    h.Text(0, v1::sArithmeticOperator, "+");
+    h.Put(0, v1::nDigitalTrainActiveLogic, int16_t(1));
+    h.Put(0, v1::nAutoAnalyseEnable, int16_t(1));
+    h.Text(0, v1::sProtocolPath, rec.protocolPath);
+    h.Text(0, v1::sFileComment, rec.comment);
+    PutGuid(h, v1::FileGUID.offset, rec.seed);
+    h.Text(0, v1::sModifierInfo, "");
+    h.Put(0, v1::nStatsSmoothing, int16_t(1));
+    for (uint32_t r = 0; r < v1::nRiseBottomPercentile.count; ++r) {
+        h.Put(0, v1::nRiseBottomPercentile, int16_t(10), r);
+        h.Put(0, v1::nRiseTopPercentile, int16_t(90), r);
+        h.Put(0, v1::nDecayBottomPercentile, int16_t(10), r);
+        h.Put(0, v1::nDecayTopPercentile, int16_t(90), r);
+    }
+}
 
 void PlanAbf1(const Recording& rec, Abf2Plan* plan)
 {
     Bytes& h = plan->head;
     Layout& l = plan->layout;
-    h.Grow(size_t(kAbf1HeaderBytes));
-    const size_t nch = rec.channels.size();
-    const std::vector<int64_t> lengths = SweepLengths(rec);
+    h.Grow(v1::kExtent);
     const int64_t mux = MuxSamples(rec);
     const uint32_t sampleBytes = rec.dataFormat == DataFormat::Float32 ? 4 : 2;
 
-    plan->dataOffset = kAbf1HeaderBytes;
-    plan->tailOffset = kAbf1HeaderBytes + Blocks(mux * sampleBytes) * kBlock;
+    plan->dataOffset = v1::kExtent;
+    plan->tailOffset = v1::kExtent + Blocks(mux * sampleBytes) * kBlock;
     int64_t tagOffset, synchOffset;
     plan->tail = Tail(rec, &tagOffset, &synchOffset, plan->tailOffset);
 
-    AddSection(&l, "Header", 0, uint32_t(kAbf1HeaderBytes), 1);
+    AddSection(&l, "Header", 0, v1::kExtent, 1);
     AddSection(&l, "Data", plan->dataOffset, sampleBytes, mux);
-    if (tagOffset) AddSection(&l, "Tag", tagOffset, 64, int64_t(rec.tags.size()));
-    if (synchOffset) AddSection(&l, "SynchArray", synchOffset, 8, int64_t(lengths.size()));
+    if (tagOffset) AddSection(&l, "Tag", tagOffset, af::tag::kExtent, int64_t(rec.tags.size()));
+    if (synchOffset)
+        AddSection(&l, "SynchArray", synchOffset, af::synch_entry::kExtent, int64_t(SweepLengths(rec).size()));
     l.fileSize = plan->tailOffset + int64_t(plan->tail.b.size());
     l.muxSamples = mux;
 
-    h.Raw(0, "ABF ", 4);
-    h.Put<float>(4, rec.abf1Version);
-    h.Put<int16_t>(8, int16_t(rec.mode));
-    h.Put<int32_t>(10, int32_t(mux));
-    h.Put<int32_t>(16, rec.mode == Mode::GapFree ? int32_t((lengths[0] + ProtocolSweepSamples(rec) - 1) /
-                                                           std::max<int64_t>(1, ProtocolSweepSamples(rec)))
-                                                 : int32_t(lengths.size()));
-    h.Put<int32_t>(20, int32_t(rec.startDate));
-    h.Put<int32_t>(24, int32_t(rec.startTimeMS / 1000));
-    h.Put<int32_t>(28, int32_t(rec.stopwatchS));
-    h.Put<float>(32, rec.abf1Version);
-    h.Put<int16_t>(36, 1);
-    h.Put<int32_t>(40, int32_t(plan->dataOffset / kBlock));
-    h.Put<int32_t>(44, int32_t(tagOffset / kBlock));
-    h.Put<int32_t>(48, int32_t(rec.tags.size()));
-    h.Put<int32_t>(92, int32_t(synchOffset / kBlock));
-    h.Put<int32_t>(96, synchOffset ? int32_t(lengths.size()) : 0);
-    h.Put<int16_t>(100, int16_t(rec.dataFormat));
-    h.Put<int16_t>(102, rec.simultaneousScan ? 1 : 0);
-    h.Put<int16_t>(118, int16_t(nch));
-    h.Put<int16_t>(120, int16_t(nch));
-    h.Put<float>(122, rec.sequenceIntervalUs / float(nch));
-    h.Put<float>(130, rec.synchTimeUnit);
-    double totalS = 0;
-    for (int64_t len : lengths) totalS += double(len) * double(rec.sequenceIntervalUs) * 1e-6;
-    h.Put<float>(134, float(totalS));
-    h.Put<int32_t>(138, int32_t(ProtocolSweepSamples(rec) * int64_t(nch)));
-    h.Put<int32_t>(142, int32_t(std::min<int64_t>(ProtocolSweepSamples(rec) * int64_t(nch) / 64, 512)));
-    h.Put<int32_t>(146, rec.mode == Mode::GapFree ? 1 : int32_t(lengths.size()));
-    h.Put<int32_t>(150, 1);
-    h.Put<int32_t>(154, 1);
-    h.Put<int16_t>(168, -3);
-    h.Put<float>(178, rec.episodeStartToStartS);
-    h.Put<int32_t>(190, 1);
-    h.Put<int16_t>(198, 1);
-    h.Put<float>(244, rec.adcRange);
-    h.Put<float>(248, rec.dacRange);
-    h.Put<int32_t>(252, rec.adcResolution);
-    h.Put<int32_t>(256, rec.dacResolution);
-    h.Put<int16_t>(260, rec.experimentType);
-    h.Put<int16_t>(280, 1);
-    h.Text(294, rec.creator, kCreatorWidth);
-    h.Text(310, rec.comment.substr(0, 56), 56);
-    h.Put<int16_t>(366, int16_t(rec.startTimeMS % 1000));
-    h.Put<int16_t>(368, rec.comment.empty() ? 0 : 1);
-    for (int ch = 0; ch < kMaxChannels; ++ch) {
-        h.Put<int16_t>(378 + 2 * size_t(ch), -1);  // nADCPtoLChannelMap
-        h.Put<int16_t>(410 + 2 * size_t(ch), -1);  // nADCSamplingSeq
-        h.Text(442 + 10 * size_t(ch), "", kChannelNameWidth);
-        h.Text(602 + 8 * size_t(ch), "", kUnitsWidth);
-        h.Put<float>(730 + 4 * size_t(ch), 1.0f);
-        h.Put<float>(794 + 4 * size_t(ch), 1.0f);
-        h.Put<float>(922 + 4 * size_t(ch), 1.0f);
-        h.Put<float>(1050 + 4 * size_t(ch), 1.0f);
-        h.Put<float>(1178 + 4 * size_t(ch), 100000.0f);
-        h.Put<float>(4576 + 4 * size_t(ch), 1.0f);
-        h.Put<float>(5934 + 4 * size_t(ch), 100000.0f);
-    }
-    for (size_t p = 0; p < nch; ++p) {
-        const Channel& c = rec.channels[p];
-        const size_t ch = size_t(c.physical);
-        h.Put<int16_t>(378 + 2 * ch, int16_t(p));
-        h.Put<int16_t>(410 + 2 * p, c.physical);
-        h.Text(442 + 10 * ch, c.name, kChannelNameWidth);
-        h.Text(602 + 8 * ch, c.units, kUnitsWidth);
-        h.Put<float>(730 + 4 * ch, c.gain);
-        h.Put<float>(922 + 4 * ch, c.scaleFactor);
-        h.Put<float>(986 + 4 * ch, c.offset);
-        h.Put<float>(1178 + 4 * ch, c.lowpass);
-        h.Put<int16_t>(4512 + 2 * ch, c.telegraph ? 1 : 0);
-        h.Put<float>(4576 + 4 * ch, c.telegraphGain);
-        h.Put<int16_t>(5594 + 2 * ch, 1);
-    }
-    for (size_t d = 0; d < 4; ++d) {
-        const Dac def;
-        const Dac& dac = d < rec.dacs.size() ? rec.dacs[d] : def;
-        h.Text(1306 + 10 * d, DacName(rec, d), kChannelNameWidth);
-        h.Text(1346 + 8 * d, DacUnits(rec, d), kUnitsWidth);
-        h.Put<float>(1378 + 4 * d, dac.scaleFactor);
-        h.Put<float>(1394 + 4 * d, dac.holding);
-        h.Put<float>(2074 + 4 * d, 1.0f);
-    }
-    h.Put<int16_t>(1436, AnyDigital(rec) ? 1 : 0);
-    h.Put<int16_t>(1440, rec.activeDac);
-    if (rec.activeDac >= 0 && size_t(rec.activeDac) < rec.dacs.size())
-        for (size_t e = 0; e < size_t(kEpochsPerDac); ++e)
-            h.Put<int16_t>(1588 + 2 * e, rec.dacs[size_t(rec.activeDac)].epochs[e].digitalValue);
-    h.Put<int16_t>(1612, rec.activeDac);
-    h.Put<int16_t>(1980, 64);
-    h.Put<int32_t>(1982, 1);
-    bool external = false;
-    for (const Tag& t : rec.tags) external = external || t.type == 2;
-    h.Put<int16_t>(1986, external ? 1 : 0);
-    h.Put<float>(2022, 0.1f);
-    h.Put<int16_t>(2028, -1);
-    h.Put<int16_t>(2032, 2);
-    h.Put<int32_t>(2034, int32_t(kAbf1HeaderBytes));
-    h.Put<double>(2038, totalS);
-    h.Text(1910, "+", 2);
-    for (size_t d = 0; d < 2; ++d) {
-        const Dac def;
-        const Dac& dac = d < rec.dacs.size() ? rec.dacs[d] : def;
-        h.Put<int16_t>(2296 + 2 * d, dac.waveformEnable ? 1 : 0);
-        h.Put<int16_t>(2300 + 2 * d, 1);
-        h.Put<int16_t>(2304 + 2 * d, dac.interEpisodeLevel);
-        for (size_t e = 0; e < size_t(kEpochsPerDac); ++e) {
-            const Epoch& ep = dac.epochs[e];
-            const size_t k = d * 10 + e;
-            h.Put<int32_t>(2136 + 4 * k, ep.pulsePeriod);
-            h.Put<int32_t>(2216 + 4 * k, ep.pulseWidth);
-            h.Put<int16_t>(2308 + 2 * k, ep.type);
-            h.Put<float>(2348 + 4 * k, ep.initLevel);
-            h.Put<float>(2428 + 4 * k, ep.levelInc);
-            h.Put<int32_t>(2508 + 4 * k, ep.initDuration);
-            h.Put<int32_t>(2588 + 4 * k, ep.durationInc);
-        }
-        h.Put<float>(2708 + 4 * d, 1.0f);
-        h.Put<float>(3304 + 4 * d, 10.0f);
-        h.Put<int16_t>(4460 + 2 * d, 1);
-        h.Text(5836 + 10 * d, "IN #" + std::to_string(d), kChannelNameWidth);
-    }
-    h.Put<int16_t>(2688, 1);
-    h.Put<int16_t>(4832, 1);
-    h.Text(4898, rec.protocolPath, kProtocolPathWidth);
-    h.Text(5154, rec.comment, kCommentWidth);
-    uint64_t g1 = rec.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull, g2 = ~rec.seed * 0xC2B2AE3D27D4EB4Full;
-    h.Put<uint64_t>(5282, g1);
-    h.Put<uint64_t>(5290, g2);
-    h.Text(5318, "", kCreatorWidth);
-    h.Put<int16_t>(5420, 1);
-    for (size_t r = 0; r < 8; ++r) {
-        h.Put<int16_t>(5530 + 2 * r, 10);
-        h.Put<int16_t>(5546 + 2 * r, 90);
-        h.Put<int16_t>(5562 + 2 * r, 10);
-        h.Put<int16_t>(5578 + 2 * r, 90);
-    }
-    for (size_t i = 0; i < 4; ++i) h.Put<int16_t>(5798 + 2 * i, int16_t(rec.creatorVersion[i]));
+    PutAbf1Counts(rec, *plan, tagOffset, synchOffset, h);
+    PutAbf1Channels(rec, h);
+    PutAbf1Dacs(rec, h);
+    PutAbf1Settings(rec, h);
 }
 
 bool Plan(const Recording& rec, Abf2Plan* plan, std::string* error)
@@ -621,7 +708,7 @@ bool StreamData(const Recording& rec, FILE* f, std::string* error)
         first += n;
         remaining -= n;
     }
-    static const uint8_t zeros[512] = {};
+    static const uint8_t zeros[kBlock] = {};
     const int64_t pad = Blocks(written) * kBlock - written;
     if (!WriteAll(f, zeros, size_t(pad))) return Fail(error, "write error in the data section");
     return true;

@@ -1,4 +1,4 @@
-// Writer of ABF recordings (ABF2, and ABF1 version 1.83) for tests, demos and
+// Writer of ABF recordings (ABF2, and ABF1 from version 1.6) for tests, demos and
 // benchmarks. A Recording describes the file; WriteAbf streams it to disk in
 // fixed-size chunks, so recordings far larger than memory can be written.
 //
@@ -12,30 +12,35 @@
 #include <string>
 #include <vector>
 
+#include "abffio/format/abf_format.h"
+#include "interface/abffio.h"
+
 namespace abfw {
 
 enum class Format { Abf2, Abf1 };
 
+// nOperationMode.
 enum class Mode : int16_t {
-    VariableEvents = 1,  // event-driven, variable-length sweeps
-    FixedEvents = 2,     // event-driven, fixed-length sweeps
-    GapFree = 3,
-    Oscilloscope = 4,  // high-speed oscilloscope
-    Episodic = 5,      // episodic stimulation
+    VariableEvents = kAbfVariableLengthEvents,  // event-driven, variable-length sweeps
+    FixedEvents = kAbfFixedLengthEvents,        // event-driven, fixed-length sweeps
+    GapFree = kAbfGapFree,
+    Oscilloscope = kAbfHighSpeedOscilloscope,
+    Episodic = kAbfEpisodic,  // episodic stimulation
 };
 
 enum class DataFormat : int16_t { Int16 = 0, Float32 = 1 };
 
-// Fixed text widths of the header record.
-inline constexpr size_t kChannelNameWidth = 10;
-inline constexpr size_t kUnitsWidth = 8;
-inline constexpr size_t kCreatorWidth = 16;
-inline constexpr size_t kProtocolPathWidth = 256;
-inline constexpr size_t kCommentWidth = 128;
-inline constexpr size_t kTagCommentWidth = 56;
+// Fixed text widths of the formats (the ABF1 header's; ABF2 strings longer than these
+// would not fit the header record).
+inline constexpr size_t kChannelNameWidth = abfformat::abf1::sADCChannelName.width;
+inline constexpr size_t kUnitsWidth = abfformat::abf1::sADCUnits.width;
+inline constexpr size_t kCreatorWidth = abfformat::abf1::sCreatorInfo.width;
+inline constexpr size_t kProtocolPathWidth = abfformat::abf1::sProtocolPath.width;
+inline constexpr size_t kCommentWidth = abfformat::abf1::sFileComment.width;
+inline constexpr size_t kTagCommentWidth = abfformat::tag::sComment.width;
 inline constexpr int kMaxChannels = 16;
-inline constexpr int kMaxDacs = 8;
-inline constexpr int kEpochsPerDac = 10;
+inline constexpr int kMaxDacs = 8;                                    // ABF2 2.03 and later
+inline constexpr int kEpochsPerDac = abfformat::abf1::kEpochsPerDac;  // the 10-epoch protocol
 
 struct Channel {
     int16_t physical = 0;        // ADC number 0..15
@@ -56,16 +61,8 @@ struct Channel {
     float sineHz = 0.0f;
 };
 
-enum EpochType : int16_t {
-    kEpochDisabled = 0,
-    kEpochStep = 1,
-    kEpochRamp = 2,
-    kEpochPulseTrain = 3,
-    kEpochTriangleTrain = 4,
-    kEpochCosineTrain = 5,
-    kEpochResistance = 6,
-    kEpochBiphasicTrain = 7,
-};
+// Epoch types: the file format's values (kEpochStep, ...).
+using namespace abfformat::values;
 
 struct Epoch {
     int16_t type = kEpochDisabled;

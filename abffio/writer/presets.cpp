@@ -90,6 +90,21 @@ Recording EventRecording(Mode mode)
     return r;
 }
 
+// Five short episodic sweeps 0.3 s apart, synch counts of `unitUs` (0: samples), and a
+// tag between two sweeps.
+Recording SpacedSweeps(float unitUs)
+{
+    Recording r = StepProtocolRecording();
+    r.synchTimeUnit = unitUs;
+    r.samplesPerEpisode = 2000;
+    r.episodes = 5;
+    r.episodeStartToStartS = 0.3f;
+    SetEpoch(&r.dacs[0], 1, kEpochStep, -60.0f, 10.0f, 1000);
+    r.tags.clear();
+    AddTag(&r, 0.65, 0, "between sweeps");
+    return r;
+}
+
 // Patch of `width` bytes at `offset` within `section`.
 void Patch(Recording* r, const std::string& section, int64_t offset, uint64_t value, int width)
 {
@@ -118,18 +133,143 @@ Recording Abf1Base()
     return r;
 }
 
-// Section-map entry i of an ABF2 file: block index at 76+16i, entry bytes +4, count +8.
-constexpr int64_t MapBlock(int i) { return 76 + 16 * i; }
-constexpr int64_t MapCount(int i) { return 76 + 16 * i + 8; }
+namespace v1 = abfformat::abf1;
+namespace v2 = abfformat::abf2;
+
+// The block index and the entry count of section i in the ABF2 section map.
+constexpr int64_t MapBlock(v2::Section i) { return v2::SectionEntryOffset(i) + v2::section::uBlockIndex.offset; }
+constexpr int64_t MapCount(v2::Section i) { return v2::SectionEntryOffset(i) + v2::section::llNumEntries.offset; }
+
+Recording Abf1Episodic()
+{
+    Recording r = StepProtocolRecording();
+    r.format = Format::Abf1;
+    return r;
+}
+
+// Three fixed-length events.
+Recording ThreeFixedEvents()
+{
+    Recording r = EventRecording(Mode::FixedEvents);
+    r.episodes = 3;
+    r.episodeStarts = {0, 5000, 9000};
+    return r;
+}
+
+// Variable-length events whose starts go backwards.
+Recording DecreasingEvents()
+{
+    Recording r = EventRecording(Mode::VariableEvents);
+    r.episodeLengths = {1000, 1000, 1000};
+    r.episodeStarts = {50000, 10000, 90000};
+    return r;
+}
+
+// A strings section announcing 2^31-1 strings in its own header too.
+void AbsurdStringHeader(Recording* r)
+{
+    Patch(r, "Strings", v2::strings::uNumStrings.offset, 0x7FFFFFFF, 4);
+    Patch(r, "Strings", v2::strings::lTotalBytes.offset, 0x7FFFFFFF, 4);
+}
+
+// A malformed file: a recording, then cut short or overwritten in one place (and in
+// more places by `more`).
+enum DamageKind { kNone, kTruncate, kPatch };
+struct Damaged {
+    PresetInfo info;
+    Recording (*base)();
+    DamageKind kind;      // kTruncate: the file ends at `offset` into `section`
+    const char* section;  // "" = the start of the file
+    int64_t offset;
+    uint64_t value;  // kPatch: `width` bytes, little-endian
+    int width;
+    void (*more)(Recording*) = nullptr;
+};
+
+// Offsets a patch writes at, per structure.
+constexpr int64_t kSynchLength0 = abfformat::synch_entry::lLength.offset;
+constexpr int64_t kSynchStart1 = abfformat::synch_entry::kExtent + abfformat::synch_entry::lStart.offset;
+// The middle of the second sweep of MalformedBase (2 channels of 10000 int16 samples).
+constexpr int64_t kMidData = 2 * 2 * 10000 * 2 + 6;
+
+// clang-format off
+const Damaged kDamaged[] = {
+    {{"truncated-file-info", "ends inside the first block", true}, MalformedBase, kTruncate, "", 300, 0, 0},
+    {{"truncated-at-protocol", "ends where the protocol section starts", true},
+     MalformedBase, kTruncate, "Protocol", 0, 0, 0},
+    {{"truncated-at-adc", "ends where the ADC section starts", true}, MalformedBase, kTruncate, "ADC", 0, 0, 0},
+    {{"truncated-at-dac", "ends where the DAC section starts", true}, MalformedBase, kTruncate, "DAC", 0, 0, 0},
+    {{"truncated-at-epochs", "ends where the epoch table starts", true},
+     MalformedBase, kTruncate, "EpochPerDAC", 0, 0, 0},
+    {{"truncated-at-strings", "ends where the strings section starts", true},
+     MalformedBase, kTruncate, "Strings", 0, 0, 0},
+    {{"truncated-at-data", "ends where the data start", true}, MalformedBase, kTruncate, "Data", 0, 0, 0},
+    {{"truncated-mid-data", "ends in the middle of the data", true}, MalformedBase, kTruncate, "Data", kMidData, 0, 0},
+    {{"truncated-at-tags", "ends where the tags start", true}, MalformedBase, kTruncate, "Tag", 0, 0, 0},
+    {{"truncated-at-synch", "ends where the synch array starts", true},
+     MalformedBase, kTruncate, "SynchArray", 0, 0, 0},
+    {{"truncated-last-byte", "the last byte of the synch array (the file's last section) missing", true},
+     MalformedBase, kTruncate, "SynchArray", 4 * abfformat::synch_entry::kExtent - 1, 0, 0},
+    {{"data-pointer-past-end", "data section block far beyond the end", true},
+     MalformedBase, kPatch, "", MapBlock(v2::kData), 0x00FFFFFF, 4},
+    {{"synch-pointer-past-end", "synch array block far beyond the end", true},
+     MalformedBase, kPatch, "", MapBlock(v2::kSynchArray), 0x00FFFFFF, 4},
+    {{"tag-pointer-past-end", "tag section block far beyond the end", true},
+     MalformedBase, kPatch, "", MapBlock(v2::kTag), 0x00FFFFFF, 4},
+    {{"strings-pointer-past-end", "strings section block far beyond the end", true},
+     MalformedBase, kPatch, "", MapBlock(v2::kStrings), 0x00FFFFFF, 4},
+    {{"adc-pointer-past-end", "ADC section block far beyond the end", true},
+     MalformedBase, kPatch, "", MapBlock(v2::kADC), 0x00FFFFFF, 4},
+    {{"channels-17", "17 ADC entries announced", true}, MalformedBase, kPatch, "", MapCount(v2::kADC), 17, 8},
+    {{"absurd-channel-count", "a million ADC entries announced", true},
+     MalformedBase, kPatch, "", MapCount(v2::kADC), 1000000, 8},
+    {{"zero-channels", "no ADC entry", true}, MalformedBase, kPatch, "", MapCount(v2::kADC), 0, 8},
+    {{"absurd-data-count", "2^40 samples announced", true},
+     MalformedBase, kPatch, "", MapCount(v2::kData), uint64_t(1) << 40, 8},
+    {{"absurd-tag-count", "2^31-1 tags announced", true},
+     MalformedBase, kPatch, "", MapCount(v2::kTag), 0x7FFFFFFF, 8},
+    {{"absurd-synch-count", "2^31-1 synch entries announced", true},
+     MalformedBase, kPatch, "", MapCount(v2::kSynchArray), 0x7FFFFFFF, 8},
+    {{"absurd-string-count", "2^31-1 strings announced in the map and the strings header", true},
+     MalformedBase, kPatch, "", MapCount(v2::kStrings), 0x7FFFFFFF, 8, AbsurdStringHeader},
+    {{"absurd-epoch-count", "2^31-1 epoch entries announced", true},
+     MalformedBase, kPatch, "", MapCount(v2::kEpochPerDAC), 0x7FFFFFFF, 8},
+    {{"synch-length-too-long", "first sweep longer than all the data", true},
+     MalformedBase, kPatch, "SynchArray", kSynchLength0, 0x7FFFFFF0, 4},
+    {{"synch-starts-decreasing", "variable-length events whose starts go backwards", true},
+     DecreasingEvents, kNone, "", 0, 0, 0},
+    {{"fixed-events-negative-start", "fixed-length events with a negative start", true},
+     ThreeFixedEvents, kPatch, "SynchArray", kSynchStart1, uint64_t(uint32_t(-5000)), 4},
+    {{"bad-signature", "first bytes are not an ABF signature", true}, MalformedBase, kPatch, "", 0, 0x32464258, 4},
+    {{"bad-version", "ABF2 signature with major version 3", true},
+     MalformedBase, kPatch, "", v2::fileinfo::uFileVersionMajor.offset, 3, 1},
+    {{"bad-data-format", "sample format 7", true},
+     MalformedBase, kPatch, "", v2::fileinfo::nDataFormat.offset, 7, 2},
+    {{"abf1-truncated-header", "ABF1 file ending inside its header", true}, Abf1Base, kTruncate, "", 3000, 0, 0},
+    {{"abf1-truncated-mid-data", "ABF1 file ending in the middle of the data", true},
+     Abf1Base, kTruncate, "Data", 1001, 0, 0},
+    {{"abf1-data-pointer-past-end", "ABF1 data block far beyond the end", true},
+     Abf1Base, kPatch, "", v1::lDataSectionPtr.offset, 0x00FFFFFF, 4},
+    {{"abf1-tag-pointer-past-end", "ABF1 tag block far beyond the end", true},
+     Abf1Base, kPatch, "", v1::lTagSectionPtr.offset, 0x00FFFFFF, 4},
+    {{"abf1-channels-17", "ABF1 header announcing 17 channels", true},
+     Abf1Base, kPatch, "", v1::nADCNumChannels.offset, 17, 2},
+    {{"abf1-absurd-sample-count", "ABF1 header announcing 2^31-1 samples", true},
+     Abf1Base, kPatch, "", v1::lActualAcqLength.offset, 0x7FFFFFFF, 4},
+    {{"abf1-synch-length-too-long", "ABF1 episodic file whose first sweep is longer than all data", true},
+     Abf1Episodic, kPatch, "SynchArray", kSynchLength0, 0x7FFFFFF0, 4},
+};
+// clang-format on
 
 struct Entry {
     PresetInfo info;
     std::function<void(Recording*)> make;
 };
 
-const std::vector<Entry>& Table()
+// The presets written as they are (the malformed ones are kDamaged).
+std::vector<Entry> Written()
 {
-    static const std::vector<Entry> table = {
+    return {
         {{"default", "two-channel gap-free recording with a few tags", false},
          [](Recording* r) { *r = DefaultRecording(); }},
         {{"step-protocol", "episodic step protocol, two channels, DAC 0 steps", false},
@@ -223,27 +363,9 @@ const std::vector<Entry>& Table()
              SetEpoch(&d1, 9, kEpochRamp, 0.0f, 0.0f, 1000);
          }},
         {{"synch-unit-zero", "episodic sweeps spaced 0.3 s, synch counts in samples", false},
-         [](Recording* r) {
-             *r = StepProtocolRecording();
-             r->synchTimeUnit = 0.0f;
-             r->samplesPerEpisode = 2000;
-             r->episodes = 5;
-             r->episodeStartToStartS = 0.3f;
-             SetEpoch(&r->dacs[0], 1, kEpochStep, -60.0f, 10.0f, 1000);
-             r->tags.clear();
-             AddTag(r, 0.65, 0, "between sweeps");
-         }},
+         [](Recording* r) { *r = SpacedSweeps(0.0f); }},
         {{"synch-unit-nonzero", "episodic sweeps spaced 0.3 s, synch unit 12.5 us", false},
-         [](Recording* r) {
-             *r = StepProtocolRecording();
-             r->synchTimeUnit = 12.5f;
-             r->samplesPerEpisode = 2000;
-             r->episodes = 5;
-             r->episodeStartToStartS = 0.3f;
-             SetEpoch(&r->dacs[0], 1, kEpochStep, -60.0f, 10.0f, 1000);
-             r->tags.clear();
-             AddTag(r, 0.65, 0, "between sweeps");
-         }},
+         [](Recording* r) { *r = SpacedSweeps(12.5f); }},
         {{"float32", "three-channel gap-free recording of float32 samples", false},
          [](Recording* r) {
              *r = DefaultRecording();
@@ -301,199 +423,22 @@ const std::vector<Entry>& Table()
              r->samplesPerChannel = 100000000;
          }},
 
-        // Malformed files: a reader must refuse them or fail on some call, cleanly.
-        {{"truncated-file-info", "ends inside the first block", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "", 300);
-         }},
-        {{"truncated-at-protocol", "ends where the protocol section starts", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "Protocol", 0);
-         }},
-        {{"truncated-at-adc", "ends where the ADC section starts", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "ADC", 0);
-         }},
-        {{"truncated-at-dac", "ends where the DAC section starts", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "DAC", 0);
-         }},
-        {{"truncated-at-epochs", "ends where the epoch table starts", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "EpochPerDAC", 0);
-         }},
-        {{"truncated-at-strings", "ends where the strings section starts", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "Strings", 0);
-         }},
-        {{"truncated-at-data", "ends where the data start", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "Data", 0);
-         }},
-        {{"truncated-mid-data", "ends in the middle of the data", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "Data", 2 * 2 * 10000 * 2 + 6);
-         }},
-        {{"truncated-at-tags", "ends where the tags start", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "Tag", 0);
-         }},
-        {{"truncated-at-synch", "ends where the synch array starts", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "SynchArray", 0);
-         }},
-        {{"truncated-last-byte", "the last byte of the synch array (the file's last section) missing", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Truncate(r, "SynchArray", 4 * 8 - 1);
-         }},
-        {{"data-pointer-past-end", "data section block far beyond the end", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapBlock(10), 0x00FFFFFF, 4);
-         }},
-        {{"synch-pointer-past-end", "synch array block far beyond the end", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapBlock(15), 0x00FFFFFF, 4);
-         }},
-        {{"tag-pointer-past-end", "tag section block far beyond the end", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapBlock(11), 0x00FFFFFF, 4);
-         }},
-        {{"strings-pointer-past-end", "strings section block far beyond the end", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapBlock(9), 0x00FFFFFF, 4);
-         }},
-        {{"adc-pointer-past-end", "ADC section block far beyond the end", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapBlock(1), 0x00FFFFFF, 4);
-         }},
-        {{"channels-17", "17 ADC entries announced", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(1), 17, 8);
-         }},
-        {{"absurd-channel-count", "a million ADC entries announced", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(1), 1000000, 8);
-         }},
-        {{"zero-channels", "no ADC entry", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(1), 0, 8);
-         }},
-        {{"absurd-data-count", "2^40 samples announced", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(10), uint64_t(1) << 40, 8);
-         }},
-        {{"absurd-tag-count", "2^31-1 tags announced", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(11), 0x7FFFFFFF, 8);
-         }},
-        {{"absurd-synch-count", "2^31-1 synch entries announced", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(15), 0x7FFFFFFF, 8);
-         }},
-        {{"absurd-string-count", "2^31-1 strings announced in the map and the strings header", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(9), 0x7FFFFFFF, 8);
-             Patch(r, "Strings", 8, 0x7FFFFFFF, 4);
-             Patch(r, "Strings", 16, 0x7FFFFFFF, 4);
-         }},
-        {{"absurd-epoch-count", "2^31-1 epoch entries announced", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", MapCount(5), 0x7FFFFFFF, 8);
-         }},
-        {{"synch-length-too-long", "first sweep longer than all the data", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "SynchArray", 4, 0x7FFFFFF0, 4);
-         }},
-        {{"synch-starts-decreasing", "variable-length events whose starts go backwards", true},
-         [](Recording* r) {
-             *r = EventRecording(Mode::VariableEvents);
-             r->episodeLengths = {1000, 1000, 1000};
-             r->episodeStarts = {50000, 10000, 90000};
-         }},
-        {{"fixed-events-negative-start", "fixed-length events with a negative start", true},
-         [](Recording* r) {
-             *r = EventRecording(Mode::FixedEvents);
-             r->episodes = 3;
-             r->episodeStarts = {0, 5000, 9000};
-             Patch(r, "SynchArray", 8, uint64_t(uint32_t(-5000)), 4);
-         }},
-        {{"bad-signature", "first bytes are not an ABF signature", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", 0, 0x32464258, 4);
-         }},
-        {{"bad-version", "ABF2 signature with major version 3", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", 7, 3, 1);
-         }},
-        {{"bad-data-format", "sample format 7", true},
-         [](Recording* r) {
-             *r = MalformedBase();
-             Patch(r, "", 30, 7, 2);
-         }},
-        {{"abf1-truncated-header", "ABF1 file ending inside its header", true},
-         [](Recording* r) {
-             *r = Abf1Base();
-             Truncate(r, "", 3000);
-         }},
-        {{"abf1-truncated-mid-data", "ABF1 file ending in the middle of the data", true},
-         [](Recording* r) {
-             *r = Abf1Base();
-             Truncate(r, "Data", 1001);
-         }},
-        {{"abf1-data-pointer-past-end", "ABF1 data block far beyond the end", true},
-         [](Recording* r) {
-             *r = Abf1Base();
-             Patch(r, "", 40, 0x00FFFFFF, 4);
-         }},
-        {{"abf1-tag-pointer-past-end", "ABF1 tag block far beyond the end", true},
-         [](Recording* r) {
-             *r = Abf1Base();
-             Patch(r, "", 44, 0x00FFFFFF, 4);
-         }},
-        {{"abf1-channels-17", "ABF1 header announcing 17 channels", true},
-         [](Recording* r) {
-             *r = Abf1Base();
-             Patch(r, "", 120, 17, 2);
-         }},
-        {{"abf1-absurd-sample-count", "ABF1 header announcing 2^31-1 samples", true},
-         [](Recording* r) {
-             *r = Abf1Base();
-             Patch(r, "", 10, 0x7FFFFFFF, 4);
-         }},
-        {{"abf1-synch-length-too-long", "ABF1 episodic file whose first sweep is longer than all data", true},
-         [](Recording* r) {
-             *r = StepProtocolRecording();
-             r->format = Format::Abf1;
-             Patch(r, "SynchArray", 4, 0x7FFFFFF0, 4);
-         }},
     };
+}
+
+const std::vector<Entry>& Table()
+{
+    static const std::vector<Entry> table = [] {
+        std::vector<Entry> all = Written();
+        for (const Damaged& d : kDamaged)
+            all.push_back({d.info, [&d](Recording* r) {
+                               *r = d.base();
+                               if (d.kind == kTruncate) Truncate(r, d.section, d.offset);
+                               if (d.kind == kPatch) Patch(r, d.section, d.offset, d.value, d.width);
+                               if (d.more) d.more(r);
+                           }});
+        return all;
+    }();
     return table;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/abffio/abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 #include "interface/abffio.h"
 
 namespace {
@@ -28,25 +28,28 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: bench_abffio [SAMPLES_PER_CHANNEL [CHANNELS 1-16]]\n");
         return 2;
     }
-    abftest::Recording r;
-    r.mode = 3;
-    r.samplesPerEpisode = 1024;
+    // A gap-free recording of noise around a baseline, written by the project's writer.
+    abfw::Recording r = abfw::DefaultRecording();
+    r.tags.clear();
     r.channels.clear();
-    for (size_t c = 0; c < nch; ++c) r.channels.push_back(static_cast<int16_t>(c));
-    r.raw.resize(perChannel * nch);
-    for (size_t j = 0; j < r.raw.size(); ++j) r.raw[j] = abftest::RawAt(j);
-    const std::vector<uint8_t> bytes = abftest::Write(r);
-    r.raw.clear();
-    r.raw.shrink_to_fit();
-
+    for (size_t c = 0; c < nch; ++c) {
+        abfw::Channel ch;
+        ch.physical = static_cast<int16_t>(c);
+        ch.name = "IN " + std::to_string(c);
+        ch.baseline = -60.0f;
+        ch.noise = 2.0f;
+        r.channels.push_back(ch);
+    }
+    r.samplesPerChannel = static_cast<int64_t>(perChannel);
     const char* tmp = std::getenv("TMPDIR");
     const std::string path = std::string(tmp ? tmp : ".") + "/bench_abffio_large.abf";
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || fclose(f) != 0) {
-        fprintf(stderr, "cannot write %s\n", path.c_str());
+    std::string error;
+    abfw::Layout layout;
+    if (!abfw::WriteAbf(r, path, &error, &layout)) {
+        fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
         return 1;
     }
-    printf("file: %zu channels x %zu samples, %.1f MB\n", nch, perChannel, static_cast<double>(bytes.size()) / 1e6);
+    printf("file: %zu channels x %zu samples, %.1f MB\n", nch, perChannel, static_cast<double>(layout.fileSize) / 1e6);
 
     std::vector<uint8_t> header(kAbfRecordSize);
     int32_t h = -1, e = 0;

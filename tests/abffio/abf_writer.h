@@ -1,11 +1,13 @@
-// Minimal ABF1 and ABF2 writers for the tests and the benchmark: just the fields the
-// library needs to open and read a recording, at the places the formats define.
+// Minimal ABF1 and ABF2 writers for the library's tests: just the fields the library
+// needs to open and read a recording, at the places the formats define.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "abffio/format/abf_format.h"
 
 namespace abftest {
 
@@ -48,6 +50,17 @@ void Put(std::vector<uint8_t>& b, size_t off, T v)
     memcpy(b.data() + off, &v, sizeof v);
 }
 
+template <class T>
+struct Same {
+    using Type = T;
+};
+// Element i of a named field of the structure at `base`.
+template <class T>
+void Put(std::vector<uint8_t>& b, size_t base, const abfformat::Field<T>& f, typename Same<T>::Type v, uint32_t i = 0)
+{
+    Put<T>(b, base + f.At(i), v);
+}
+
 inline void PutText(std::vector<uint8_t>& b, size_t off, const std::string& s, size_t width)
 {
     if (b.size() < off + width) b.resize(off + width, 0);
@@ -55,10 +68,11 @@ inline void PutText(std::vector<uint8_t>& b, size_t off, const std::string& s, s
     memcpy(b.data() + off, s.data(), std::min(width, s.size()));
 }
 
+// Pads to the next block; returns the number of blocks so far.
 inline size_t Pad(std::vector<uint8_t>& b)
 {
-    const size_t blocks = (b.size() + 511) / 512;
-    b.resize(blocks * 512, 0);
+    const size_t blocks = (b.size() + abfformat::kBlockBytes - 1) / abfformat::kBlockBytes;
+    b.resize(blocks * abfformat::kBlockBytes, 0);
     return blocks;
 }
 
@@ -77,12 +91,22 @@ inline void AppendData(std::vector<uint8_t>& b, const Recording& r)
 
 inline void AppendTags(std::vector<uint8_t>& b, const Recording& r)
 {
+    namespace tag = abfformat::tag;
     for (const TagEntry& t : r.tags) {
         const size_t at = b.size();
-        Put<int32_t>(b, at, t.time);
-        PutText(b, at + 4, t.comment, 56);
-        Put<int16_t>(b, at + 60, t.type);
-        Put<int16_t>(b, at + 62, 0);
+        Put(b, at, tag::lTagTime, t.time);
+        PutText(b, at + tag::sComment.offset, t.comment, tag::sComment.width);
+        Put(b, at, tag::nTagType, t.type);
+        Put(b, at, tag::nVoiceTagNumber, int16_t(0));
+    }
+}
+
+inline void AppendSynch(std::vector<uint8_t>& b, const Recording& r)
+{
+    for (const SynchEntry& e : r.synch) {
+        const size_t at = b.size();
+        Put(b, at, abfformat::synch_entry::lStart, e.start);
+        Put(b, at, abfformat::synch_entry::lLength, e.length);
     }
 }
 
@@ -93,51 +117,46 @@ inline size_t SampleCount(const Recording& r) { return r.floatData ? r.rawFloat.
 inline std::vector<uint8_t> WriteAbf1(const Recording& r)
 {
     using namespace detail;
-    const bool old = r.abf1Version < 1.6f;
-    std::vector<uint8_t> b(old ? 2048 : 6144, 0);
-    memcpy(b.data(), "ABF ", 4);
+    namespace v1 = abfformat::abf1;
+    const bool old = r.abf1Version < v1::kFirstFullHeaderVersion;
+    std::vector<uint8_t> b(old ? v1::kOldHeaderBytes : v1::kExtent, 0);
+    memcpy(b.data(), abfformat::kAbf1Signature, 4);
     const int16_t nch = static_cast<int16_t>(r.channels.size());
-    Put<float>(b, 4, r.abf1Version);
-    Put<int16_t>(b, 8, r.mode);
-    Put<int32_t>(b, 10, static_cast<int32_t>(SampleCount(r)));
-    Put<int32_t>(b, 16, r.episodes);
-    Put<int32_t>(b, 20, 20240131);
-    Put<int16_t>(b, 36, 1);
-    Put<int16_t>(b, 100, r.floatData ? 1 : 0);
-    Put<int16_t>(b, 102, r.simultaneousScan);
-    Put<int16_t>(b, 120, nch);
-    Put<float>(b, 122, r.sequenceInterval / static_cast<float>(nch));
-    Put<float>(b, 130, r.synchTimeUnit);
-    Put<int32_t>(b, 138, r.samplesPerEpisode);
-    Put<float>(b, 244, 10.0f);
-    Put<float>(b, 248, 10.0f);
-    Put<int32_t>(b, 252, 32768);
-    Put<int32_t>(b, 256, 32768);
-    for (int i = 0; i < 16; ++i) {
-        Put<int16_t>(b, 410 + 2 * i, i < nch ? r.channels[static_cast<size_t>(i)] : int16_t(-1));
-        Put<float>(b, 730 + 4 * i, 1.0f);
-        Put<float>(b, 922 + 4 * i, r.instrumentScale);
-        Put<float>(b, 1050 + 4 * i, 1.0f);
-        PutText(b, 442 + 10 * i, "IN " + std::to_string(i), 10);
-        PutText(b, 602 + 8 * i, "mV", 8);
+    Put(b, 0, v1::fFileVersionNumber, r.abf1Version);
+    Put(b, 0, v1::nOperationMode, r.mode);
+    Put(b, 0, v1::lActualAcqLength, static_cast<int32_t>(SampleCount(r)));
+    Put(b, 0, v1::lActualEpisodes, r.episodes);
+    Put(b, 0, v1::lFileStartDate, 20240131);
+    Put(b, 0, v1::nFileType, int16_t(1));
+    Put(b, 0, v1::nDataFormat, int16_t(r.floatData ? 1 : 0));
+    Put(b, 0, v1::nSimultaneousScan, r.simultaneousScan);
+    Put(b, 0, v1::nADCNumChannels, nch);
+    Put(b, 0, v1::fADCSampleInterval, r.sequenceInterval / static_cast<float>(nch));
+    Put(b, 0, v1::fSynchTimeUnit, r.synchTimeUnit);
+    Put(b, 0, v1::lNumSamplesPerEpisode, r.samplesPerEpisode);
+    Put(b, 0, v1::fADCRange, 10.0f);
+    Put(b, 0, v1::fDACRange, 10.0f);
+    Put(b, 0, v1::lADCResolution, 32768);
+    Put(b, 0, v1::lDACResolution, 32768);
+    for (uint32_t i = 0; i < v1::nADCSamplingSeq.count; ++i) {
+        Put(b, 0, v1::nADCSamplingSeq, i < uint32_t(nch) ? r.channels[i] : int16_t(-1), i);
+        Put(b, 0, v1::fADCProgrammableGain, 1.0f, i);
+        Put(b, 0, v1::fInstrumentScaleFactor, r.instrumentScale, i);
+        Put(b, 0, v1::fSignalGain, 1.0f, i);
+        PutText(b, v1::sADCChannelName.At(i), "IN " + std::to_string(i), v1::sADCChannelName.width);
+        PutText(b, v1::sADCUnits.At(i), "mV", v1::sADCUnits.width);
     }
     Pad(b);
-    Put<int32_t>(b, 40, static_cast<int32_t>(b.size() / 512));
+    Put(b, 0, v1::lDataSectionPtr, static_cast<int32_t>(b.size() / abfformat::kBlockBytes));
     AppendData(b, r);
     if (!r.synch.empty()) {
-        const size_t block = Pad(b);
-        Put<int32_t>(b, 92, static_cast<int32_t>(block));
-        Put<int32_t>(b, 96, static_cast<int32_t>(r.synch.size()));
-        for (const SynchEntry& s : r.synch) {
-            const size_t at = b.size();
-            Put<int32_t>(b, at, s.start);
-            Put<int32_t>(b, at + 4, s.length);
-        }
+        Put(b, 0, v1::lSynchArrayPtr, static_cast<int32_t>(Pad(b)));
+        Put(b, 0, v1::lSynchArraySize, static_cast<int32_t>(r.synch.size()));
+        AppendSynch(b, r);
     }
     if (!r.tags.empty()) {
-        const size_t block = Pad(b);
-        Put<int32_t>(b, 44, static_cast<int32_t>(block));
-        Put<int32_t>(b, 48, static_cast<int32_t>(r.tags.size()));
+        Put(b, 0, v1::lTagSectionPtr, static_cast<int32_t>(Pad(b)));
+        Put(b, 0, v1::lNumTagEntries, static_cast<int32_t>(r.tags.size()));
         AppendTags(b, r);
     }
     return b;
@@ -146,37 +165,39 @@ inline std::vector<uint8_t> WriteAbf1(const Recording& r)
 inline std::vector<uint8_t> WriteAbf2(const Recording& r)
 {
     using namespace detail;
-    std::vector<uint8_t> b(512, 0);
-    memcpy(b.data(), "ABF2", 4);
-    b[6] = r.abf2Minor;
-    b[7] = 2;
-    Put<uint32_t>(b, 8, 512);
-    Put<uint32_t>(b, 12, static_cast<uint32_t>(r.episodes));
-    Put<uint32_t>(b, 16, 20240131);
-    Put<int16_t>(b, 28, 1);
-    Put<int16_t>(b, 30, r.floatData ? 1 : 0);
-    Put<int16_t>(b, 32, r.simultaneousScan);
-    Put<uint32_t>(b, 60, 1);  // creator: string 1
-    auto section = [&](int i, uint32_t block, uint32_t bytes, int64_t count) {
-        Put<uint32_t>(b, 76 + 16 * i, block);
-        Put<uint32_t>(b, 80 + 16 * i, bytes);
-        Put<int64_t>(b, 84 + 16 * i, count);
+    namespace v2 = abfformat::abf2;
+    std::vector<uint8_t> b(v2::kFileInfoBytes, 0);
+    memcpy(b.data(), abfformat::kAbf2Signature, 4);
+    Put(b, 0, v2::fileinfo::uFileVersionMinor, r.abf2Minor);
+    Put(b, 0, v2::fileinfo::uFileVersionMajor, v2::kMajorVersion);
+    Put(b, 0, v2::fileinfo::uFileInfoSize, v2::kFileInfoBytes);
+    Put(b, 0, v2::fileinfo::uActualEpisodes, static_cast<uint32_t>(r.episodes));
+    Put(b, 0, v2::fileinfo::uFileStartDate, 20240131u);
+    Put(b, 0, v2::fileinfo::nFileType, int16_t(1));
+    Put(b, 0, v2::fileinfo::nDataFormat, int16_t(r.floatData ? 1 : 0));
+    Put(b, 0, v2::fileinfo::nSimultaneousScan, r.simultaneousScan);
+    Put(b, 0, v2::fileinfo::uCreatorNameIndex, 1u);  // creator: string 1
+    auto section = [&](v2::Section i, size_t at, uint32_t bytes, int64_t count) {
+        const size_t entry = v2::SectionEntryOffset(i);
+        Put(b, entry, v2::section::uBlockIndex, static_cast<uint32_t>(at / abfformat::kBlockBytes));
+        Put(b, entry, v2::section::uBytes, bytes);
+        Put(b, entry, v2::section::llNumEntries, count);
     };
     const int16_t nch = static_cast<int16_t>(r.channels.size());
 
     // Protocol
     size_t at = b.size();
-    section(0, static_cast<uint32_t>(at / 512), 512, 1);
-    b.resize(at + 512, 0);
-    Put<int16_t>(b, at + 0, r.mode);
-    Put<float>(b, at + 2, r.sequenceInterval);
-    Put<float>(b, at + 14, r.synchTimeUnit);
-    Put<int32_t>(b, at + 22, r.samplesPerEpisode);
-    Put<int32_t>(b, at + 30, r.episodes);
-    Put<float>(b, at + 110, 10.0f);
-    Put<float>(b, at + 114, 10.0f);
-    Put<int32_t>(b, at + 118, 32768);
-    Put<int32_t>(b, at + 122, 32768);
+    section(v2::kProtocol, at, v2::kProtocolBytes, 1);
+    b.resize(at + v2::kProtocolBytes, 0);
+    Put(b, at, v2::protocol::nOperationMode, r.mode);
+    Put(b, at, v2::protocol::fADCSequenceInterval, r.sequenceInterval);
+    Put(b, at, v2::protocol::fSynchTimeUnit, r.synchTimeUnit);
+    Put(b, at, v2::protocol::lNumSamplesPerEpisode, r.samplesPerEpisode);
+    Put(b, at, v2::protocol::lEpisodesPerRun, r.episodes);
+    Put(b, at, v2::protocol::fADCRange, 10.0f);
+    Put(b, at, v2::protocol::fDACRange, 10.0f);
+    Put(b, at, v2::protocol::lADCResolution, 32768);
+    Put(b, at, v2::protocol::lDACResolution, 32768);
 
     // Strings: 1 creator, then name and unit of each channel.
     std::vector<std::string> strings{"TestWriter"};
@@ -186,51 +207,47 @@ inline std::vector<uint8_t> WriteAbf2(const Recording& r)
     }
 
     // ADC entries
-    at = Pad(b) * 512;
-    section(1, static_cast<uint32_t>(at / 512), 128, nch);
-    b.resize(at + 128 * static_cast<size_t>(nch), 0);
+    at = Pad(b) * abfformat::kBlockBytes;
+    section(v2::kADC, at, v2::kADCEntryBytes, nch);
+    b.resize(at + v2::kADCEntryBytes * static_cast<size_t>(nch), 0);
     for (int i = 0; i < nch; ++i) {
-        const size_t e = at + 128 * static_cast<size_t>(i);
-        Put<int16_t>(b, e + 0, r.channels[static_cast<size_t>(i)]);
-        Put<float>(b, e + 6, 1.0f);
-        Put<float>(b, e + 28, 1.0f);
-        Put<float>(b, e + 32, 1.0f);
-        Put<float>(b, e + 40, r.instrumentScale);
-        Put<float>(b, e + 48, 1.0f);
-        Put<int32_t>(b, e + 74, 2 + 2 * i);
-        Put<int32_t>(b, e + 78, 3 + 2 * i);
+        const size_t e = at + v2::kADCEntryBytes * static_cast<size_t>(i);
+        Put(b, e, v2::adc::nADCNum, r.channels[static_cast<size_t>(i)]);
+        Put(b, e, v2::adc::fTelegraphAdditGain, 1.0f);
+        Put(b, e, v2::adc::fADCProgrammableGain, 1.0f);
+        Put(b, e, v2::adc::fADCDisplayAmplification, 1.0f);
+        Put(b, e, v2::adc::fInstrumentScaleFactor, r.instrumentScale);
+        Put(b, e, v2::adc::fSignalGain, 1.0f);
+        Put(b, e, v2::adc::lADCChannelNameIndex, 2 + 2 * i);
+        Put(b, e, v2::adc::lADCUnitsIndex, 3 + 2 * i);
     }
 
     // Strings section
-    at = Pad(b) * 512;
+    at = Pad(b) * abfformat::kBlockBytes;
     std::string area;
     for (const std::string& s : strings) area += s + '\0';
-    section(9, static_cast<uint32_t>(at / 512), static_cast<uint32_t>(44 + area.size()),
-            static_cast<int64_t>(strings.size()));
-    b.resize(at + 44 + area.size(), 0);
-    memcpy(b.data() + at, "SSCH", 4);
-    Put<uint32_t>(b, at + 4, 1);
-    Put<uint32_t>(b, at + 8, static_cast<uint32_t>(strings.size()));
-    Put<int32_t>(b, at + 16, static_cast<int32_t>(area.size()));
-    memcpy(b.data() + at + 44, area.data(), area.size());
+    const uint32_t header = v2::strings::kExtent;
+    section(v2::kStrings, at, static_cast<uint32_t>(header + area.size()), static_cast<int64_t>(strings.size()));
+    b.resize(at + header + area.size(), 0);
+    memcpy(b.data() + at, v2::kStringsSignature, 4);
+    Put(b, at, v2::strings::uVersion, 1u);
+    Put(b, at, v2::strings::uNumStrings, static_cast<uint32_t>(strings.size()));
+    Put(b, at, v2::strings::lTotalBytes, static_cast<int32_t>(area.size()));
+    memcpy(b.data() + at + header, area.data(), area.size());
 
     // Data
-    at = Pad(b) * 512;
-    section(10, static_cast<uint32_t>(at / 512), r.floatData ? 4 : 2, static_cast<int64_t>(SampleCount(r)));
+    at = Pad(b) * abfformat::kBlockBytes;
+    section(v2::kData, at, r.floatData ? 4 : 2, static_cast<int64_t>(SampleCount(r)));
     AppendData(b, r);
 
     if (!r.synch.empty()) {
-        at = Pad(b) * 512;
-        section(15, static_cast<uint32_t>(at / 512), 8, static_cast<int64_t>(r.synch.size()));
-        for (const SynchEntry& s : r.synch) {
-            const size_t p = b.size();
-            Put<int32_t>(b, p, s.start);
-            Put<int32_t>(b, p + 4, s.length);
-        }
+        at = Pad(b) * abfformat::kBlockBytes;
+        section(v2::kSynchArray, at, abfformat::synch_entry::kExtent, static_cast<int64_t>(r.synch.size()));
+        AppendSynch(b, r);
     }
     if (!r.tags.empty()) {
-        at = Pad(b) * 512;
-        section(11, static_cast<uint32_t>(at / 512), 64, static_cast<int64_t>(r.tags.size()));
+        at = Pad(b) * abfformat::kBlockBytes;
+        section(v2::kTag, at, abfformat::tag::kExtent, static_cast<int64_t>(r.tags.size()));
         AppendTags(b, r);
     }
     Pad(b);

@@ -59,18 +59,18 @@ TEST_P(Corpus, MatchesVendorAnswers)
     const std::vector<std::string> known = KnownDifferences();
     ASSERT_FALSE(known.empty()) << "cannot read " << KAV_KNOWN_DIFFERENCES;
     std::vector<std::string> diffs;
-    if (ref.Has("texts")) {
+    if (ref.contains("texts")) {
         diffs = abfcompare::CompareErrorTexts(ref);
     } else {
         const fs::path scratch = fs::current_path() / "abffio-corpus-inputs";
         fs::create_directories(scratch);
         const std::string abfDir = (fs::path(SharedDir()) / "data" / "abf").string();
-        const std::string input = abfcompare::PrepareInput(ref["file"].str, abfDir, scratch.string());
+        const std::string input = abfcompare::PrepareInput(abfcompare::String(ref, "file"), abfDir, scratch.string());
         diffs = abfcompare::CompareReference(ref, input);
     }
     int unexpected = 0;
     for (const std::string& d : diffs) {
-        const std::string line = ref["file"].str + ": " + d;
+        const std::string line = abfcompare::String(ref, "file") + ": " + d;
         bool listed = false;
         for (const std::string& k : known) listed = listed || line.compare(0, k.size(), k) == 0;
         if (!listed && ++unexpected <= 40) ADD_FAILURE() << line;
@@ -89,9 +89,9 @@ TEST(CorpusComparison, NoticesChangedAnswers)
     const std::string input = (fs::path(SharedDir()) / "data" / "abf" / "18702001-step.abf").string();
     ASSERT_TRUE(abfcompare::CompareReference(ref, input).empty());
 
-    ref.obj["ord110"].obj["sample_limit_out"].num += 1;
-    ref.obj["episodes"].arr[1].obj["channels"].arr[0].obj["ord210"].obj["sha256"].str[5] ^= 1;
-    std::string& hex = ref.obj["ord110"].obj["library_record_hex"].str;
+    ref["ord110"]["sample_limit_out"] = ref["ord110"]["sample_limit_out"].get<long long>() + 1;
+    ref["episodes"][1]["channels"][0]["ord210"]["sha256"].get_ref<std::string&>()[5] ^= 1;
+    std::string& hex = ref["ord110"]["library_record_hex"].get_ref<std::string&>();
     hex[2 * 1189 + 1] = hex[2 * 1189 + 1] == '7' ? '6' : '7';  // nADCSamplingSeq[0]
     const std::vector<std::string> diffs = abfcompare::CompareReference(ref, input);
     std::string all;

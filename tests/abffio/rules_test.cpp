@@ -14,6 +14,8 @@
 #include "interface/abffio.h"
 
 namespace fs = std::filesystem;
+namespace v1 = abfformat::abf1;
+namespace v2 = abfformat::abf2;
 using abftest::Recording;
 
 namespace {
@@ -115,17 +117,15 @@ TEST(AbfLibraryRules, EveryHeaderVersionOpensAndReads)
         std::vector<uint8_t> bytes = abftest::Write(r);
         if (c.major == 1 && c.abf1Version < 1.6f) {
             // Old headers end at byte 2048: what follows must not be taken for header fields.
-            bytes.insert(bytes.begin() + 2048, 4096, 0);
-            int32_t dataBlock;
-            memcpy(&dataBlock, bytes.data() + 40, 4);
-            dataBlock += 8;
-            memcpy(bytes.data() + 40, &dataBlock, 4);
-            int32_t synchBlock;
-            memcpy(&synchBlock, bytes.data() + 92, 4);
-            synchBlock += 8;
-            memcpy(bytes.data() + 92, &synchBlock, 4);
+            bytes.insert(bytes.begin() + v1::kOldHeaderBytes, v1::kExtent - v1::kOldHeaderBytes, 0);
+            for (const auto& block : {v1::lDataSectionPtr, v1::lSynchArrayPtr}) {
+                int32_t b;
+                memcpy(&b, bytes.data() + block.offset, 4);
+                b += 8;
+                memcpy(bytes.data() + block.offset, &b, 4);
+            }
             const int16_t garbage = -7220;
-            memcpy(bytes.data() + 4512 + 2 * 3, &garbage, 2);  // would-be nTelegraphEnable[3]
+            memcpy(bytes.data() + v1::nTelegraphEnable.At(3), &garbage, 2);  // would-be nTelegraphEnable[3]
         }
         const Opened o = Open(Save(bytes, "version.abf"));
         ASSERT_TRUE(o.ok) << o.error;
@@ -395,6 +395,7 @@ TEST(AbfLibraryRules, FilesThatAreNotRecordingsGiveErrorNumbers)
 {
     const std::vector<uint8_t> good = abftest::Write(Episodic(2, {0}, 100, 2));
     const std::vector<uint8_t> good1 = abftest::Write(Episodic(1, {0}, 100, 2));
+    const size_t kSynchMapEntry = v2::SectionEntryOffset(v2::kSynchArray);
     auto patched = [](std::vector<uint8_t> b, size_t off, int32_t v, size_t width) {
         memcpy(b.data() + off, &v, width);
         return b;
@@ -407,20 +408,21 @@ TEST(AbfLibraryRules, FilesThatAreNotRecordingsGiveErrorNumbers)
     const Case cases[] = {
         {"empty", {}, ABF_EINVALIDFILE},
         {"text", std::vector<uint8_t>(100, 'x'), ABF_EINVALIDFILE},
-        {"big-endian ABF1", patched(good1, 0, 0x41424620, 4), ABF_EINVALIDFILE},
-        {"ABF version 3", patched(good, 7, 3, 1), ABF_EINVALIDFILE},
-        {"ABF1 version 2.5", patched(good1, 4, 0x40200000, 4), ABF_EINVALIDFILE},
+        {"big-endian ABF1", patched(good1, v1::lFileSignature.offset, 0x41424620, 4), ABF_EINVALIDFILE},
+        {"ABF version 3", patched(good, v2::fileinfo::uFileVersionMajor.offset, 3, 1), ABF_EINVALIDFILE},
+        {"ABF1 version 2.5", patched(good1, v1::fFileVersionNumber.offset, 0x40200000, 4), ABF_EINVALIDFILE},
         {"truncated ABF1 header", std::vector<uint8_t>(good1.begin(), good1.begin() + 3000), ABF_EINVALIDFILE},
-        {"no channels", patched(good1, 120, 0, 2), ABF_EINVALIDFILE},
-        {"17 channels", patched(good1, 120, 17, 2), ABF_EINVALIDFILE},
-        {"negative length", patched(good1, 10, -5, 4), ABF_EINVALIDFILE},
-        {"data format 7", patched(good1, 100, 7, 2), ABF_EINVALIDFILE},
-        {"unknown mode", patched(good1, 8, 9, 2), ABF_EINVALIDFILE},
-        {"huge synch array", patched(good, 316 + 8, 0x7FFFFFFF, 4), ABF_EBADSYNCH},
-        {"synch array past the end", patched(good, 316, 100000, 4), ABF_EBADSYNCH},
-        {"shorter synch array", patched(good1, 96, 1, 4), 0},
-        {"sweep longer than an episode", patched(good1, 138, 50, 4), ABF_EBADSYNCH},
-        {"sampling sequence out of range", patched(good1, 410, 99, 2), ABF_EINVALIDFILE},
+        {"no channels", patched(good1, v1::nADCNumChannels.offset, 0, 2), ABF_EINVALIDFILE},
+        {"17 channels", patched(good1, v1::nADCNumChannels.offset, 17, 2), ABF_EINVALIDFILE},
+        {"negative length", patched(good1, v1::lActualAcqLength.offset, -5, 4), ABF_EINVALIDFILE},
+        {"data format 7", patched(good1, v1::nDataFormat.offset, 7, 2), ABF_EINVALIDFILE},
+        {"unknown mode", patched(good1, v1::nOperationMode.offset, 9, 2), ABF_EINVALIDFILE},
+        {"huge synch array", patched(good, kSynchMapEntry + v2::section::llNumEntries.offset, 0x7FFFFFFF, 4),
+         ABF_EBADSYNCH},
+        {"synch array past the end", patched(good, kSynchMapEntry, 100000, 4), ABF_EBADSYNCH},
+        {"shorter synch array", patched(good1, v1::lSynchArraySize.offset, 1, 4), 0},
+        {"sweep longer than an episode", patched(good1, v1::lNumSamplesPerEpisode.offset, 50, 4), ABF_EBADSYNCH},
+        {"sampling sequence out of range", patched(good1, v1::nADCSamplingSeq.offset, 99, 2), ABF_EINVALIDFILE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

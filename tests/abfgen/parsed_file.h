@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "abffio/format/abf_format.h"
+
 namespace abftest {
 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path)
@@ -28,6 +30,17 @@ T Get(const std::vector<uint8_t>& b, size_t off)
     T v{};
     if (off + sizeof(T) <= b.size()) std::memcpy(&v, &b[off], sizeof(T));
     return v;
+}
+// Element i of a named field of the structure at `base`.
+template <typename T>
+T Get(const std::vector<uint8_t>& b, size_t base, const abfformat::Field<T>& f, uint32_t i = 0)
+{
+    return Get<T>(b, base + f.At(i));
+}
+inline std::string Text(const std::vector<uint8_t>& b, size_t off, size_t width);
+inline std::string Text(const std::vector<uint8_t>& b, size_t base, const abfformat::Field<char>& f, uint32_t i = 0)
+{
+    return Text(b, base + f.At(i), f.width);
 }
 
 inline std::string Text(const std::vector<uint8_t>& b, size_t off, size_t width)
@@ -67,7 +80,7 @@ struct ParsedFile {
     bool abf1 = false;
     std::string error;
     std::vector<uint8_t> bytes;
-    MapEntry map[18];
+    MapEntry map[abfformat::abf2::kSections];
     std::vector<std::string> strings;  // 1-based index k -> strings[k-1]
     std::string creator, protocolPath, comment;
     int16_t mode = 0, dataFormat = 0;
@@ -86,34 +99,46 @@ struct ParsedFile {
     // Raw stored sample j (mux index) as a double: int16 or float32.
     double Sample(int64_t j) const
     {
-        if (dataFormat == 1) return Get<float>(bytes, size_t(dataOffset + 4 * j));
-        return Get<int16_t>(bytes, size_t(dataOffset + 2 * j));
+        if (dataFormat == 1) return Get<float>(bytes, size_t(dataOffset + int64_t(sizeof(float)) * j));
+        return Get<int16_t>(bytes, size_t(dataOffset + int64_t(sizeof(int16_t)) * j));
     }
 };
 
+inline ParsedTag ReadTag(const std::vector<uint8_t>& d, size_t at)
+{
+    namespace tag = abfformat::tag;
+    return ParsedTag{Get(d, at, tag::lTagTime), Text(d, at, tag::sComment), Get(d, at, tag::nTagType),
+                     Get(d, at, tag::nVoiceTagNumber)};
+}
+
 inline ParsedFile ParseAbf2(std::vector<uint8_t> b)
 {
+    namespace v2 = abfformat::abf2;
     ParsedFile f;
     f.bytes = std::move(b);
     const std::vector<uint8_t>& d = f.bytes;
-    if (d.size() < 512 || std::memcmp(d.data(), "ABF2", 4) != 0) {
+    if (d.size() < v2::kFileInfoBytes || std::memcmp(d.data(), abfformat::kAbf2Signature, 4) != 0) {
         f.error = "not ABF2";
         return f;
     }
-    for (int i = 0; i < 18; ++i) {
-        f.map[i].block = Get<uint32_t>(d, size_t(76 + 16 * i));
-        f.map[i].bytes = Get<uint32_t>(d, size_t(80 + 16 * i));
-        f.map[i].count = Get<int64_t>(d, size_t(84 + 16 * i));
+    for (int i = 0; i < v2::kSections; ++i) {
+        const size_t e = v2::SectionEntryOffset(i);
+        f.map[i] = {Get(d, e, v2::section::uBlockIndex), Get(d, e, v2::section::uBytes),
+                    Get(d, e, v2::section::llNumEntries)};
     }
-    f.episodes = Get<uint32_t>(d, 12);
-    f.date = Get<uint32_t>(d, 16);
-    f.timeMS = Get<uint32_t>(d, 20);
-    f.dataFormat = Get<int16_t>(d, 30);
+    auto start = [&](v2::Section i, int64_t entry) {
+        return size_t(f.map[i].block) * abfformat::kBlockBytes + size_t(entry) * f.map[i].bytes;
+    };
+    f.episodes = Get(d, 0, v2::fileinfo::uActualEpisodes);
+    f.date = Get(d, 0, v2::fileinfo::uFileStartDate);
+    f.timeMS = Get(d, 0, v2::fileinfo::uFileStartTimeMS);
+    f.dataFormat = Get(d, 0, v2::fileinfo::nDataFormat);
     // Strings.
-    const size_t s = size_t(f.map[9].block) * 512;
-    if (f.map[9].block && s + 44 <= d.size() && std::memcmp(&d[s], "SSCH", 4) == 0) {
-        const uint32_t n = Get<uint32_t>(d, s + 8);
-        size_t at = s + 44;
+    const size_t s = start(v2::kStrings, 0);
+    if (f.map[v2::kStrings].block && s + v2::strings::kExtent <= d.size() &&
+        std::memcmp(&d[s], v2::kStringsSignature, 4) == 0) {
+        const uint32_t n = Get(d, s, v2::strings::uNumStrings);
+        size_t at = s + v2::strings::sStrings.offset;
         for (uint32_t k = 0; k < n && at < d.size(); ++k) {
             std::string str;
             while (at < d.size() && d[at]) str += char(d[at++]);
@@ -121,119 +146,122 @@ inline ParsedFile ParseAbf2(std::vector<uint8_t> b)
             f.strings.push_back(str);
         }
     }
-    f.creator = f.String(Get<uint32_t>(d, 60));
-    f.protocolPath = f.String(Get<uint32_t>(d, 72));
-    const size_t p = size_t(f.map[0].block) * 512;
-    f.mode = Get<int16_t>(d, p + 0);
-    f.sequenceInterval = Get<float>(d, p + 2);
-    f.synchUnit = Get<float>(d, p + 14);
-    f.samplesPerEpisode = Get<int32_t>(d, p + 22);
-    f.adcRange = Get<float>(d, p + 110);
-    f.adcResolution = Get<int32_t>(d, p + 118);
-    f.comment = f.String(Get<uint32_t>(d, p + 132));
-    for (int64_t i = 0; i < f.map[1].count && i < 16; ++i) {
-        const size_t a = size_t(f.map[1].block) * 512 + size_t(i) * f.map[1].bytes;
+    f.creator = f.String(Get(d, 0, v2::fileinfo::uCreatorNameIndex));
+    f.protocolPath = f.String(Get(d, 0, v2::fileinfo::uProtocolPathIndex));
+    namespace pr = v2::protocol;
+    const size_t p = start(v2::kProtocol, 0);
+    f.mode = Get(d, p, pr::nOperationMode);
+    f.sequenceInterval = Get(d, p, pr::fADCSequenceInterval);
+    f.synchUnit = Get(d, p, pr::fSynchTimeUnit);
+    f.samplesPerEpisode = Get(d, p, pr::lNumSamplesPerEpisode);
+    f.adcRange = Get(d, p, pr::fADCRange);
+    f.adcResolution = Get(d, p, pr::lADCResolution);
+    f.comment = f.String(uint32_t(Get(d, p, pr::lFileCommentIndex)));
+    for (int64_t i = 0; i < f.map[v2::kADC].count && i < 16; ++i) {
+        namespace adc = v2::adc;
+        const size_t a = start(v2::kADC, i);
         ParsedChannel c;
-        c.physical = Get<int16_t>(d, a);
-        c.telegraph = Get<int16_t>(d, a + 2);
-        c.telegraphGain = Get<float>(d, a + 6);
-        c.gain = Get<float>(d, a + 28);
-        c.scale = Get<float>(d, a + 40);
-        c.offset = Get<float>(d, a + 44);
-        c.name = f.String(Get<uint32_t>(d, a + 74));
-        c.units = f.String(Get<uint32_t>(d, a + 78));
+        c.physical = Get(d, a, adc::nADCNum);
+        c.telegraph = Get(d, a, adc::nTelegraphEnable);
+        c.telegraphGain = Get(d, a, adc::fTelegraphAdditGain);
+        c.gain = Get(d, a, adc::fADCProgrammableGain);
+        c.scale = Get(d, a, adc::fInstrumentScaleFactor);
+        c.offset = Get(d, a, adc::fInstrumentOffset);
+        c.name = f.String(uint32_t(Get(d, a, adc::lADCChannelNameIndex)));
+        c.units = f.String(uint32_t(Get(d, a, adc::lADCUnitsIndex)));
         f.channels.push_back(c);
     }
-    for (int64_t i = 0; i < f.map[2].count && i < 8; ++i) {
-        const size_t a = size_t(f.map[2].block) * 512 + size_t(i) * f.map[2].bytes;
-        f.holding.push_back(Get<float>(d, a + 12));
-        f.dacNames.push_back(f.String(Get<uint32_t>(d, a + 24)));
-        f.dacUnits.push_back(f.String(Get<uint32_t>(d, a + 28)));
+    for (int64_t i = 0; i < f.map[v2::kDAC].count && i < 8; ++i) {
+        const size_t a = start(v2::kDAC, i);
+        f.holding.push_back(Get(d, a, v2::dac::fDACHoldingLevel));
+        f.dacNames.push_back(f.String(uint32_t(Get(d, a, v2::dac::lDACChannelNameIndex))));
+        f.dacUnits.push_back(f.String(uint32_t(Get(d, a, v2::dac::lDACChannelUnitsIndex))));
     }
-    for (int64_t i = 0; i < f.map[5].count && i < 1000; ++i) {
-        const size_t a = size_t(f.map[5].block) * 512 + size_t(i) * f.map[5].bytes;
-        f.epochs.push_back(ParsedEpoch{Get<int16_t>(d, a), Get<int16_t>(d, a + 2), Get<int16_t>(d, a + 4),
-                                       Get<float>(d, a + 6), Get<float>(d, a + 10), Get<int32_t>(d, a + 14),
-                                       Get<int32_t>(d, a + 18), Get<int32_t>(d, a + 22), Get<int32_t>(d, a + 26)});
+    for (int64_t i = 0; i < f.map[v2::kEpochPerDAC].count && i < 1000; ++i) {
+        namespace ep = v2::epoch_per_dac;
+        const size_t a = start(v2::kEpochPerDAC, i);
+        f.epochs.push_back(ParsedEpoch{Get(d, a, ep::nEpochNum), Get(d, a, ep::nDACNum), Get(d, a, ep::nEpochType),
+                                       Get(d, a, ep::fEpochInitLevel), Get(d, a, ep::fEpochLevelInc),
+                                       Get(d, a, ep::lEpochInitDuration), Get(d, a, ep::lEpochDurationInc),
+                                       Get(d, a, ep::lEpochPulsePeriod), Get(d, a, ep::lEpochPulseWidth)});
     }
-    f.dataOffset = int64_t(f.map[10].block) * 512;
-    f.muxSamples = f.map[10].count;
-    for (int64_t i = 0; i < f.map[15].count && i < 1000000; ++i) {
-        const size_t a = size_t(f.map[15].block) * 512 + size_t(i) * 8;
-        f.synch.emplace_back(Get<int32_t>(d, a), Get<int32_t>(d, a + 4));
+    f.dataOffset = int64_t(start(v2::kData, 0));
+    f.muxSamples = f.map[v2::kData].count;
+    for (int64_t i = 0; i < f.map[v2::kSynchArray].count && i < 1000000; ++i) {
+        const size_t a =
+            size_t(f.map[v2::kSynchArray].block) * abfformat::kBlockBytes + size_t(i) * abfformat::synch_entry::kExtent;
+        f.synch.emplace_back(Get(d, a, abfformat::synch_entry::lStart), Get(d, a, abfformat::synch_entry::lLength));
     }
-    for (int64_t i = 0; i < f.map[11].count && i < 1000000; ++i) {
-        const size_t a = size_t(f.map[11].block) * 512 + size_t(i) * 64;
+    for (int64_t i = 0; i < f.map[v2::kTag].count && i < 1000000; ++i)
         f.tags.push_back(
-            ParsedTag{Get<int32_t>(d, a), Text(d, a + 4, 56), Get<int16_t>(d, a + 60), Get<int16_t>(d, a + 62)});
-    }
+            ReadTag(d, size_t(f.map[v2::kTag].block) * abfformat::kBlockBytes + size_t(i) * abfformat::tag::kExtent));
     f.ok = true;
     return f;
 }
 
 inline ParsedFile ParseAbf1(std::vector<uint8_t> b)
 {
+    namespace v1 = abfformat::abf1;
     ParsedFile f;
     f.bytes = std::move(b);
     f.abf1 = true;
     const std::vector<uint8_t>& d = f.bytes;
-    if (d.size() < 6144 || std::memcmp(d.data(), "ABF ", 4) != 0) {
+    if (d.size() < v1::kExtent || std::memcmp(d.data(), abfformat::kAbf1Signature, 4) != 0) {
         f.error = "not ABF1";
         return f;
     }
-    f.mode = Get<int16_t>(d, 8);
-    f.muxSamples = Get<int32_t>(d, 10);
-    f.episodes = Get<uint32_t>(d, 16);
-    f.date = Get<uint32_t>(d, 20);
-    f.timeMS = Get<uint32_t>(d, 24) * 1000 + uint32_t(Get<int16_t>(d, 366));
-    f.dataOffset = int64_t(Get<int32_t>(d, 40)) * 512;
-    f.dataFormat = Get<int16_t>(d, 100);
-    const int16_t nch = Get<int16_t>(d, 120);
-    f.sequenceInterval = Get<float>(d, 122) * float(nch);
-    f.synchUnit = Get<float>(d, 130);
-    f.samplesPerEpisode = Get<int32_t>(d, 138);
-    f.adcRange = Get<float>(d, 244);
-    f.adcResolution = Get<int32_t>(d, 252);
-    f.creator = Text(d, 294, 16);
-    f.protocolPath = Text(d, 4898, 256);
-    f.comment = Text(d, 5154, 128);
+    f.mode = Get(d, 0, v1::nOperationMode);
+    f.muxSamples = Get(d, 0, v1::lActualAcqLength);
+    f.episodes = uint32_t(Get(d, 0, v1::lActualEpisodes));
+    f.date = uint32_t(Get(d, 0, v1::lFileStartDate));
+    f.timeMS = uint32_t(Get(d, 0, v1::lFileStartTime)) * 1000 + uint32_t(Get(d, 0, v1::nFileStartMillisecs));
+    f.dataOffset = int64_t(Get(d, 0, v1::lDataSectionPtr)) * abfformat::kBlockBytes;
+    f.dataFormat = Get(d, 0, v1::nDataFormat);
+    const int16_t nch = Get(d, 0, v1::nADCNumChannels);
+    f.sequenceInterval = Get(d, 0, v1::fADCSampleInterval) * float(nch);
+    f.synchUnit = Get(d, 0, v1::fSynchTimeUnit);
+    f.samplesPerEpisode = Get(d, 0, v1::lNumSamplesPerEpisode);
+    f.adcRange = Get(d, 0, v1::fADCRange);
+    f.adcResolution = Get(d, 0, v1::lADCResolution);
+    f.creator = Text(d, 0, v1::sCreatorInfo);
+    f.protocolPath = Text(d, 0, v1::sProtocolPath);
+    f.comment = Text(d, 0, v1::sFileComment);
     for (int i = 0; i < nch && i < 16; ++i) {
         ParsedChannel c;
-        c.physical = Get<int16_t>(d, size_t(410 + 2 * i));
-        const size_t ch = size_t(c.physical < 0 ? 0 : c.physical);
-        c.name = Text(d, 442 + 10 * ch, 10);
-        c.units = Text(d, 602 + 8 * ch, 8);
-        c.gain = Get<float>(d, 730 + 4 * ch);
-        c.scale = Get<float>(d, 922 + 4 * ch);
-        c.offset = Get<float>(d, 986 + 4 * ch);
-        c.telegraph = Get<int16_t>(d, 4512 + 2 * ch);
-        c.telegraphGain = Get<float>(d, 4576 + 4 * ch);
+        c.physical = Get(d, 0, v1::nADCSamplingSeq, uint32_t(i));
+        const uint32_t ch = uint32_t(c.physical < 0 ? 0 : c.physical);
+        c.name = Text(d, 0, v1::sADCChannelName, ch);
+        c.units = Text(d, 0, v1::sADCUnits, ch);
+        c.gain = Get(d, 0, v1::fADCProgrammableGain, ch);
+        c.scale = Get(d, 0, v1::fInstrumentScaleFactor, ch);
+        c.offset = Get(d, 0, v1::fInstrumentOffset, ch);
+        c.telegraph = Get(d, 0, v1::nTelegraphEnable, ch);
+        c.telegraphGain = Get(d, 0, v1::fTelegraphAdditGain, ch);
         f.channels.push_back(c);
     }
-    for (size_t k = 0; k < 4; ++k) {
-        f.dacNames.push_back(Text(d, 1306 + 10 * k, 10));
-        f.dacUnits.push_back(Text(d, 1346 + 8 * k, 8));
-        f.holding.push_back(Get<float>(d, 1394 + 4 * k));
+    for (uint32_t k = 0; k < v1::sDACChannelName.count; ++k) {
+        f.dacNames.push_back(Text(d, 0, v1::sDACChannelName, k));
+        f.dacUnits.push_back(Text(d, 0, v1::sDACChannelUnits, k));
+        f.holding.push_back(Get(d, 0, v1::fDACHoldingLevel, k));
     }
-    for (int16_t dac = 0; dac < 2; ++dac)
-        for (int16_t e = 0; e < 10; ++e) {
-            const size_t k = size_t(dac * 10 + e);
-            const int16_t type = Get<int16_t>(d, 2308 + 2 * k);
+    for (int16_t dac = 0; dac < v1::kWaveformDacs; ++dac)
+        for (int16_t e = 0; e < v1::kEpochsPerDac; ++e) {
+            const uint32_t r = uint32_t(dac), c = uint32_t(e);
+            const int16_t type = Get<int16_t>(d, v1::nEpochType.At(r, c));
             if (type == 0) continue;
-            f.epochs.push_back(ParsedEpoch{e, dac, type, Get<float>(d, 2348 + 4 * k), Get<float>(d, 2428 + 4 * k),
-                                           Get<int32_t>(d, 2508 + 4 * k), Get<int32_t>(d, 2588 + 4 * k),
-                                           Get<int32_t>(d, 2136 + 4 * k), Get<int32_t>(d, 2216 + 4 * k)});
+            f.epochs.push_back(ParsedEpoch{
+                e, dac, type, Get<float>(d, v1::fEpochInitLevel.At(r, c)), Get<float>(d, v1::fEpochLevelInc.At(r, c)),
+                Get<int32_t>(d, v1::lEpochInitDuration.At(r, c)), Get<int32_t>(d, v1::lEpochDurationInc.At(r, c)),
+                Get<int32_t>(d, v1::lEpochPulsePeriod.At(r, c)), Get<int32_t>(d, v1::lEpochPulseWidth.At(r, c))});
         }
-    const int64_t synchBlock = Get<int32_t>(d, 92), synchCount = Get<int32_t>(d, 96);
-    for (int64_t i = 0; i < synchCount && i < 1000000; ++i)
-        f.synch.emplace_back(Get<int32_t>(d, size_t(synchBlock * 512 + 8 * i)),
-                             Get<int32_t>(d, size_t(synchBlock * 512 + 8 * i + 4)));
-    const int64_t tagBlock = Get<int32_t>(d, 44), tagCount = Get<int32_t>(d, 48);
-    for (int64_t i = 0; i < tagCount && i < 1000000; ++i) {
-        const size_t a = size_t(tagBlock * 512 + 64 * i);
-        f.tags.push_back(
-            ParsedTag{Get<int32_t>(d, a), Text(d, a + 4, 56), Get<int16_t>(d, a + 60), Get<int16_t>(d, a + 62)});
+    const int64_t synch = int64_t(Get(d, 0, v1::lSynchArrayPtr)) * abfformat::kBlockBytes;
+    for (int64_t i = 0; i < Get(d, 0, v1::lSynchArraySize) && i < 1000000; ++i) {
+        const size_t a = size_t(synch + i * abfformat::synch_entry::kExtent);
+        f.synch.emplace_back(Get(d, a, abfformat::synch_entry::lStart), Get(d, a, abfformat::synch_entry::lLength));
     }
+    const int64_t tags = int64_t(Get(d, 0, v1::lTagSectionPtr)) * abfformat::kBlockBytes;
+    for (int64_t i = 0; i < Get(d, 0, v1::lNumTagEntries) && i < 1000000; ++i)
+        f.tags.push_back(ReadTag(d, size_t(tags + i * abfformat::tag::kExtent)));
     f.ok = true;
     return f;
 }
@@ -241,7 +269,7 @@ inline ParsedFile ParseAbf1(std::vector<uint8_t> b)
 inline ParsedFile ParseFile(const std::string& path)
 {
     std::vector<uint8_t> b = ReadFileBytes(path);
-    if (b.size() >= 4 && std::memcmp(b.data(), "ABF ", 4) == 0) return ParseAbf1(std::move(b));
+    if (b.size() >= 4 && std::memcmp(b.data(), abfformat::kAbf1Signature, 4) == 0) return ParseAbf1(std::move(b));
     return ParseAbf2(std::move(b));
 }
 

@@ -13,6 +13,8 @@
 
 using namespace abfw;
 using abftest::ParsedFile;
+namespace v2 = abfformat::abf2;
+constexpr int64_t kBlock = abfformat::kBlockBytes;
 
 namespace {
 
@@ -66,14 +68,14 @@ TEST_P(PresetFile, DecodesToWhatWasDescribed)
 
     // Sections: block aligned, inside the file, not overlapping.
     EXPECT_EQ(int64_t(f.bytes.size()), layout.fileSize);
-    EXPECT_EQ(layout.fileSize % 512, 0);
+    EXPECT_EQ(layout.fileSize % kBlock, 0);
     std::vector<SectionInfo> sections = layout.sections;
     std::sort(sections.begin(), sections.end(),
               [](const SectionInfo& a, const SectionInfo& b) { return a.offset < b.offset; });
-    int64_t end = rec.format == Format::Abf2 ? 512 : 0;
+    int64_t end = rec.format == Format::Abf2 ? int64_t(v2::kFileInfoBytes) : 0;
     for (const SectionInfo& s : sections) {
         const int64_t size = s.name == "Strings" ? int64_t(s.entryBytes) : int64_t(s.entryBytes) * s.count;
-        EXPECT_EQ(s.offset % 512, 0) << s.name;
+        EXPECT_EQ(s.offset % kBlock, 0) << s.name;
         EXPECT_GE(s.offset, end) << s.name << " overlaps the previous section";
         EXPECT_LE(s.offset + size, layout.fileSize) << s.name;
         end = s.offset + size;
@@ -81,18 +83,18 @@ TEST_P(PresetFile, DecodesToWhatWasDescribed)
 
     // The ABF2 section map is the layout.
     if (rec.format == Format::Abf2) {
-        const char* names[18] = {"Protocol", "ADC", "DAC", "Epoch", "", "EpochPerDAC", "", "", "", "Strings",
-                                 "Data",     "Tag", "",    "",      "", "SynchArray",  "", ""};
-        for (int i = 0; i < 18; ++i) {
+        const char* names[v2::kSections] = {"Protocol", "ADC", "DAC", "Epoch", "", "EpochPerDAC", "", "", "", "Strings",
+                                            "Data",     "Tag", "",    "",      "", "SynchArray",  "", ""};
+        for (int i = 0; i < v2::kSections; ++i) {
             const int64_t at = names[i][0] ? SectionOffset(layout, names[i]) : -1;
             if (at < 0) {
                 EXPECT_EQ(f.map[i].block, 0u) << "map entry " << i << " should be absent";
                 continue;
             }
-            EXPECT_EQ(int64_t(f.map[i].block) * 512, at) << names[i];
+            EXPECT_EQ(int64_t(f.map[i].block) * kBlock, at) << names[i];
         }
         // Strings header: count, total bytes, longest.
-        const size_t s = size_t(f.map[9].block) * 512;
+        const size_t s = size_t(f.map[v2::kStrings].block) * kBlock;
         size_t total = 0, longest = 0;
         for (const std::string& str : f.strings) {
             total += str.size() + 1;
@@ -508,16 +510,21 @@ TEST(RealFiles, SameEntrySizesAsRecordedFiles)
         const ParsedFile real = abftest::ParseFile(std::string(dir) + "/data/abf/" + name);
         if (!real.ok) continue;
         SCOPED_TRACE(name);
-        for (int i : {0, 1, 2, 3, 5, 11, 15}) {
+        for (int i : {v2::kProtocol, v2::kADC, v2::kDAC, v2::kEpoch, v2::kEpochPerDAC, v2::kTag, v2::kSynchArray}) {
             if (!real.map[i].block || !ours.map[i].block) continue;
             EXPECT_EQ(ours.map[i].bytes, real.map[i].bytes) << "map entry " << i;
             ++compared;
         }
-        EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, 8), abftest::Get<uint32_t>(real.bytes, 8));  // file info size
+        EXPECT_EQ(abftest::Get(ours.bytes, 0, v2::fileinfo::uFileInfoSize),
+                  abftest::Get(real.bytes, 0, v2::fileinfo::uFileInfoSize));
         // Strings: the same header layout (SSCH, version 1).
-        const size_t s = size_t(real.map[9].block) * 512, t = size_t(ours.map[9].block) * 512;
-        EXPECT_EQ(abftest::Get<uint32_t>(ours.bytes, t + 4), abftest::Get<uint32_t>(real.bytes, s + 4));
-        EXPECT_EQ(real.map[9].bytes, 44 + abftest::Get<uint32_t>(real.bytes, s + 16)) << "section size rule";
+        const size_t s = size_t(real.map[v2::kStrings].block) * kBlock,
+                     t = size_t(ours.map[v2::kStrings].block) * kBlock;
+        EXPECT_EQ(abftest::Get(ours.bytes, t, v2::strings::uVersion),
+                  abftest::Get(real.bytes, s, v2::strings::uVersion));
+        EXPECT_EQ(real.map[v2::kStrings].bytes,
+                  v2::strings::kExtent + uint32_t(abftest::Get(real.bytes, s, v2::strings::lTotalBytes)))
+            << "section size rule";
     }
     if (compared == 0) GTEST_SKIP() << "none of the real recordings is present";
 }

@@ -212,7 +212,7 @@ bool LoadHex(const std::string& jsonPath, const char* member, void* out, std::si
 {
     abfcompare::Json doc;
     if (!abfcompare::ParseJsonFile(jsonPath, doc, *error)) return false;
-    const std::string& hex = doc["ord110"][member].str;
+    const std::string hex = abfcompare::String(abfcompare::At(doc, "ord110"), member);
     if (hex.size() < 2 * size) {
         *error = jsonPath + ": no " + member;
         return false;

@@ -40,16 +40,17 @@ protected:
     {
         for (const Golden& g : files) {
             SCOPED_TRACE(g.name);
-            const abfcompare::Json& h = g.json["header_summary"];
-            ExpectNumber(g, "kav_AbfOperationMode", h["nOperationMode"].Num());
-            ExpectNumber(g, "kav_AbfChannelCount", h["nADCNumChannels"].Num());
-            ExpectNumber(g, "kav_AbfEpisodeCount", g.json["ord110"]["episode_limit_out"].Num());
-            const long long channels = h["nADCNumChannels"].Int();
+            const abfcompare::Json& h = abfcompare::At(g.json, "header_summary");
+            ExpectNumber(g, "kav_AbfOperationMode", abfcompare::Number(h, "nOperationMode"));
+            ExpectNumber(g, "kav_AbfChannelCount", abfcompare::Number(h, "nADCNumChannels"));
+            ExpectNumber(g, "kav_AbfEpisodeCount", abfcompare::Number(g.json, "ord110/episode_limit_out"));
+            const long long channels = abfcompare::Int(h, "nADCNumChannels");
             ASSERT_GT(channels, 0);
-            ExpectNumber(g, "kav_AbfTotalSampleCount", static_cast<double>(h["lActualAcqLength"].Int() / channels));
+            ExpectNumber(g, "kav_AbfTotalSampleCount",
+                         static_cast<double>(abfcompare::Int(h, "lActualAcqLength") / channels));
             std::string expected;
             for (long long i = 0; i < channels; ++i)
-                expected += (i ? ";" : "") + std::to_string(h["nADCSamplingSeq"][static_cast<size_t>(i)].Int());
+                expected += (i ? ";" : "") + std::to_string(abfcompare::Int(h, "nADCSamplingSeq/" + std::to_string(i)));
             CallResult r = Call("kav_AbfADCSamplingSeq", {Str(g.path), NullStrRef()});
             EXPECT_EQ(r.status, 0);
             EXPECT_EQ(r.resultNumber, 1.0);
@@ -68,10 +69,10 @@ TEST_F(GoldenQueries, FileTestsAnswerAsTheLibrary)
         SCOPED_TRACE(g.name);
         CallResult isAbf = Call("kav_AbfIsAbfFile", {Str(g.path)});
         EXPECT_EQ(isAbf.status, 0);
-        EXPECT_EQ(isAbf.resultNumber, g.json["ord140"]["ok"].Num());
+        EXPECT_EQ(isAbf.resultNumber, abfcompare::Number(g.json, "ord140/ok"));
         CallResult hasData = Call("kav_AbfHasData", {Str(g.path)});
         EXPECT_EQ(hasData.status, 0);
-        EXPECT_EQ(hasData.resultNumber, g.json["ord150"]["result"].Num());
+        EXPECT_EQ(hasData.resultNumber, abfcompare::Number(g.json, "ord150/result"));
     }
 }
 
@@ -91,14 +92,16 @@ TEST_F(GoldenQueries, SampleCountOfEveryEpisode)
     int asked = 0;
     for (const Golden& g : files) {
         SCOPED_TRACE(g.name);
-        for (const abfcompare::Json& e : g.json["episodes"].arr) {
-            SCOPED_TRACE("episode " + std::to_string(e["episode"].Int()));
-            const abfcompare::Json& answer = e["ord340"];
-            CallResult r = Call("kav_AbfSampleCount", {Str(g.path), Num(e["episode"].Num()), NumRef(kUntouched)});
+        for (const abfcompare::Json& e : abfcompare::At(g.json, "episodes")) {
+            SCOPED_TRACE("episode " + std::to_string(abfcompare::Int(e, "episode")));
+            const abfcompare::Json& answer = abfcompare::At(e, "ord340");
+            CallResult r =
+                Call("kav_AbfSampleCount", {Str(g.path), Num(abfcompare::Number(e, "episode")), NumRef(kUntouched)});
             ++asked;
             EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.resultNumber, answer["ok"].Num() ? 1.0 : 0.0);
-            EXPECT_EQ(r.args[2].number, answer["ok"].Num() ? answer["count"].Num() : kUntouched);
+            EXPECT_EQ(r.resultNumber, abfcompare::Number(answer, "ok") ? 1.0 : 0.0);
+            EXPECT_EQ(r.args[2].number,
+                      abfcompare::Number(answer, "ok") ? abfcompare::Number(answer, "count") : kUntouched);
         }
     }
     EXPECT_GT(asked, static_cast<int>(files.size()));
@@ -109,17 +112,18 @@ TEST_F(GoldenQueries, StartTimeOfEveryEpisodeAndChannel)
     int asked = 0;
     for (const Golden& g : files) {
         SCOPED_TRACE(g.name);
-        for (const abfcompare::Json& e : g.json["episodes"].arr) {
-            for (const abfcompare::Json& c : e["channels"].arr) {
-                SCOPED_TRACE("episode " + std::to_string(e["episode"].Int()) + ", channel " +
-                             std::to_string(c["logical"].Int()));
-                const abfcompare::Json& answer = c["ord350"];
-                CallResult r = Call("kav_AbfStartTime", {Str(g.path), Num(c["logical"].Num()), Num(e["episode"].Num()),
-                                                         NumRef(kUntouched)});
+        for (const abfcompare::Json& e : abfcompare::At(g.json, "episodes")) {
+            for (const abfcompare::Json& c : abfcompare::At(e, "channels")) {
+                SCOPED_TRACE("episode " + std::to_string(abfcompare::Int(e, "episode")) + ", channel " +
+                             std::to_string(abfcompare::Int(c, "logical")));
+                const abfcompare::Json& answer = abfcompare::At(c, "ord350");
+                CallResult r = Call("kav_AbfStartTime", {Str(g.path), Num(abfcompare::Number(c, "logical")),
+                                                         Num(abfcompare::Number(e, "episode")), NumRef(kUntouched)});
                 ++asked;
                 EXPECT_EQ(r.status, 0);
-                EXPECT_EQ(r.resultNumber, answer["ok"].Num() ? 1.0 : 0.0);
-                EXPECT_DOUBLE_EQ(r.args[3].number, answer["ok"].Num() ? answer["value"].Num() : kUntouched);
+                EXPECT_EQ(r.resultNumber, abfcompare::Number(answer, "ok") ? 1.0 : 0.0);
+                EXPECT_DOUBLE_EQ(r.args[3].number,
+                                 abfcompare::Number(answer, "ok") ? abfcompare::Number(answer, "value") : kUntouched);
             }
         }
     }

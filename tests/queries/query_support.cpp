@@ -70,7 +70,7 @@ Golden GoldenFor(const std::string& stem)
     Golden g;
     const std::string dir = kavhost::SharedDataPath("data/golden");
     if (dir.empty() || !LoadJson(dir + "/" + stem + ".json", &g.json)) return g;
-    g.name = g.json["file"].str;
+    g.name = abfcompare::String(g.json, "file");
     g.path = RealFile(g.name);
     return g;
 }
@@ -84,7 +84,7 @@ std::vector<Golden> RealGolden()
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
         if (entry.path().extension() != ".json") continue;
         Golden g = GoldenFor(entry.path().stem().string());
-        if (!g.path.empty() && g.json.Has("ord110")) out.push_back(std::move(g));
+        if (!g.path.empty() && g.json.contains("ord110")) out.push_back(std::move(g));
     }
     std::sort(out.begin(), out.end(), [](const Golden& a, const Golden& b) { return a.name < b.name; });
     return out;

@@ -98,7 +98,8 @@ std::vector<Golden> GoldenWhere(bool gapFree)
 {
     std::vector<Golden> out;
     for (Golden& g : querytest::RealGolden())
-        if (g.json["ord110"]["ok"].Int() && (g.json["header_summary"]["nOperationMode"].Int() == 3) == gapFree)
+        if (abfcompare::Int(g.json, "ord110/ok") &&
+            (abfcompare::Int(g.json, "header_summary/nOperationMode") == 3) == gapFree)
             out.push_back(std::move(g));
     return out;
 }
@@ -126,15 +127,15 @@ TEST_F(RealFiles, EveryChannelOfEveryGapFreeFile)
                 EXPECT_EQ(w->modified, 1);
             }
             // Each read of the recorded answers is one stretch of the wave.
-            const abfcompare::Json& episodes = g.json["episodes"];
+            const abfcompare::Json& episodes = abfcompare::At(g.json, "episodes");
             size_t at = 0;
             const std::vector<float> got = WaveFloats(f32);
-            for (size_t e = 0; e < episodes.arr.size(); ++e) {
+            for (size_t e = 0; e < episodes.size(); ++e) {
                 const abfcompare::Json& read = episodes[e]["channels"][static_cast<size_t>(logical)]["ord210"];
-                ASSERT_EQ(read["ok"].Int(), 1);
-                const size_t n = static_cast<size_t>(read["count"].Int());
+                ASSERT_EQ(abfcompare::Int(read, "ok"), 1);
+                const size_t n = static_cast<size_t>(abfcompare::Int(read, "count"));
                 ASSERT_LE(at + n, got.size());
-                EXPECT_EQ(Sha256Floats(got.data() + at, n), read["sha256"].str) << "read " << e + 1;
+                EXPECT_EQ(Sha256Floats(got.data() + at, n), abfcompare::String(read, "sha256")) << "read " << e + 1;
                 at += n;
             }
             EXPECT_EQ(at, got.size());
@@ -162,12 +163,12 @@ TEST_F(RealFiles, EveryEpisodeOfEpisodicFiles)
         ASSERT_FALSE(g.path.empty()) << stem;
         const DirectFile d = OpenDirect(g.path);
         ASSERT_TRUE(d.ok) << stem;
-        const abfcompare::Json& episodes = g.json["episodes"];
-        for (size_t e = 0; e < episodes.arr.size(); ++e) {
+        const abfcompare::Json& episodes = abfcompare::At(g.json, "episodes");
+        for (size_t e = 0; e < episodes.size(); ++e) {
             const abfcompare::Json& ep = episodes[e];
-            const int32_t count = static_cast<int32_t>(ep["ord340"]["count"].Int());
-            for (const abfcompare::Json& ch : ep["channels"].arr) {
-                const int logical = static_cast<int>(ch["logical"].Int());
+            const int32_t count = static_cast<int32_t>(abfcompare::Int(ep, "ord340/count"));
+            for (const abfcompare::Json& ch : abfcompare::At(ep, "channels")) {
+                const int logical = static_cast<int>(abfcompare::Int(ch, "logical"));
                 SCOPED_TRACE(std::string(stem) + " episode " + std::to_string(e + 1) + " channel " +
                              std::to_string(logical));
                 for (int type : {kWaveFloat32, kWaveFloat64}) {
@@ -177,13 +178,13 @@ TEST_F(RealFiles, EveryEpisodeOfEpisodicFiles)
                     ASSERT_EQ(r.status, 0);
                     ASSERT_EQ(r.resultNumber, 1.0);
                     const std::vector<float> got = WaveFloats(w);
-                    EXPECT_EQ(Sha256Floats(got.data(), got.size()), ch["ord210"]["sha256"].str);
+                    EXPECT_EQ(Sha256Floats(got.data(), got.size()), abfcompare::String(ch, "ord210/sha256"));
                     if (type == kWaveFloat64) {
                         for (int32_t i = 0; i < count; ++i)
                             ASSERT_EQ(w->As<double>()[i], static_cast<double>(got[static_cast<size_t>(i)]));
                     }
                     CheckAxes(w, d.header, Trimmed(d.header.sADCUnits[d.header.nADCSamplingSeq[logical]], 8).c_str());
-                    const double start = ch["ord350"]["value"].Num();
+                    const double start = abfcompare::Number(ch, "ord350/value");
                     CheckNote(w->note, g.path, d.header, logical, &start);
                 }
             }
@@ -204,12 +205,12 @@ TEST_F(RealFiles, StimulusWaveformsOfTheProtocolFiles)
         ASSERT_FALSE(g.path.empty()) << stem;
         const DirectFile d = OpenDirect(g.path);
         ASSERT_TRUE(d.ok) << stem;
-        const abfcompare::Json& episodes = g.json["episodes"];
-        for (size_t e = 0; e < episodes.arr.size(); ++e) {
-            const int32_t count = static_cast<int32_t>(episodes[e]["ord340"]["count"].Int());
-            for (const abfcompare::Json& ch : episodes[e]["channels"].arr) {
-                const int logical = static_cast<int>(ch["logical"].Int());
-                const abfcompare::Json& want = ch["ord250"];
+        const abfcompare::Json& episodes = abfcompare::At(g.json, "episodes");
+        for (size_t e = 0; e < episodes.size(); ++e) {
+            const int32_t count = static_cast<int32_t>(abfcompare::Int(episodes[e], "ord340/count"));
+            for (const abfcompare::Json& ch : abfcompare::At(episodes[e], "channels")) {
+                const int logical = static_cast<int>(abfcompare::Int(ch, "logical"));
+                const abfcompare::Json& want = abfcompare::At(ch, "ord250");
                 SCOPED_TRACE(std::string(stem) + " episode " + std::to_string(e + 1) + " channel " +
                              std::to_string(logical));
                 for (int type : {kWaveFloat32, kWaveFloat64}) {
@@ -221,11 +222,11 @@ TEST_F(RealFiles, StimulusWaveformsOfTheProtocolFiles)
                                         {Str(g.path), Num(logical), Num(static_cast<double>(e + 1)), WaveArg(w)});
                     ASSERT_EQ(r.status, 0);
                     EXPECT_EQ(w->note, "kept");
-                    if (want["ok"].Int()) {
+                    if (abfcompare::Int(want, "ok")) {
                         ++delivered;
                         ASSERT_EQ(r.resultNumber, 1.0);
                         const std::vector<float> got = WaveFloats(w);
-                        EXPECT_EQ(Sha256Floats(got.data(), got.size()), want["sha256"].str);
+                        EXPECT_EQ(Sha256Floats(got.data(), got.size()), abfcompare::String(want, "sha256"));
                         const int physical = d.header.nADCSamplingSeq[logical];
                         CheckAxes(w, d.header,
                                   physical < 8 ? Trimmed(d.header.sDACChannelUnits[physical], 8).c_str() : "");
@@ -233,7 +234,7 @@ TEST_F(RealFiles, StimulusWaveformsOfTheProtocolFiles)
                         ++refused;
                         // A waveform the library cannot compute is not reported as delivered.
                         EXPECT_EQ(r.resultNumber, 0.0);
-                        EXPECT_EQ(LastErr(), want["error"].Num());
+                        EXPECT_EQ(LastErr(), abfcompare::Number(want, "error"));
                         EXPECT_EQ(w->xstep, 7.0);
                         EXPECT_EQ(w->dataunits, "before");
                     }

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "abffio/waveform.h"
 #include "interface/abffio.h"
 #include "tools/abfcompare/json.h"
 #include "tools/abfcompare/sha256.h"
-#include "abffio/waveform.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ bool ReadInt16(void* context, uint64_t offset, uint32_t count, int16_t* out)
 bool LoadRecord(const abfcompare::Json& golden, ABFLibraryHeader& h)
 {
     std::vector<uint8_t> bytes;
-    if (!DecodeHex(golden["ord110"]["library_record_hex"].str, bytes)) return false;
+    if (!DecodeHex(abfcompare::String(golden, "ord110/library_record_hex"), bytes)) return false;
     if (bytes.size() != sizeof(ABFLibraryHeader)) return false;
     std::memcpy(&h, bytes.data(), sizeof h);
     return true;
@@ -72,46 +72,44 @@ void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
     abfcompare::Json golden;
     std::string parseError;
     ASSERT_TRUE(abfcompare::ParseJsonFile(jsonPath.string(), golden, parseError)) << jsonPath << ": " << parseError;
-    const abfcompare::Json& episodes = golden["episodes"];
-    if (episodes.type != abfcompare::Json::kArray || episodes.arr.size() == 0) return;
+    const abfcompare::Json& episodes = abfcompare::At(golden, "episodes");
+    if (!episodes.is_array() || episodes.empty()) return;
     ABFLibraryHeader h;
     ASSERT_TRUE(LoadRecord(golden, h)) << jsonPath;
 
     OpenFile file;
-    const std::string abfPath = SharedDir() + "/data/abf/" + golden["file"].str;
+    const std::string abfPath = SharedDir() + "/data/abf/" + abfcompare::String(golden, "file");
     file.f = std::fopen(abfPath.c_str(), "rb");
     AbfWaveformFileAccess access{ReadInt16, &file};
 
-    for (std::size_t e = 0; e < episodes.arr.size(); ++e) {
-        const abfcompare::Json& ep = episodes[e];
-        const uint32_t episode = static_cast<uint32_t>(ep["episode"].Int());
-        const uint32_t count = static_cast<uint32_t>(ep["ord340"]["count"].Int());
-        for (std::size_t c = 0; c < ep["channels"].arr.size(); ++c) {
-            const abfcompare::Json& ch = ep["channels"][c];
-            const abfcompare::Json& want = ch["ord250"];
-            if (want.IsNull()) continue;
-            SCOPED_TRACE(golden["file"].str + " episode " + std::to_string(episode) + " physical " +
-                         std::to_string(ch["physical"].Int()));
+    for (const abfcompare::Json& ep : episodes) {
+        const uint32_t episode = static_cast<uint32_t>(abfcompare::Int(ep, "episode"));
+        const uint32_t count = static_cast<uint32_t>(abfcompare::Int(ep, "ord340/count"));
+        for (const abfcompare::Json& ch : abfcompare::At(ep, "channels")) {
+            const abfcompare::Json& want = abfcompare::At(ch, "ord250");
+            if (want.is_null()) continue;
+            SCOPED_TRACE(abfcompare::String(golden, "file") + " episode " + std::to_string(episode) + " physical " +
+                         std::to_string(abfcompare::Int(ch, "physical")));
             std::vector<float> buf(count, 0.0f);
-            const int32_t err =
-                AbfComputeWaveform(h, static_cast<int32_t>(ch["physical"].Int()), episode, buf.data(), count, &access);
+            const int32_t err = AbfComputeWaveform(h, static_cast<int32_t>(abfcompare::Int(ch, "physical")), episode,
+                                                   buf.data(), count, &access);
             ++tally.compared;
-            const int wantError = static_cast<int>(want["error"].Int());
-            const bool wantOk = want["ok"].Int() != 0;
+            const int wantError = static_cast<int>(abfcompare::Int(want, "error"));
+            const bool wantOk = abfcompare::Int(want, "ok") != 0;
             EXPECT_EQ(err == 0, wantOk);
             EXPECT_EQ(err, wantOk ? 0 : wantError);
             const std::string sha = abfcompare::Sha256Hex(buf.data(), buf.size() * sizeof(float));
-            bool same = sha == want["sha256"].str && (err == 0) == wantOk;
+            bool same = sha == abfcompare::String(want, "sha256") && (err == 0) == wantOk;
             if (!same) {
                 // Show where the values part from the recorded first and last values.
-                for (std::size_t i = 0; i < 8 && i < want["first8"].arr.size() && i < buf.size(); ++i)
-                    EXPECT_FLOAT_EQ(buf[i], static_cast<float>(want["first8"][i].Num())) << "first8 " << i;
-                for (std::size_t i = 0; i < 8 && i < want["last8"].arr.size() && i < buf.size(); ++i)
-                    EXPECT_FLOAT_EQ(buf[buf.size() - want["last8"].arr.size() + i],
-                                    static_cast<float>(want["last8"][i].Num()))
-                        << "last8 " << i;
+                const abfcompare::Json& first8 = abfcompare::At(want, "first8");
+                const abfcompare::Json& last8 = abfcompare::At(want, "last8");
+                for (std::size_t i = 0; i < 8 && i < first8.size() && i < buf.size(); ++i)
+                    EXPECT_FLOAT_EQ(buf[i], first8[i].get<float>()) << "first8 " << i;
+                for (std::size_t i = 0; i < 8 && i < last8.size() && i < buf.size(); ++i)
+                    EXPECT_FLOAT_EQ(buf[buf.size() - last8.size() + i], last8[i].get<float>()) << "last8 " << i;
             }
-            EXPECT_EQ(sha, want["sha256"].str);
+            EXPECT_EQ(sha, abfcompare::String(want, "sha256"));
             if (same) ++tally.matched;
         }
     }
@@ -169,7 +167,8 @@ TEST(WaveformGolden, CompleteArraysMatchPointByPoint)
         ABFLibraryHeader h;
         ASSERT_TRUE(LoadRecord(golden, h));
         const abfcompare::Json& ch = golden["episodes"][episode - 1]["channels"][static_cast<std::size_t>(logical)];
-        const int32_t wantError = ch["ord250"]["ok"].Int() ? 0 : static_cast<int32_t>(ch["ord250"]["error"].Int());
+        const int32_t wantError =
+            abfcompare::Int(ch, "ord250/ok") ? 0 : static_cast<int32_t>(abfcompare::Int(ch, "ord250/error"));
 
         std::FILE* f = std::fopen(entry.path().string().c_str(), "rb");
         ASSERT_NE(f, nullptr);
@@ -180,7 +179,7 @@ TEST(WaveformGolden, CompleteArraysMatchPointByPoint)
 
         // Recorded into a zeroed buffer, which a failing call leaves as it is.
         std::vector<float> got(want.size(), 0.0f);
-        ASSERT_EQ(AbfComputeWaveform(h, static_cast<int32_t>(ch["physical"].Int()), episode, got.data(),
+        ASSERT_EQ(AbfComputeWaveform(h, static_cast<int32_t>(abfcompare::Int(ch, "physical")), episode, got.data(),
                                      static_cast<uint32_t>(got.size()), nullptr),
                   wantError);
         std::size_t differing = 0, firstDiff = want.size();

@@ -42,6 +42,14 @@ std::string ToHex(const uint8_t* p, size_t n)
     return s;
 }
 
+template <class T>
+std::string NumberAt(const uint8_t* p)
+{
+    T v;
+    memcpy(&v, p, sizeof v);
+    return std::to_string(v);
+}
+
 // One element of a field as text.
 std::string Element(const uint8_t* rec, const AbfFieldInfo& f, size_t index)
 {
@@ -52,28 +60,12 @@ std::string Element(const uint8_t* rec, const AbfFieldInfo& f, size_t index)
         memcpy(&v, p, 4);
         return Num(v);
     }
-    case AbfFieldKind::kI16: {
-        int16_t v;
-        memcpy(&v, p, 2);
-        return std::to_string(v);
-    }
-    case AbfFieldKind::kU16: {
-        uint16_t v;
-        memcpy(&v, p, 2);
-        return std::to_string(v);
-    }
-    case AbfFieldKind::kI32: {
-        int32_t v;
-        memcpy(&v, p, 4);
-        return std::to_string(v);
-    }
-    case AbfFieldKind::kU32: {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        return std::to_string(v);
-    }
-    case AbfFieldKind::kI8: return std::to_string(static_cast<int8_t>(*p));
-    case AbfFieldKind::kU8: return std::to_string(*p);
+    case AbfFieldKind::kI16: return NumberAt<int16_t>(p);
+    case AbfFieldKind::kU16: return NumberAt<uint16_t>(p);
+    case AbfFieldKind::kI32: return NumberAt<int32_t>(p);
+    case AbfFieldKind::kU32: return NumberAt<uint32_t>(p);
+    case AbfFieldKind::kI8: return NumberAt<int8_t>(p);
+    case AbfFieldKind::kU8: return NumberAt<uint8_t>(p);
     case AbfFieldKind::kChar: {
         std::string t;
         for (size_t i = 0; i < f.width; ++i) t += (p[i] >= 32 && p[i] < 127) ? static_cast<char>(p[i]) : '.';
@@ -126,8 +118,8 @@ void Check(std::vector<std::string>& diffs, const std::string& what, const std::
 
 void CheckNum(std::vector<std::string>& diffs, const std::string& what, double ours, const Json& vendor)
 {
-    if (vendor.IsNull()) return;
-    const double v = vendor.Num();
+    if (!vendor.is_number()) return;
+    const double v = vendor.get<double>();
     // The reference prints doubles with 15 significant digits at least; equal to that.
     const bool same = ours == v || std::fabs(ours - v) <= 1e-12 * std::max(std::fabs(ours), std::fabs(v));
     if (!same) diffs.push_back(what + ": ours " + Fmt("%.15g", ours) + ", vendor " + Fmt("%.15g", v));
@@ -215,17 +207,17 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
     {
         int32_t fmt = -12345, err = -1;
         const ABFBOOL ok = ABF_IsABFFile(name, &fmt, &err);
-        const Json& g = ref["ord140"];
-        Check(diffs, "ord140 ok", std::to_string(ok != 0), std::to_string(g["ok"].Int()));
-        Check(diffs, "ord140 error", std::to_string(err), std::to_string(g["error"].Int()));
-        Check(diffs, "ord140 out_int", std::to_string(fmt), std::to_string(g["out_int"].Int()));
+        const Json& g = At(ref, "ord140");
+        Check(diffs, "ord140 ok", std::to_string(ok != 0), std::to_string(Int(g, "ok")));
+        Check(diffs, "ord140 error", std::to_string(err), std::to_string(Int(g, "error")));
+        Check(diffs, "ord140 out_int", std::to_string(fmt), std::to_string(Int(g, "out_int")));
         if (!ok) errors.push_back(err);
     }
 
     // 110, in the library's own layout: the whole record, field by field.
-    const Json& g110 = ref["ord110"];
-    const std::vector<uint8_t> vendorRecord = FromHex(g110["library_record_hex"].str);
-    const std::vector<uint8_t> vendorHeader = FromHex(g110["header_hex"].str);
+    const Json& g110 = At(ref, "ord110");
+    const std::vector<uint8_t> vendorRecord = FromHex(String(g110, "library_record_hex"));
+    const std::vector<uint8_t> vendorHeader = FromHex(String(g110, "header_hex"));
     std::vector<uint8_t> block;
     if (vendorRecord.size() == kAbfLibraryRecordSize) {
         PrepareRecord(block);
@@ -251,17 +243,17 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
     uint32_t samples = kAbfSampleLimit, episodes = 0;
     const ABFBOOL opened =
         ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples, &episodes, &err);
-    Check(diffs, "ord110 ok", std::to_string(opened != 0), std::to_string(g110["ok"].Int()));
-    Check(diffs, "ord110 error", std::to_string(err), std::to_string(g110["error"].Int()));
-    Check(diffs, "ord110 sample limit", std::to_string(samples), std::to_string(g110["sample_limit_out"].Int()));
-    Check(diffs, "ord110 episode limit", std::to_string(episodes), std::to_string(g110["episode_limit_out"].Int()));
+    Check(diffs, "ord110 ok", std::to_string(opened != 0), std::to_string(Int(g110, "ok")));
+    Check(diffs, "ord110 error", std::to_string(err), std::to_string(Int(g110, "error")));
+    Check(diffs, "ord110 sample limit", std::to_string(samples), std::to_string(Int(g110, "sample_limit_out")));
+    Check(diffs, "ord110 episode limit", std::to_string(episodes), std::to_string(Int(g110, "episode_limit_out")));
     if (!opened) errors.push_back(err);
     if (!opened && vendorHeader.size() == kAbfRecordSize) {
         // A failed open: the record as the caller prepared it, or as far as the library got.
-        if (g110["error"].Int() != ABF_EBADSYNCH && memcmp(block.data(), vendorHeader.data(), kAbfRecordSize) != 0)
+        if (Int(g110, "error") != ABF_EBADSYNCH && memcmp(block.data(), vendorHeader.data(), kAbfRecordSize) != 0)
             diffs.push_back("ord110 record changed by a failed open");
     }
-    if (vendorRecord.size() == kAbfLibraryRecordSize && (opened || g110["error"].Int() == ABF_EBADSYNCH)) {
+    if (vendorRecord.size() == kAbfLibraryRecordSize && (opened || Int(g110, "error") == ABF_EBADSYNCH)) {
         CompareRecord("ord110 record", block.data(), kAbfRecordFields,
                       sizeof kAbfRecordFields / sizeof kAbfRecordFields[0], vendorRecord.data(), diffs);
         const size_t same = offsetof(ABFFileHeader, nDigitalTrainValue);
@@ -280,37 +272,35 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
 
     if (opened) {
         const ABFFileHeader* h = reinterpret_cast<const ABFFileHeader*>(block.data());
-        if (ref.Has("ord150"))
+        if (ref.contains("ord150"))
             Check(diffs, "ord150", std::to_string(ABF_HasData(handle, h) != 0),
-                  std::to_string(ref["ord150"]["result"].Int()));
+                  std::to_string(Int(ref, "ord150/result")));
         std::vector<float> buf(std::max<uint32_t>(samples, 1) + 64);
-        const Json& eps = ref["episodes"];
-        for (size_t ei = 0; ei < eps.arr.size(); ++ei) {
-            const Json& ge = eps[ei];
-            const uint32_t e = static_cast<uint32_t>(ge["episode"].Int());
+        const Json& eps = At(ref, "episodes");
+        for (const Json& ge : eps) {
+            const uint32_t e = static_cast<uint32_t>(Int(ge, "episode"));
             const std::string ep = "episode " + std::to_string(e);
             uint32_t count = 0;
             int32_t e340 = -1;
             const ABFBOOL ok340 = ABF_GetNumSamples(handle, h, e, &count, &e340);
-            Check(diffs, ep + " ord340 ok", std::to_string(ok340 != 0), std::to_string(ge["ord340"]["ok"].Int()));
-            Check(diffs, ep + " ord340 count", std::to_string(count), std::to_string(ge["ord340"]["count"].Int()));
+            Check(diffs, ep + " ord340 ok", std::to_string(ok340 != 0), std::to_string(Int(ge, "ord340/ok")));
+            Check(diffs, ep + " ord340 count", std::to_string(count), std::to_string(Int(ge, "ord340/count")));
             double dur = 0;
             int32_t e360 = -1;
             const ABFBOOL ok360 = ABF_GetEpisodeDuration(handle, h, e, &dur, &e360);
-            Check(diffs, ep + " ord360 ok", std::to_string(ok360 != 0), std::to_string(ge["ord360"]["ok"].Int()));
-            CheckNum(diffs, ep + " ord360 value", dur, ge["ord360"]["value"]);
-            const Json& chans = ge["channels"];
-            for (size_t ci = 0; ci < chans.arr.size(); ++ci) {
-                const Json& gc = chans[ci];
-                const int32_t phys = static_cast<int32_t>(gc["physical"].Int());
+            Check(diffs, ep + " ord360 ok", std::to_string(ok360 != 0), std::to_string(Int(ge, "ord360/ok")));
+            CheckNum(diffs, ep + " ord360 value", dur, At(ge, "ord360/value"));
+            const Json& chans = At(ge, "channels");
+            for (const Json& gc : chans) {
+                const int32_t phys = static_cast<int32_t>(Int(gc, "physical"));
                 const std::string cp =
-                    ep + " channel " + std::to_string(gc["logical"].Int()) + " (physical " + std::to_string(phys) + ")";
+                    ep + " channel " + std::to_string(Int(gc, "logical")) + " (physical " + std::to_string(phys) + ")";
                 double start = 0;
                 int32_t e350 = -1;
                 const ABFBOOL ok350 = ABF_GetStartTime(handle, h, phys, e, &start, &e350);
-                Check(diffs, cp + " ord350 ok", std::to_string(ok350 != 0), std::to_string(gc["ord350"]["ok"].Int()));
+                Check(diffs, cp + " ord350 ok", std::to_string(ok350 != 0), std::to_string(Int(gc, "ord350/ok")));
                 if (ok350)
-                    CheckNum(diffs, cp + " ord350 value", start, gc["ord350"]["value"]);
+                    CheckNum(diffs, cp + " ord350 value", start, At(gc, "ord350/value"));
                 else
                     errors.push_back(e350);
 
@@ -318,20 +308,20 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
                 uint32_t n = 0;
                 int32_t e210 = -1;
                 const ABFBOOL ok210 = ABF_ReadChannel(handle, h, phys, e, buf.data(), &n, &e210);
-                const Json& g210 = gc["ord210"];
-                Check(diffs, cp + " ord210 ok", std::to_string(ok210 != 0), std::to_string(g210["ok"].Int()));
-                Check(diffs, cp + " ord210 error", std::to_string(e210), std::to_string(g210["error"].Int()));
+                const Json& g210 = At(gc, "ord210");
+                Check(diffs, cp + " ord210 ok", std::to_string(ok210 != 0), std::to_string(Int(g210, "ok")));
+                Check(diffs, cp + " ord210 error", std::to_string(e210), std::to_string(Int(g210, "error")));
                 if (ok210) {
-                    Check(diffs, cp + " ord210 count", std::to_string(n), std::to_string(g210["count"].Int()));
+                    Check(diffs, cp + " ord210 count", std::to_string(n), std::to_string(Int(g210, "count")));
                     if (n <= buf.size()) {
                         const std::string sha = Sha256Hex(buf.data(), static_cast<size_t>(n) * 4);
-                        if (sha != g210["sha256"].str) {
+                        if (sha != String(g210, "sha256")) {
                             std::string first;
                             for (int i = 0; i < 3 && i < static_cast<int>(n); ++i)
                                 first += Num(buf[static_cast<size_t>(i)]) + " ";
                             diffs.push_back(cp + " ord210 samples differ (ours begin " + first + "; vendor " +
-                                            Num(g210["first8"][0].Num()) + " " + Num(g210["first8"][1].Num()) + " " +
-                                            Num(g210["first8"][2].Num()) + ")");
+                                            Num(Number(g210, "first8/0")) + " " + Num(Number(g210, "first8/1")) + " " +
+                                            Num(Number(g210, "first8/2")) + ")");
                         }
                     }
                 } else {
@@ -341,45 +331,45 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
                 std::fill(buf.begin(), buf.end(), 0.0f);
                 int32_t e250 = -1;
                 const ABFBOOL ok250 = ABF_GetWaveform(handle, h, phys, e, buf.data(), &e250);
-                const Json& g250 = gc["ord250"];
-                Check(diffs, cp + " ord250 ok", std::to_string(ok250 != 0), std::to_string(g250["ok"].Int()));
-                Check(diffs, cp + " ord250 error", std::to_string(e250), std::to_string(g250["error"].Int()));
+                const Json& g250 = At(gc, "ord250");
+                Check(diffs, cp + " ord250 ok", std::to_string(ok250 != 0), std::to_string(Int(g250, "ok")));
+                Check(diffs, cp + " ord250 error", std::to_string(e250), std::to_string(Int(g250, "error")));
                 if (!ok250) errors.push_back(e250);
                 if (count <= buf.size()) {
                     const std::string sha = Sha256Hex(buf.data(), static_cast<size_t>(count) * 4);
-                    if (sha != g250["sha256"].str)
+                    if (sha != String(g250, "sha256"))
                         diffs.push_back(cp + " ord250 waveform differs (ours begins " + Num(buf[0]) + ", vendor " +
-                                        Num(g250["first8"][0].Num()) + ")");
+                                        Num(Number(g250, "first8/0")) + ")");
                 }
             }
         }
 
-        const Json& g270 = ref["ord270"];
-        if (!g270.IsNull()) {
-            const uint32_t n = static_cast<uint32_t>(g270["requested"].Int());
+        const Json& g270 = At(ref, "ord270");
+        if (!g270.is_null()) {
+            const uint32_t n = static_cast<uint32_t>(Int(g270, "requested"));
             std::vector<ABFTag> tags(std::max<uint32_t>(n, 1));
             memset(tags.data(), 0, tags.size() * sizeof(ABFTag));
             int32_t e270 = -1;
             const ABFBOOL ok270 = ABF_ReadTags(handle, h, 0, tags.data(), n, &e270);
-            Check(diffs, "ord270 ok", std::to_string(ok270 != 0), std::to_string(g270["ok"].Int()));
-            Check(diffs, "ord270 error", std::to_string(e270), std::to_string(g270["error"].Int()));
-            const Json& recs = g270["records"];
-            for (size_t i = 0; i < recs.arr.size() && i < n; ++i)
+            Check(diffs, "ord270 ok", std::to_string(ok270 != 0), std::to_string(Int(g270, "ok")));
+            Check(diffs, "ord270 error", std::to_string(e270), std::to_string(Int(g270, "error")));
+            const Json& recs = At(g270, "records");
+            for (size_t i = 0; i < recs.size() && i < n; ++i)
                 Check(diffs, "ord270 tag " + std::to_string(i), ToHex(reinterpret_cast<const uint8_t*>(&tags[i]), 64),
-                      recs[i]["hex"].str);
+                      String(recs[i], "hex"));
         }
 
         int32_t e160 = -1;
         const ABFBOOL ok160 = ABF_Close(handle, &e160);
-        if (ref.Has("ord160"))
-            Check(diffs, "ord160 ok", std::to_string(ok160 != 0), std::to_string(ref["ord160"]["ok"].Int()));
+        if (ref.contains("ord160"))
+            Check(diffs, "ord160 ok", std::to_string(ok160 != 0), std::to_string(Int(ref, "ord160/ok")));
     }
 
     // The errors met, and whether the library has a text for each.
-    for (const auto& kv : ref["error_texts"].obj) {
+    for (const auto& kv : At(ref, "error_texts").items()) {
         char text[1024];
-        const ABFBOOL ok = ABF_BuildErrorText(std::stoi(kv.first), name, text, sizeof text);
-        Check(diffs, "ord470 for " + kv.first, std::to_string(ok != 0), std::to_string(kv.second["ok"].Num() != 0));
+        const ABFBOOL ok = ABF_BuildErrorText(std::stoi(kv.key()), name, text, sizeof text);
+        Check(diffs, "ord470 for " + kv.key(), std::to_string(ok != 0), std::to_string(Number(kv.value(), "ok") != 0));
     }
     std::vector<std::string> seen;
     for (int e : errors) {
@@ -389,7 +379,7 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
         if (!have) seen.push_back(s);
     }
     std::vector<std::string> vendorSeen;
-    for (const Json& e : ref["errors_seen"].arr) vendorSeen.push_back(std::to_string(e.Int()));
+    for (const Json& e : At(ref, "errors_seen")) vendorSeen.push_back(std::to_string(Int(e, "")));
     std::string a, b;
     for (const std::string& s : seen) a += s + " ";
     for (const std::string& s : vendorSeen) b += s + " ";
@@ -402,13 +392,13 @@ std::vector<std::string> CompareReference(const Json& ref, const std::string& in
 std::vector<std::string> CompareErrorTexts(const Json& ref)
 {
     std::vector<std::string> diffs;
-    const std::string file = ref["file_name_passed"].str;
-    for (const auto& kv : ref["texts"].obj) {
+    const std::string file = String(ref, "file_name_passed");
+    for (const auto& kv : At(ref, "texts").items()) {
         std::vector<char> text(1024, 'x');
-        const ABFBOOL ok = ABF_BuildErrorText(std::stoi(kv.first), file.c_str(), text.data(), 1024);
-        Check(diffs, "ord470 for " + kv.first, std::to_string(ok != 0), std::to_string(kv.second["ok"].Num() != 0));
+        const ABFBOOL ok = ABF_BuildErrorText(std::stoi(kv.key()), file.c_str(), text.data(), 1024);
+        Check(diffs, "ord470 for " + kv.key(), std::to_string(ok != 0), std::to_string(Number(kv.value(), "ok") != 0));
         if (ok && memchr(text.data(), 0, text.size()) == nullptr)
-            diffs.push_back("ord470 for " + kv.first + ": text not terminated within the buffer");
+            diffs.push_back("ord470 for " + kv.key() + ": text not terminated within the buffer");
     }
     return diffs;
 }

@@ -1,33 +1,27 @@
-// A small JSON reader: enough for the reference answers (objects, arrays, numbers,
-// strings, true/false/null).
+// The vendor library's recorded answers are JSON documents; nlohmann::json reads them.
 #pragma once
 
-#include <map>
-#include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 namespace abfcompare {
 
-struct Json {
-    enum Type { kNull, kBool, kNumber, kString, kArray, kObject } type = kNull;
-    bool b = false;
-    double num = 0;
-    std::string str;
-    std::vector<Json> arr;
-    std::map<std::string, Json> obj;
+using Json = nlohmann::json;
 
-    bool Has(const std::string& key) const { return type == kObject && obj.count(key) != 0; }
-    // Member or a null value when absent.
-    const Json& operator[](const std::string& key) const;
-    const Json& operator[](size_t i) const;
-    bool IsNull() const { return type == kNull; }
-    double Num() const { return type == kBool ? (b ? 1 : 0) : num; }
-    long long Int() const { return static_cast<long long>(Num()); }
-};
-
-// Parses `text`; on a syntax error returns false and describes it in `error`.
+// Parses `text`, or the file at `path`; on a syntax or reading error returns false and
+// describes it in `error`.
 bool ParseJson(const std::string& text, Json& out, std::string& error);
 bool ParseJsonFile(const std::string& path, Json& out, std::string& error);
+
+// The value at a '/'-separated path of member names and array indexes below `j`
+// ("ord340/count", "first8/0"; "" is `j` itself), or null where a step is missing: a
+// reference leaves out what was not asked, such as the episodes of a file the library
+// could not open.
+const Json& At(const Json& j, const std::string& path);
+// The value at `path` as a number (true and false as 1 and 0, anything else 0), as a
+// whole number, or as a text ("" when it is none).
+double Number(const Json& j, const std::string& path);
+long long Int(const Json& j, const std::string& path);
+std::string String(const Json& j, const std::string& path);
 
 }  // namespace abfcompare

@@ -22,7 +22,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::vector<std::string> diffs;
-    if (ref.Has("texts")) {
+    if (ref.contains("texts")) {
         diffs = abfcompare::CompareErrorTexts(ref);
     } else {
         std::string input = argv[1];
@@ -37,10 +37,10 @@ int main(int argc, char** argv)
         if (!isFile) {
             const char* tmp = getenv("TMPDIR");
             if (!tmp) tmp = getenv("TEMP");
-            input = abfcompare::PrepareInput(ref["file"].str, argv[1], tmp ? tmp : ".");
+            input = abfcompare::PrepareInput(abfcompare::String(ref, "file"), argv[1], tmp ? tmp : ".");
         }
         diffs = abfcompare::CompareReference(ref, input);
     }
-    for (const std::string& d : diffs) printf("%s: %s\n", ref["file"].str.c_str(), d.c_str());
+    for (const std::string& d : diffs) printf("%s: %s\n", abfcompare::String(ref, "file").c_str(), d.c_str());
     return diffs.empty() ? 0 : 1;
 }

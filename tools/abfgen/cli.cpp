@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -199,181 +200,152 @@ bool IntList(const std::string& opt, const std::string& s, std::vector<int64_t>*
     return true;
 }
 
+// What an option does: a flag sets a bool; any other option takes the next argument.
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+    std::function<bool(const std::string& opt, const std::string& value, Options* o)> apply;
+};
+
+OptionSpec Flag(const char* name, bool Options::*m)
+{
+    return {name, false, [m](const std::string&, const std::string&, Options* o) { return o->*m = true; }};
+}
+OptionSpec Text(const char* name, std::string Options::*m, bool Options::*set = nullptr)
+{
+    return {name, true, [m, set](const std::string&, const std::string& v, Options* o) {
+                o->*m = v;
+                if (set) o->*set = true;
+                return true;
+            }};
+}
+// A number that must be positive (`positive`) or not negative.
+OptionSpec Number(const char* name, double Options::*m, bool positive)
+{
+    return {name, true, [m, positive](const std::string& opt, const std::string& v, Options* o) {
+                if (Num(opt, v, &(o->*m)) && (positive ? o->*m > 0 : o->*m >= 0)) return true;
+                return Fail(opt + (positive ? " must be positive" : " must not be negative"));
+            }};
+}
+OptionSpec Whole(const char* name, int64_t Options::*m, int64_t lo, int64_t hi)
+{
+    return {name, true, [m, lo, hi](const std::string& opt, const std::string& v, Options* o) {
+                return Int(opt, v, lo, hi, &(o->*m));
+            }};
+}
+OptionSpec WholeList(const char* name, std::vector<int64_t> Options::*m)
+{
+    return {name, true,
+            [m](const std::string& opt, const std::string& v, Options* o) { return IntList(opt, v, &(o->*m)); }};
+}
+// A comma list (one value per channel).
+OptionSpec List(const char* name, std::vector<std::string> Options::*m)
+{
+    return {name, true, [m](const std::string&, const std::string& v, Options* o) {
+                o->*m = Split(v, ',');
+                return true;
+            }};
+}
+// An option that may be given several times.
+OptionSpec Each(const char* name, std::vector<std::string> Options::*m)
+{
+    return {name, true, [m](const std::string&, const std::string& v, Options* o) {
+                (o->*m).push_back(v);
+                return true;
+            }};
+}
+
+bool ParseSeed(const std::string& opt, const std::string& v, Options* o)
+{
+    int64_t n;
+    if (!Int(opt, v, 0, INT64_MAX, &n)) return false;
+    o->seed = uint64_t(n);
+    o->seedSet = true;
+    return true;
+}
+
+bool ParseTag(const std::string&, const std::string& v, Options* o)
+{
+    const std::vector<std::string> p = Split(v, ':', 3);
+    TagArg t;
+    double d;
+    if (p.size() < 2 || !TagType(p[0], &t.type) || !Num("--tag", p[1], &d) || d < 0)
+        return Fail("--tag wants TYPE:SECONDS[:TEXT], got \"" + v + "\"");
+    t.seconds = d;
+    t.text = p.size() > 2 ? p[2] : "";
+    o->tags.push_back(t);
+    return true;
+}
+
 // Every option the parser knows (and the help text lists).
-const std::vector<std::string> kOptionNames = {"--help",
-                                               "--list-presets",
-                                               "--layout",
-                                               "--no-tags",
-                                               "--no-epochs",
-                                               "--no-synch",
-                                               "--preset",
-                                               "--demo-files",
-                                               "--format",
-                                               "--abf-version",
-                                               "--mode",
-                                               "--data",
-                                               "--signal",
-                                               "--raw",
-                                               "--date",
-                                               "--time",
-                                               "--creator",
-                                               "--protocol",
-                                               "--comment",
-                                               "--interval",
-                                               "--rate",
-                                               "--synch-unit",
-                                               "--start-to-start",
-                                               "--adc-range",
-                                               "--samples",
-                                               "--episodes",
-                                               "--episode-samples",
-                                               "--channels",
-                                               "--active-dac",
-                                               "--seed",
-                                               "--episode-lengths",
-                                               "--episode-starts",
-                                               "--physical",
-                                               "--names",
-                                               "--units",
-                                               "--scale",
-                                               "--gain",
-                                               "--offset",
-                                               "--telegraph",
-                                               "--holding",
-                                               "--dac-name",
-                                               "--dac-units",
-                                               "--dac-scale",
-                                               "--inter-episode",
-                                               "--epoch",
-                                               "--tag"};
+const std::vector<OptionSpec>& OptionTable()
+{
+    using O = Options;
+    static const std::vector<OptionSpec> table = {
+        Flag("--help", &O::help),
+        Flag("--list-presets", &O::listPresets),
+        Flag("--layout", &O::layout),
+        Flag("--no-tags", &O::noTags),
+        Flag("--no-epochs", &O::noEpochs),
+        Flag("--no-synch", &O::noSynch),
+        Text("--preset", &O::preset),
+        Text("--demo-files", &O::demoDir),
+        Text("--format", &O::format),
+        Text("--abf-version", &O::abfVersion),
+        Text("--mode", &O::mode),
+        Text("--data", &O::data),
+        Text("--signal", &O::signal),
+        Text("--raw", &O::raw),
+        Text("--date", &O::date),
+        Text("--time", &O::time),
+        Text("--creator", &O::creator, &O::creatorSet),
+        Text("--protocol", &O::protocol, &O::protocolSet),
+        Text("--comment", &O::comment, &O::commentSet),
+        Number("--interval", &O::interval, true),
+        Number("--rate", &O::rate, true),
+        Number("--synch-unit", &O::synchUnit, false),
+        Number("--start-to-start", &O::startToStart, false),
+        Number("--adc-range", &O::adcRange, true),
+        Whole("--samples", &O::samples, 0, INT32_MAX),
+        Whole("--episodes", &O::episodes, 0, INT32_MAX),
+        Whole("--episode-samples", &O::episodeSamples, 1, INT32_MAX),
+        Whole("--channels", &O::channels, 1, 16),
+        Whole("--active-dac", &O::activeDac, 0, 7),
+        {"--seed", true, ParseSeed},
+        WholeList("--episode-lengths", &O::lengths),
+        WholeList("--episode-starts", &O::starts),
+        List("--physical", &O::physical),
+        List("--names", &O::names),
+        List("--units", &O::units),
+        List("--scale", &O::scale),
+        List("--gain", &O::gain),
+        List("--offset", &O::offset),
+        List("--telegraph", &O::telegraph),
+        Each("--holding", &O::holding),
+        Each("--dac-name", &O::dacName),
+        Each("--dac-units", &O::dacUnits),
+        Each("--dac-scale", &O::dacScale),
+        Each("--inter-episode", &O::interEpisode),
+        Each("--epoch", &O::epochs),
+        {"--tag", true, ParseTag},
+    };
+    return table;
+}
 
 bool ParseArgs(int argc, char** argv, Options* o)
 {
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a.rfind("--", 0) == 0 && std::find(kOptionNames.begin(), kOptionNames.end(), a) == kOptionNames.end())
-            return Fail("unknown option " + a + " (see --help)");
-        auto value = [&](std::string* v) {
-            if (i + 1 >= argc) return Fail(a + " needs a value");
-            *v = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            o->help = true;
-        } else if (a == "--list-presets") {
-            o->listPresets = true;
-        } else if (a == "--layout") {
-            o->layout = true;
-        } else if (a == "--no-tags") {
-            o->noTags = true;
-        } else if (a == "--no-epochs") {
-            o->noEpochs = true;
-        } else if (a == "--no-synch") {
-            o->noSynch = true;
-        } else if (a.rfind("--", 0) == 0) {
-            if (!value(&v)) return false;
-            int64_t n;
-            double d;
-            if (a == "--preset")
-                o->preset = v;
-            else if (a == "--demo-files")
-                o->demoDir = v;
-            else if (a == "--format")
-                o->format = v;
-            else if (a == "--abf-version")
-                o->abfVersion = v;
-            else if (a == "--mode")
-                o->mode = v;
-            else if (a == "--data")
-                o->data = v;
-            else if (a == "--signal")
-                o->signal = v;
-            else if (a == "--raw")
-                o->raw = v;
-            else if (a == "--date")
-                o->date = v;
-            else if (a == "--time")
-                o->time = v;
-            else if (a == "--creator") {
-                o->creator = v;
-                o->creatorSet = true;
-            } else if (a == "--protocol") {
-                o->protocol = v;
-                o->protocolSet = true;
-            } else if (a == "--comment") {
-                o->comment = v;
-                o->commentSet = true;
-            } else if (a == "--interval") {
-                if (!Num(a, v, &o->interval) || !(o->interval > 0)) return Fail(a + " must be positive");
-            } else if (a == "--rate") {
-                if (!Num(a, v, &o->rate) || !(o->rate > 0)) return Fail(a + " must be positive");
-            } else if (a == "--synch-unit") {
-                if (!Num(a, v, &o->synchUnit) || o->synchUnit < 0) return Fail(a + " must not be negative");
-            } else if (a == "--start-to-start") {
-                if (!Num(a, v, &o->startToStart) || o->startToStart < 0) return Fail(a + " must not be negative");
-            } else if (a == "--adc-range") {
-                if (!Num(a, v, &o->adcRange) || !(o->adcRange > 0)) return Fail(a + " must be positive");
-            } else if (a == "--samples") {
-                if (!Int(a, v, 0, INT32_MAX, &o->samples)) return false;
-            } else if (a == "--episodes") {
-                if (!Int(a, v, 0, INT32_MAX, &o->episodes)) return false;
-            } else if (a == "--episode-samples") {
-                if (!Int(a, v, 1, INT32_MAX, &o->episodeSamples)) return false;
-            } else if (a == "--channels") {
-                if (!Int(a, v, 1, 16, &o->channels)) return false;
-            } else if (a == "--active-dac") {
-                if (!Int(a, v, 0, 7, &o->activeDac)) return false;
-            } else if (a == "--seed") {
-                if (!Int(a, v, 0, INT64_MAX, &n)) return false;
-                o->seed = uint64_t(n);
-                o->seedSet = true;
-            } else if (a == "--episode-lengths") {
-                if (!IntList(a, v, &o->lengths)) return false;
-            } else if (a == "--episode-starts") {
-                if (!IntList(a, v, &o->starts)) return false;
-            } else if (a == "--physical")
-                o->physical = Split(v, ',');
-            else if (a == "--names")
-                o->names = Split(v, ',');
-            else if (a == "--units")
-                o->units = Split(v, ',');
-            else if (a == "--scale")
-                o->scale = Split(v, ',');
-            else if (a == "--gain")
-                o->gain = Split(v, ',');
-            else if (a == "--offset")
-                o->offset = Split(v, ',');
-            else if (a == "--telegraph")
-                o->telegraph = Split(v, ',');
-            else if (a == "--holding")
-                o->holding.push_back(v);
-            else if (a == "--dac-name")
-                o->dacName.push_back(v);
-            else if (a == "--dac-units")
-                o->dacUnits.push_back(v);
-            else if (a == "--dac-scale")
-                o->dacScale.push_back(v);
-            else if (a == "--inter-episode")
-                o->interEpisode.push_back(v);
-            else if (a == "--epoch")
-                o->epochs.push_back(v);
-            else if (a == "--tag") {
-                const std::vector<std::string> p = Split(v, ':', 3);
-                TagArg t;
-                if (p.size() < 2 || !TagType(p[0], &t.type) || !Num(a, p[1], &d) || d < 0)
-                    return Fail("--tag wants TYPE:SECONDS[:TEXT], got \"" + v + "\"");
-                t.seconds = d;
-                t.text = p.size() > 2 ? p[2] : "";
-                o->tags.push_back(t);
-            } else {
-                return Fail("unknown option " + a + " (see --help)");
-            }
-        } else if (o->file.empty()) {
+        const std::string a = std::string(argv[i]) == "-h" ? "--help" : argv[i];
+        if (a.rfind("--", 0) != 0) {
+            if (!o->file.empty()) return Fail("more than one output file given");
             o->file = a;
-        } else {
-            return Fail("more than one output file given");
+            continue;
         }
+        const auto& table = OptionTable();
+        const auto spec = std::find_if(table.begin(), table.end(), [&](const OptionSpec& s) { return a == s.name; });
+        if (spec == table.end()) return Fail("unknown option " + a + " (see --help)");
+        if (spec->takesValue && i + 1 >= argc) return Fail(a + " needs a value");
+        if (!spec->apply(a, spec->takesValue ? argv[++i] : "", o)) return false;
     }
     return true;
 }
@@ -390,6 +362,34 @@ bool DacArg(const std::string& opt, const std::string& s, abfw::Recording* r, ab
     *value = p[1];
     return true;
 }
+
+// The options that set one DAC ("D:VALUE"), in the order they are applied.
+struct DacSetting {
+    const char* option;
+    std::vector<std::string> Options::*values;
+    bool (*apply)(const std::string& opt, const std::string& value, abfw::Dac* dac);
+};
+const DacSetting kDacSettings[] = {
+    {"--holding", &Options::holding,
+     [](const std::string& opt, const std::string& v, abfw::Dac* d) {
+         double x;
+         return Num(opt, v, &x) && (d->holding = float(x), true);
+     }},
+    {"--dac-name", &Options::dacName,
+     [](const std::string&, const std::string& v, abfw::Dac* d) { return d->name = v, true; }},
+    {"--dac-units", &Options::dacUnits,
+     [](const std::string&, const std::string& v, abfw::Dac* d) { return d->units = v, true; }},
+    {"--dac-scale", &Options::dacScale,
+     [](const std::string& opt, const std::string& v, abfw::Dac* d) {
+         double x;
+         return Num(opt, v, &x) && (d->scaleFactor = float(x), true);
+     }},
+    {"--inter-episode", &Options::interEpisode,
+     [](const std::string& opt, const std::string& v, abfw::Dac* d) {
+         int64_t x;
+         return Int(opt, v, 0, 1, &x) && (d->interEpisodeLevel = int16_t(x), true);
+     }},
+};
 
 template <typename F>
 bool PerChannel(const std::string& opt, const std::vector<std::string>& list, abfw::Recording* r, F apply)
@@ -555,39 +555,12 @@ bool Build(const Options& o, abfw::Recording* r)
             d.waveformEnable = false;
         }
     if (o.activeDac >= 0) r->activeDac = int16_t(o.activeDac);
-    for (const std::string& s : o.holding) {
-        abfw::Dac* d;
-        std::string v;
-        double x;
-        if (!DacArg("--holding", s, r, &d, &v) || !Num("--holding", v, &x)) return false;
-        d->holding = float(x);
-    }
-    for (const std::string& s : o.dacName) {
-        abfw::Dac* d;
-        std::string v;
-        if (!DacArg("--dac-name", s, r, &d, &v)) return false;
-        d->name = v;
-    }
-    for (const std::string& s : o.dacUnits) {
-        abfw::Dac* d;
-        std::string v;
-        if (!DacArg("--dac-units", s, r, &d, &v)) return false;
-        d->units = v;
-    }
-    for (const std::string& s : o.dacScale) {
-        abfw::Dac* d;
-        std::string v;
-        double x;
-        if (!DacArg("--dac-scale", s, r, &d, &v) || !Num("--dac-scale", v, &x)) return false;
-        d->scaleFactor = float(x);
-    }
-    for (const std::string& s : o.interEpisode) {
-        abfw::Dac* d;
-        std::string v;
-        int64_t x;
-        if (!DacArg("--inter-episode", s, r, &d, &v) || !Int("--inter-episode", v, 0, 1, &x)) return false;
-        d->interEpisodeLevel = int16_t(x);
-    }
+    for (const DacSetting& setting : kDacSettings)
+        for (const std::string& arg : o.*setting.values) {
+            abfw::Dac* d = nullptr;
+            std::string v;
+            if (!DacArg(setting.option, arg, r, &d, &v) || !setting.apply(setting.option, v, d)) return false;
+        }
     for (const std::string& s : o.epochs) {
         const std::vector<std::string> p = Split(s, ':');
         if (p.size() < 6 || p.size() > 10)
@@ -665,7 +638,7 @@ void PrintLayout(const abfw::Layout& l)
 {
     for (const abfw::SectionInfo& s : l.sections)
         std::printf("  %-12s at byte %10lld (block %6lld), %lld x %u bytes\n", s.name.c_str(), (long long)s.offset,
-                    (long long)(s.offset / 512), (long long)s.count, s.entryBytes);
+                    (long long)(s.offset / abfformat::kBlockBytes), (long long)s.count, s.entryBytes);
     std::printf("  file size %lld bytes, %lld samples in all channels\n", (long long)l.fileSize,
                 (long long)l.muxSamples);
 }
@@ -683,7 +656,15 @@ bool Write(const abfw::Recording& r, const std::string& path, bool showLayout)
 }  // namespace
 
 const char* HelpText() { return kHelp; }
-const std::vector<std::string>& OptionNames() { return kOptionNames; }
+const std::vector<std::string>& OptionNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> v;
+        for (const OptionSpec& s : OptionTable()) v.push_back(s.name);
+        return v;
+    }();
+    return names;
+}
 
 bool BuildRecording(const std::vector<std::string>& args, abfw::Recording* rec, std::string* file)
 {
