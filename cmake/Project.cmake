@@ -98,3 +98,21 @@ function(kav_label_folder_tests tier)
     set_tests_properties(${tests} PROPERTIES LABELS ${tier})
   endif()
 endfunction()
+
+# kav_header_only_library(TARGET NAME...): header-only libraries from Debian's
+# packages (/usr/include/NAME: CLI, fmt, nlohmann), usable by both builds. Only
+# their own folders go on the include path, through links in the build tree: in
+# the mingw build /usr/include as a whole would put the system's C headers before
+# mingw's.
+function(kav_header_only_library target)
+  set(dir ${CMAKE_BINARY_DIR}/third-party-include)
+  file(MAKE_DIRECTORY ${dir})
+  foreach(lib ${ARGN})
+    if(NOT EXISTS /usr/include/${lib})
+      message(FATAL_ERROR "/usr/include/${lib} not found: run scripts/install-deps.sh")
+    endif()
+    file(CREATE_LINK /usr/include/${lib} ${dir}/${lib} SYMBOLIC)
+  endforeach()
+  add_library(${target} INTERFACE)
+  target_include_directories(${target} SYSTEM INTERFACE ${dir})
+endfunction()
