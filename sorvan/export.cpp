@@ -62,7 +62,12 @@ bool ExportJob::Finish(OutputFile* file, std::string* error)
     return true;
 }
 
-void AppendNumber(std::string* out, float value)
+namespace {
+
+// Igor's spellings of the non-finite values; the shortest text that reads back as
+// the same value otherwise.
+template <typename T>
+void AppendNumberText(std::string* out, T value)
 {
     if (std::isnan(value))
         out->append("NaN");
@@ -72,15 +77,10 @@ void AppendNumber(std::string* out, float value)
         fmt::format_to(std::back_inserter(*out), "{}", value);
 }
 
-void AppendNumber(std::string* out, double value)
-{
-    if (std::isnan(value))
-        out->append("NaN");
-    else if (std::isinf(value))
-        out->append(value > 0 ? "INF" : "-INF");
-    else
-        fmt::format_to(std::back_inserter(*out), "{}", value);
-}
+}  // namespace
+
+void AppendNumber(std::string* out, float value) { AppendNumberText(out, value); }
+void AppendNumber(std::string* out, double value) { AppendNumberText(out, value); }
 
 void Complain(const std::string& path, const std::string& text)
 {
