@@ -110,7 +110,8 @@ void ReadOldHeader(const uint8_t* p, ABFLibraryHeader& h)
     h.nAutoAnalyseEnable = 1;
 }
 
-// Rewrites the vendor library applies to every ABF1 header.
+// Rewrites the vendor library applies to every ABF1 header (the ABF1 file format lists
+// them with the record fields they convert: out-of-range values replaced by defaults).
 void FixUp(ABFLibraryHeader& h)
 {
     for (int d = 0; d < f::kWaveformDacs; ++d) {
