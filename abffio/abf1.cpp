@@ -34,12 +34,19 @@ uint32_t FixDate(int32_t date)
 void VersionDefaults(float version, ABFLibraryHeader& h)
 {
     if (version < 1.835f) {
-        // The digitizer of the acquisition programs that wrote versions up to 1.83.
+        // The digitizer of the acquisition programs that wrote versions up to 1.83: the
+        // vendor library's records of every 1.3 and 1.83 recording.
         h.nDigitizerADCs = 16;
         h.nDigitizerDACs = 2;
         h.nDigitizerTotalDigitalOuts = 8;
         h.nDigitizerSynchDigitalOuts = 4;
         h.nDigitizerType = 1;
+    } else {
+        // Version 1.84 (files saved again by the newer analysis programs): 2 ADCs and
+        // no other digitizer field, in the vendor library's records of the three 1.84
+        // recordings known (multichannelAbf1WithTags.abf, pclamp11_4ch_abf1.abf and one
+        // more; two or four channels). No field of the file holds the 2.
+        h.nDigitizerADCs = 2;
     }
     if (version < 1.7f) {
         h.nStatsActiveChannels = 1;
@@ -65,8 +72,6 @@ void ConvertFields(const uint8_t* p, ABFLibraryHeader& h)
     // samples of one channel.
     h.fADCSequenceInterval = Get(p, f::fADCSampleInterval) * static_cast<float>(h.nADCNumChannels);
     if (h.lSynchArrayPtr <= 0 || h.lSynchArraySize <= 0) h.lSynchArrayPtr = h.lSynchArraySize = 0;
-    // The vendor library reports every ABF1 trigger source as -3.
-    h.nTriggerSource = -3;
     // A range of (about) zero is the 10 V of every digitizer.
     if (h.fADCRange <= 1e-10f) h.fADCRange = 10.0f;
     if (h.fDACRange <= 1e-10f) h.fDACRange = 10.0f;
@@ -88,6 +93,12 @@ void ReadOldHeader(const uint8_t* p, ABFLibraryHeader& h)
     telegraph.key1 = Get(p, f::_nAutosampleADCNum);
     CopyIntoRecord(kAbf1OldTelegraphCopies, p, f::kOldHeaderBytes, telegraph, h);
 
+    // The trigger source of these files is -3 whatever they hold: the vendor library's
+    // records of the six 1.3 recordings, five holding 0 and 130618-1-12.abf holding 15.
+    // (Files from 1.6 on keep theirs: the six 1.83 and 1.84 recordings hold -3 and
+    // report -3; nothing shows a rewrite there.)
+    h.nTriggerSource = -3;
+
     const int16_t source = Get(p, f::_nWaveformSource);
     h.nWaveformSource[d] = source;
     h.nWaveformEnable[d] = source != 0;
@@ -99,7 +110,8 @@ void ReadOldHeader(const uint8_t* p, ABFLibraryHeader& h)
     h.nAutoAnalyseEnable = 1;
 }
 
-// Rewrites the vendor library applies to every ABF1 header.
+// Rewrites the vendor library applies to every ABF1 header (the ABF1 file format lists
+// them with the record fields they convert: out-of-range values replaced by defaults).
 void FixUp(ABFLibraryHeader& h)
 {
     for (int d = 0; d < f::kWaveformDacs; ++d) {

@@ -221,7 +221,8 @@ bool Abf2Decoder::ReadProtocol()
 // nADCSamplingSeq is 0 in every file and is not used.)
 bool Abf2Decoder::ReadChannels()
 {
-    // The minimum: the fields through the units-name index and the two flag bytes after it.
+    // The minimum: the fields through the units-name index and two bytes after it (the
+    // hum-filter flag of version 2.09 at 82, and one more).
     if (!LoadSection(v2::kADC, v2::adc::lADCUnitsIndex.End() + 2)) return false;
     const uint32_t bytes = map_[v2::kADC].bytes;
     const size_t count = bytes ? sec_.size() / bytes : 0;

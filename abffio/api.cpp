@@ -309,10 +309,17 @@ ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uin
     OpenFile* f = EpisodeFile(360, handle, episode, error);
     if (!f) return 0;
     const ABFLibraryHeader& h = f->rec;
-    const double si = SequenceInterval(h);
-    double samples = h.nOperationMode == kAbfEpisodic ? static_cast<double>(h.lNumSamplesPerEpisode)
-                                                      : static_cast<double>(f->episodes[episode - 1].muxLength);
-    if (duration) *duration = samples * si / 1000.0;
+    // Episodic files: the protocol's sweep; other modes: this episode's samples.
+    const double samples = h.nOperationMode == kAbfEpisodic ? static_cast<double>(h.lNumSamplesPerEpisode)
+                                                            : static_cast<double>(f->episodes[episode - 1].muxLength);
+    // Milliseconds, in the vendor library's order: the samples of all channels times the
+    // sequence interval (at 0.1 us), then divided by the channel count and by 1000. Every
+    // duration the vendor library gave for the recorded files (1023 episodes) and the 480
+    // ms of three channels of 9600 samples at 20 kHz come out exactly; dividing the
+    // interval by the channel count first gives 480.00000000000006 there, dividing by 1000
+    // first misses three of the recorded gap-free durations (786.4 ms, for one).
+    const double tenthsOfUs = std::round(static_cast<double>(h.fADCSequenceInterval) * 10.0);
+    if (duration) *duration = samples * tenthsOfUs / (10.0 * h.nADCNumChannels) / 1000.0;
     return Ok(error);
 }
 

@@ -98,6 +98,7 @@ int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out
         if (h.nSignalType != 0) gain *= h.fSignalGain[ch];
         if (h.nTelegraphEnable[ch] != 0) gain *= h.fTelegraphAdditGain[ch];
         if (gain == 0.0f) gain = 1.0f;
+        // A resolution of 0 is taken as the 16-bit digitizers' 32768 steps per range.
         const float resolution = h.lADCResolution ? static_cast<float>(h.lADCResolution) : 32768.0f;
         const float factor = h.fADCRange / gain / resolution;
         float shift = h.fInstrumentOffset[ch];

@@ -302,7 +302,7 @@ bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std:
         std::string part;
         while (std::getline(ds, part, 'x')) {
             long n = 0;
-            if (!ParseInt(part, &n) || n <= 0 || n > INT32_MAX) {
+            if (!ParseInt(part, &n) || n < 0 || n > INT32_MAX) {
                 *error = "bad dimensions in " + text;
                 return false;
             }

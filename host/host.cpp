@@ -538,7 +538,7 @@ Wave* Host::MakeWave(int type, const std::vector<int32_t>& dims, const std::stri
     if (!ValidWaveType(type) || dims.empty() || dims.size() > 4) return nullptr;
     int64_t points = 1;
     for (int32_t d : dims) {
-        if (d <= 0) return nullptr;
+        if (d < 0) return nullptr;
         points *= d;
     }
     if (points > INT32_MAX) return nullptr;

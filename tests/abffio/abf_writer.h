@@ -39,6 +39,7 @@ struct Recording {
     std::vector<SynchEntry> synch;
     std::vector<TagEntry> tags;
     float instrumentScale = 1.0f;  // for every channel
+    int16_t triggerSource = 0;     // nTriggerSource as stored (ABF1 only)
 };
 
 namespace detail {
@@ -130,6 +131,7 @@ inline std::vector<uint8_t> WriteAbf1(const Recording& r)
     Put(b, 0, v1::nFileType, int16_t(1));
     Put(b, 0, v1::nDataFormat, int16_t(r.floatData ? 1 : 0));
     Put(b, 0, v1::nSimultaneousScan, r.simultaneousScan);
+    Put(b, 0, v1::nTriggerSource, r.triggerSource);
     Put(b, 0, v1::nADCNumChannels, nch);
     Put(b, 0, v1::fADCSampleInterval, r.sequenceInterval / static_cast<float>(nch));
     Put(b, 0, v1::fSynchTimeUnit, r.synchTimeUnit);

@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iomanip>
 #include <string>
 #include <vector>
 
 #include "abf_writer.h"
+#include "abffio/writer/abf_writer.h"
 #include "interface/abffio.h"
+#include "tools/abfgen/cli.h"
 
 namespace fs = std::filesystem;
 namespace v1 = abfformat::abf1;
@@ -28,12 +31,18 @@ ABFFileHeader* Header()
     return reinterpret_cast<ABFFileHeader*>(g_block.data());
 }
 
-// Writes `bytes` to a file of the test's own and returns its path.
-std::string Save(const std::vector<uint8_t>& bytes, const std::string& name)
+// A file of the test's own.
+std::string RulesFile(const std::string& name)
 {
     const fs::path dir = fs::current_path() / "abffio-rules-files";
     fs::create_directories(dir);
-    const std::string path = (dir / name).string();
+    return (dir / name).string();
+}
+
+// Writes `bytes` to a file of the test's own and returns its path.
+std::string Save(const std::vector<uint8_t>& bytes, const std::string& name)
+{
+    const std::string path = RulesFile(name);
     FILE* f = fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
@@ -145,6 +154,66 @@ TEST(AbfLibraryRules, EveryHeaderVersionOpensAndReads)
         for (uint32_t i = 0; i < n; i += 97) EXPECT_EQ(buf[i], Expected(1000 + 2 * i + 1)) << i;
         Close(o);
     }
+}
+
+// Record fields of ABF1 files that the vendor library reports otherwise than the file
+// stores them; each case names the recordings its rule rests on.
+TEST(AbfLibraryRules, Abf1DigitizerAndTriggerSourceAreReportedAsTheVendorLibraryDoes)
+{
+    struct Case {
+        float version;
+        int16_t storedTriggerSource;
+        int16_t triggerSource, digitizerADCs, digitizerDACs;
+    };
+    const Case cases[] = {
+        // Before version 1.6 the trigger source is -3 whatever the file holds: five 1.3
+        // recordings hold 0, 130618-1-12.abf holds 15.
+        {1.3f, 0, -3, 16, 2},
+        {1.3f, 15, -3, 16, 2},
+        // Later versions report what the file holds (their recordings all hold -3).
+        {1.83f, 15, 15, 16, 2},
+        // Version 1.84: two digitizer ADCs and no other digitizer field
+        // (multichannelAbf1WithTags.abf, pclamp11_4ch_abf1.abf).
+        {1.84f, -3, -3, 2, 0},
+        {1.84f, 4, 4, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "version " << c.version << ", stored " << c.storedTriggerSource);
+        Recording r = Episodic(1, {0, 1}, 100, 2);
+        r.abf1Version = c.version;
+        r.triggerSource = c.storedTriggerSource;
+        const Opened o = Open(Save(abftest::Write(r), "abf1-fields.abf"));
+        ASSERT_TRUE(o.ok) << o.error;
+        EXPECT_EQ(+o.h->nTriggerSource, c.triggerSource);
+        EXPECT_EQ(+o.h->nDigitizerADCs, c.digitizerADCs);
+        EXPECT_EQ(+o.h->nDigitizerDACs, c.digitizerDACs);
+        Close(o);
+    }
+}
+
+// The episode duration (ordinal 360) multiplies the samples of all channels by the
+// sequence interval before it divides by the channel count: three channels of 9600
+// samples at 20 kHz last exactly 480 ms, as the vendor library answers.
+TEST(AbfLibraryRules, EpisodeDurationOfAThreeChannelRecording)
+{
+    abfw::Recording rec;
+    std::string file;
+    ASSERT_TRUE(abfgen::BuildRecording({"--mode", "episodic", "--channels", "3", "--rate", "20000", "--episode-samples",
+                                        "9600", "--episodes", "3", "three-channels.abf"},
+                                       &rec, &file));
+    const std::string path = RulesFile(file);
+    std::string error;
+    ASSERT_TRUE(abfw::WriteAbf(rec, path, &error)) << error;
+    const Opened o = Open(path);
+    ASSERT_TRUE(o.ok) << o.error;
+    ASSERT_EQ(o.episodes, 3u);
+    for (uint32_t e = 1; e <= o.episodes; ++e) {
+        double duration = 0;
+        int32_t err = 0;
+        ASSERT_TRUE(ABF_GetEpisodeDuration(o.handle, o.h, e, &duration, &err)) << err;
+        EXPECT_EQ(duration, 480.0) << "episode " << e << ": " << std::setprecision(17) << duration;
+    }
+    Close(o);
 }
 
 TEST(AbfLibraryRules, FloatSamplesAreDeliveredUnchanged)

@@ -197,196 +197,237 @@ std::string PrepareInput(const std::string& fileName, const std::string& abfDir,
     return JoinPath(abfDir, fileName);
 }
 
-std::vector<std::string> CompareReference(const Json& ref, const std::string& input)
-{
-    std::vector<std::string> diffs;
-    const char* name = input.c_str();
-    std::vector<int> errors;
+namespace {
 
-    // 140
+// One input compared call by call with its reference, in the order the vendor library
+// was called: the file test, the open (twice: in the library's record layout and in
+// the caller's), every episode and channel, the tags, the close, the error texts.
+class Comparison {
+public:
+    Comparison(const Json& ref, const std::string& input) : ref_(ref), name_(input.c_str()) {}
+    std::vector<std::string> Run();
+
+private:
+    void FileTest();
+    void LibraryRecord(const std::vector<uint8_t>& vendorRecord);
+    bool Open(const std::vector<uint8_t>& vendorRecord, const std::vector<uint8_t>& vendorHeader);
+    void Episode(const Json& ge);
+    void Channel(const Json& gc, uint32_t e, uint32_t count, const std::string& ep);
+    void Tags();
+    void Errors();
+    // A difference of what ours answered from what the vendor's did.
+    void Diff(const std::string& what, long long ours, const Json& vendor, const char* path)
     {
-        int32_t fmt = -12345, err = -1;
-        const ABFBOOL ok = ABF_IsABFFile(name, &fmt, &err);
-        const Json& g = At(ref, "ord140");
-        Check(diffs, "ord140 ok", std::to_string(ok != 0), std::to_string(Int(g, "ok")));
-        Check(diffs, "ord140 error", std::to_string(err), std::to_string(Int(g, "error")));
-        Check(diffs, "ord140 out_int", std::to_string(fmt), std::to_string(Int(g, "out_int")));
-        if (!ok) errors.push_back(err);
+        Check(diffs_, what, std::to_string(ours), std::to_string(Int(vendor, path)));
     }
 
-    // 110, in the library's own layout: the whole record, field by field.
-    const Json& g110 = At(ref, "ord110");
+    const Json& ref_;
+    const char* name_;
+    std::vector<std::string> diffs_;
+    std::vector<int> errors_;
+    std::vector<uint8_t> block_;  // the caller's record of the open
+    int32_t handle_ = -1;
+    uint32_t samples_ = kAbfSampleLimit;
+    const ABFFileHeader* h_ = nullptr;
+    std::vector<float> buf_;
+};
+
+std::vector<std::string> Comparison::Run()
+{
+    FileTest();
+    const Json& g110 = At(ref_, "ord110");
     const std::vector<uint8_t> vendorRecord = FromHex(String(g110, "library_record_hex"));
     const std::vector<uint8_t> vendorHeader = FromHex(String(g110, "header_hex"));
-    std::vector<uint8_t> block;
-    if (vendorRecord.size() == kAbfLibraryRecordSize) {
-        PrepareRecord(block);
-        int32_t handle = -1, err = -1;
-        uint32_t samples = kAbfSampleLimit, episodes = 0;
-        ABFTest_WriteLibraryRecord(1);
-        const ABFBOOL ok =
-            ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples, &episodes, &err);
-        ABFTest_WriteLibraryRecord(0);
-        if (ok) ABF_Close(handle, &err);
-        CompareRecord("ord110 library record", block.data(), kAbfLibraryRecordFields,
-                      sizeof kAbfLibraryRecordFields / sizeof kAbfLibraryRecordFields[0], vendorRecord.data(), diffs);
-        for (size_t i = kAbfLibraryRecordSize; i < block.size(); ++i)
-            if (block[i]) {
-                diffs.push_back("ord110 library record: byte written past the record at " + std::to_string(i));
-                break;
-            }
+    if (vendorRecord.size() == kAbfLibraryRecordSize) LibraryRecord(vendorRecord);
+    if (Open(vendorRecord, vendorHeader)) {
+        if (ref_.contains("ord150")) Diff("ord150", ABF_HasData(handle_, h_) != 0, ref_, "ord150/result");
+        buf_.assign(std::max<uint32_t>(samples_, 1) + 64, 0.0f);
+        for (const Json& ge : At(ref_, "episodes")) Episode(ge);
+        Tags();
+        int32_t e160 = -1;
+        const ABFBOOL ok160 = ABF_Close(handle_, &e160);
+        if (ref_.contains("ord160")) Diff("ord160 ok", ok160 != 0, ref_, "ord160/ok");
     }
+    Errors();
+    return diffs_;
+}
 
-    // 110 as the plug-in calls it: the 11335-byte record.
+void Comparison::FileTest()
+{
+    int32_t fmt = -12345, err = -1;
+    const ABFBOOL ok = ABF_IsABFFile(name_, &fmt, &err);
+    const Json& g = At(ref_, "ord140");
+    Diff("ord140 ok", ok != 0, g, "ok");
+    Diff("ord140 error", err, g, "error");
+    Diff("ord140 out_int", fmt, g, "out_int");
+    if (!ok) errors_.push_back(err);
+}
+
+// The open in the library's own layout: the whole record, field by field.
+void Comparison::LibraryRecord(const std::vector<uint8_t>& vendorRecord)
+{
+    std::vector<uint8_t> block;
     PrepareRecord(block);
     int32_t handle = -1, err = -1;
     uint32_t samples = kAbfSampleLimit, episodes = 0;
+    ABFTest_WriteLibraryRecord(1);
+    const ABFBOOL ok =
+        ABF_ReadOpen(name_, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples, &episodes, &err);
+    ABFTest_WriteLibraryRecord(0);
+    if (ok) ABF_Close(handle, &err);
+    CompareRecord("ord110 library record", block.data(), kAbfLibraryRecordFields,
+                  sizeof kAbfLibraryRecordFields / sizeof kAbfLibraryRecordFields[0], vendorRecord.data(), diffs_);
+    for (size_t i = kAbfLibraryRecordSize; i < block.size(); ++i)
+        if (block[i]) {
+            diffs_.push_back("ord110 library record: byte written past the record at " + std::to_string(i));
+            break;
+        }
+}
+
+// The open as the plug-in calls it, into the 11335-byte record; true when it opened.
+bool Comparison::Open(const std::vector<uint8_t>& vendorRecord, const std::vector<uint8_t>& vendorHeader)
+{
+    const Json& g110 = At(ref_, "ord110");
+    PrepareRecord(block_);
+    int32_t err = -1;
+    uint32_t episodes = 0;
     const ABFBOOL opened =
-        ABF_ReadOpen(name, &handle, 0, reinterpret_cast<ABFFileHeader*>(block.data()), &samples, &episodes, &err);
-    Check(diffs, "ord110 ok", std::to_string(opened != 0), std::to_string(Int(g110, "ok")));
-    Check(diffs, "ord110 error", std::to_string(err), std::to_string(Int(g110, "error")));
-    Check(diffs, "ord110 sample limit", std::to_string(samples), std::to_string(Int(g110, "sample_limit_out")));
-    Check(diffs, "ord110 episode limit", std::to_string(episodes), std::to_string(Int(g110, "episode_limit_out")));
-    if (!opened) errors.push_back(err);
-    if (!opened && vendorHeader.size() == kAbfRecordSize) {
-        // A failed open: the record as the caller prepared it, or as far as the library got.
-        if (Int(g110, "error") != ABF_EBADSYNCH && memcmp(block.data(), vendorHeader.data(), kAbfRecordSize) != 0)
-            diffs.push_back("ord110 record changed by a failed open");
-    }
+        ABF_ReadOpen(name_, &handle_, 0, reinterpret_cast<ABFFileHeader*>(block_.data()), &samples_, &episodes, &err);
+    Diff("ord110 ok", opened != 0, g110, "ok");
+    Diff("ord110 error", err, g110, "error");
+    Diff("ord110 sample limit", samples_, g110, "sample_limit_out");
+    Diff("ord110 episode limit", episodes, g110, "episode_limit_out");
+    if (!opened) errors_.push_back(err);
+    // A failed open: the record as the caller prepared it, or as far as the library got.
+    if (!opened && vendorHeader.size() == kAbfRecordSize && Int(g110, "error") != ABF_EBADSYNCH &&
+        memcmp(block_.data(), vendorHeader.data(), kAbfRecordSize) != 0)
+        diffs_.push_back("ord110 record changed by a failed open");
     if (vendorRecord.size() == kAbfLibraryRecordSize && (opened || Int(g110, "error") == ABF_EBADSYNCH)) {
-        CompareRecord("ord110 record", block.data(), kAbfRecordFields,
-                      sizeof kAbfRecordFields / sizeof kAbfRecordFields[0], vendorRecord.data(), diffs);
+        CompareRecord("ord110 record", block_.data(), kAbfRecordFields,
+                      sizeof kAbfRecordFields / sizeof kAbfRecordFields[0], vendorRecord.data(), diffs_);
         const size_t same = offsetof(ABFFileHeader, nDigitalTrainValue);
         for (size_t i = 0; i < same && i < vendorHeader.size(); ++i)
-            if (block[i] != vendorHeader[i]) {
-                diffs.push_back("ord110 record byte " + std::to_string(i) + ": ours " + std::to_string(block[i]) +
-                                ", vendor " + std::to_string(vendorHeader[i]));
+            if (block_[i] != vendorHeader[i]) {
+                diffs_.push_back("ord110 record byte " + std::to_string(i) + ": ours " + std::to_string(block_[i]) +
+                                 ", vendor " + std::to_string(vendorHeader[i]));
                 break;
             }
-        for (size_t i = kAbfRecordSize; i < block.size(); ++i)
-            if (block[i]) {
-                diffs.push_back("ord110 record: byte written past the 11335-byte record at " + std::to_string(i));
+        for (size_t i = kAbfRecordSize; i < block_.size(); ++i)
+            if (block_[i]) {
+                diffs_.push_back("ord110 record: byte written past the 11335-byte record at " + std::to_string(i));
                 break;
             }
     }
+    h_ = reinterpret_cast<const ABFFileHeader*>(block_.data());
+    return opened != 0;
+}
 
-    if (opened) {
-        const ABFFileHeader* h = reinterpret_cast<const ABFFileHeader*>(block.data());
-        if (ref.contains("ord150"))
-            Check(diffs, "ord150", std::to_string(ABF_HasData(handle, h) != 0),
-                  std::to_string(Int(ref, "ord150/result")));
-        std::vector<float> buf(std::max<uint32_t>(samples, 1) + 64);
-        const Json& eps = At(ref, "episodes");
-        for (const Json& ge : eps) {
-            const uint32_t e = static_cast<uint32_t>(Int(ge, "episode"));
-            const std::string ep = "episode " + std::to_string(e);
-            uint32_t count = 0;
-            int32_t e340 = -1;
-            const ABFBOOL ok340 = ABF_GetNumSamples(handle, h, e, &count, &e340);
-            Check(diffs, ep + " ord340 ok", std::to_string(ok340 != 0), std::to_string(Int(ge, "ord340/ok")));
-            Check(diffs, ep + " ord340 count", std::to_string(count), std::to_string(Int(ge, "ord340/count")));
-            double dur = 0;
-            int32_t e360 = -1;
-            const ABFBOOL ok360 = ABF_GetEpisodeDuration(handle, h, e, &dur, &e360);
-            Check(diffs, ep + " ord360 ok", std::to_string(ok360 != 0), std::to_string(Int(ge, "ord360/ok")));
-            CheckNum(diffs, ep + " ord360 value", dur, At(ge, "ord360/value"));
-            const Json& chans = At(ge, "channels");
-            for (const Json& gc : chans) {
-                const int32_t phys = static_cast<int32_t>(Int(gc, "physical"));
-                const std::string cp =
-                    ep + " channel " + std::to_string(Int(gc, "logical")) + " (physical " + std::to_string(phys) + ")";
-                double start = 0;
-                int32_t e350 = -1;
-                const ABFBOOL ok350 = ABF_GetStartTime(handle, h, phys, e, &start, &e350);
-                Check(diffs, cp + " ord350 ok", std::to_string(ok350 != 0), std::to_string(Int(gc, "ord350/ok")));
-                if (ok350)
-                    CheckNum(diffs, cp + " ord350 value", start, At(gc, "ord350/value"));
-                else
-                    errors.push_back(e350);
+void Comparison::Episode(const Json& ge)
+{
+    const uint32_t e = static_cast<uint32_t>(Int(ge, "episode"));
+    const std::string ep = "episode " + std::to_string(e);
+    uint32_t count = 0;
+    int32_t e340 = -1;
+    const ABFBOOL ok340 = ABF_GetNumSamples(handle_, h_, e, &count, &e340);
+    Diff(ep + " ord340 ok", ok340 != 0, ge, "ord340/ok");
+    Diff(ep + " ord340 count", count, ge, "ord340/count");
+    double dur = 0;
+    int32_t e360 = -1;
+    const ABFBOOL ok360 = ABF_GetEpisodeDuration(handle_, h_, e, &dur, &e360);
+    Diff(ep + " ord360 ok", ok360 != 0, ge, "ord360/ok");
+    CheckNum(diffs_, ep + " ord360 value", dur, At(ge, "ord360/value"));
+    for (const Json& gc : At(ge, "channels")) Channel(gc, e, count, ep);
+}
 
-                std::fill(buf.begin(), buf.end(), 0.0f);
-                uint32_t n = 0;
-                int32_t e210 = -1;
-                const ABFBOOL ok210 = ABF_ReadChannel(handle, h, phys, e, buf.data(), &n, &e210);
-                const Json& g210 = At(gc, "ord210");
-                Check(diffs, cp + " ord210 ok", std::to_string(ok210 != 0), std::to_string(Int(g210, "ok")));
-                Check(diffs, cp + " ord210 error", std::to_string(e210), std::to_string(Int(g210, "error")));
-                if (ok210) {
-                    Check(diffs, cp + " ord210 count", std::to_string(n), std::to_string(Int(g210, "count")));
-                    if (n <= buf.size()) {
-                        const std::string sha = Sha256Hex(buf.data(), static_cast<size_t>(n) * 4);
-                        if (sha != String(g210, "sha256")) {
-                            std::string first;
-                            for (int i = 0; i < 3 && i < static_cast<int>(n); ++i)
-                                first += Num(buf[static_cast<size_t>(i)]) + " ";
-                            diffs.push_back(cp + " ord210 samples differ (ours begin " + first + "; vendor " +
-                                            Num(Number(g210, "first8/0")) + " " + Num(Number(g210, "first8/1")) + " " +
-                                            Num(Number(g210, "first8/2")) + ")");
-                        }
-                    }
-                } else {
-                    errors.push_back(e210);
-                }
+// Start time, samples and stimulus waveform of one channel in one episode.
+void Comparison::Channel(const Json& gc, uint32_t e, uint32_t count, const std::string& ep)
+{
+    const int32_t phys = static_cast<int32_t>(Int(gc, "physical"));
+    const std::string cp =
+        ep + " channel " + std::to_string(Int(gc, "logical")) + " (physical " + std::to_string(phys) + ")";
+    double start = 0;
+    int32_t e350 = -1;
+    const ABFBOOL ok350 = ABF_GetStartTime(handle_, h_, phys, e, &start, &e350);
+    Diff(cp + " ord350 ok", ok350 != 0, gc, "ord350/ok");
+    if (ok350)
+        CheckNum(diffs_, cp + " ord350 value", start, At(gc, "ord350/value"));
+    else
+        errors_.push_back(e350);
 
-                std::fill(buf.begin(), buf.end(), 0.0f);
-                int32_t e250 = -1;
-                const ABFBOOL ok250 = ABF_GetWaveform(handle, h, phys, e, buf.data(), &e250);
-                const Json& g250 = At(gc, "ord250");
-                Check(diffs, cp + " ord250 ok", std::to_string(ok250 != 0), std::to_string(Int(g250, "ok")));
-                Check(diffs, cp + " ord250 error", std::to_string(e250), std::to_string(Int(g250, "error")));
-                if (!ok250) errors.push_back(e250);
-                if (count <= buf.size()) {
-                    const std::string sha = Sha256Hex(buf.data(), static_cast<size_t>(count) * 4);
-                    if (sha != String(g250, "sha256"))
-                        diffs.push_back(cp + " ord250 waveform differs (ours begins " + Num(buf[0]) + ", vendor " +
-                                        Num(Number(g250, "first8/0")) + ")");
-                }
-            }
-        }
-
-        const Json& g270 = At(ref, "ord270");
-        if (!g270.is_null()) {
-            const uint32_t n = static_cast<uint32_t>(Int(g270, "requested"));
-            std::vector<ABFTag> tags(std::max<uint32_t>(n, 1));
-            memset(tags.data(), 0, tags.size() * sizeof(ABFTag));
-            int32_t e270 = -1;
-            const ABFBOOL ok270 = ABF_ReadTags(handle, h, 0, tags.data(), n, &e270);
-            Check(diffs, "ord270 ok", std::to_string(ok270 != 0), std::to_string(Int(g270, "ok")));
-            Check(diffs, "ord270 error", std::to_string(e270), std::to_string(Int(g270, "error")));
-            const Json& recs = At(g270, "records");
-            for (size_t i = 0; i < recs.size() && i < n; ++i)
-                Check(diffs, "ord270 tag " + std::to_string(i), ToHex(reinterpret_cast<const uint8_t*>(&tags[i]), 64),
-                      String(recs[i], "hex"));
-        }
-
-        int32_t e160 = -1;
-        const ABFBOOL ok160 = ABF_Close(handle, &e160);
-        if (ref.contains("ord160"))
-            Check(diffs, "ord160 ok", std::to_string(ok160 != 0), std::to_string(Int(ref, "ord160/ok")));
+    std::fill(buf_.begin(), buf_.end(), 0.0f);
+    uint32_t n = 0;
+    int32_t e210 = -1;
+    const ABFBOOL ok210 = ABF_ReadChannel(handle_, h_, phys, e, buf_.data(), &n, &e210);
+    const Json& g210 = At(gc, "ord210");
+    Diff(cp + " ord210 ok", ok210 != 0, g210, "ok");
+    Diff(cp + " ord210 error", e210, g210, "error");
+    if (!ok210) errors_.push_back(e210);
+    if (ok210) Diff(cp + " ord210 count", n, g210, "count");
+    if (ok210 && n <= buf_.size() && Sha256Hex(buf_.data(), static_cast<size_t>(n) * 4) != String(g210, "sha256")) {
+        std::string first;
+        for (int i = 0; i < 3 && i < static_cast<int>(n); ++i) first += Num(buf_[static_cast<size_t>(i)]) + " ";
+        diffs_.push_back(cp + " ord210 samples differ (ours begin " + first + "; vendor " +
+                         Num(Number(g210, "first8/0")) + " " + Num(Number(g210, "first8/1")) + " " +
+                         Num(Number(g210, "first8/2")) + ")");
     }
 
-    // The errors met, and whether the library has a text for each.
-    for (const auto& kv : At(ref, "error_texts").items()) {
+    std::fill(buf_.begin(), buf_.end(), 0.0f);
+    int32_t e250 = -1;
+    const ABFBOOL ok250 = ABF_GetWaveform(handle_, h_, phys, e, buf_.data(), &e250);
+    const Json& g250 = At(gc, "ord250");
+    Diff(cp + " ord250 ok", ok250 != 0, g250, "ok");
+    Diff(cp + " ord250 error", e250, g250, "error");
+    if (!ok250) errors_.push_back(e250);
+    if (count <= buf_.size() && Sha256Hex(buf_.data(), static_cast<size_t>(count) * 4) != String(g250, "sha256"))
+        diffs_.push_back(cp + " ord250 waveform differs (ours begins " + Num(buf_[0]) + ", vendor " +
+                         Num(Number(g250, "first8/0")) + ")");
+}
+
+void Comparison::Tags()
+{
+    const Json& g270 = At(ref_, "ord270");
+    if (g270.is_null()) return;
+    const uint32_t n = static_cast<uint32_t>(Int(g270, "requested"));
+    std::vector<ABFTag> tags(std::max<uint32_t>(n, 1));
+    memset(tags.data(), 0, tags.size() * sizeof(ABFTag));
+    int32_t e270 = -1;
+    const ABFBOOL ok270 = ABF_ReadTags(handle_, h_, 0, tags.data(), n, &e270);
+    Diff("ord270 ok", ok270 != 0, g270, "ok");
+    Diff("ord270 error", e270, g270, "error");
+    const Json& recs = At(g270, "records");
+    for (size_t i = 0; i < recs.size() && i < n; ++i)
+        Check(diffs_, "ord270 tag " + std::to_string(i), ToHex(reinterpret_cast<const uint8_t*>(&tags[i]), 64),
+              String(recs[i], "hex"));
+}
+
+// The errors met, and whether the library has a text for each.
+void Comparison::Errors()
+{
+    for (const auto& kv : At(ref_, "error_texts").items()) {
         char text[1024];
-        const ABFBOOL ok = ABF_BuildErrorText(std::stoi(kv.key()), name, text, sizeof text);
-        Check(diffs, "ord470 for " + kv.key(), std::to_string(ok != 0), std::to_string(Number(kv.value(), "ok") != 0));
+        const ABFBOOL ok = ABF_BuildErrorText(std::stoi(kv.key()), name_, text, sizeof text);
+        Check(diffs_, "ord470 for " + kv.key(), std::to_string(ok != 0), std::to_string(Number(kv.value(), "ok") != 0));
     }
     std::vector<std::string> seen;
-    for (int e : errors) {
+    for (int e : errors_) {
         const std::string s = std::to_string(e);
-        bool have = false;
-        for (const std::string& x : seen) have = have || x == s;
-        if (!have) seen.push_back(s);
+        if (std::find(seen.begin(), seen.end(), s) == seen.end()) seen.push_back(s);
     }
     std::vector<std::string> vendorSeen;
-    for (const Json& e : At(ref, "errors_seen")) vendorSeen.push_back(std::to_string(Int(e, "")));
+    for (const Json& e : At(ref_, "errors_seen")) vendorSeen.push_back(std::to_string(Int(e, "")));
     std::string a, b;
     for (const std::string& s : seen) a += s + " ";
     for (const std::string& s : vendorSeen) b += s + " ";
     std::sort(seen.begin(), seen.end());
     std::sort(vendorSeen.begin(), vendorSeen.end());
-    if (seen != vendorSeen) diffs.push_back("errors seen: ours " + a + ", vendor " + b);
-    return diffs;
+    if (seen != vendorSeen) diffs_.push_back("errors seen: ours " + a + ", vendor " + b);
+}
+
+}  // namespace
+
+std::vector<std::string> CompareReference(const Json& ref, const std::string& input)
+{
+    return Comparison(ref, input).Run();
 }
 
 std::vector<std::string> CompareErrorTexts(const Json& ref)

@@ -410,7 +410,8 @@ abfw::Channel DefaultChannel(const abfw::Recording& base, size_t i)
     return c;
 }
 
-bool Build(const Options& o, abfw::Recording* r)
+// The recording the command line starts from: a preset, or the default of the mode.
+bool StartRecording(const Options& o, abfw::Recording* r)
 {
     std::string error;
     abfw::Mode mode = abfw::Mode::GapFree;
@@ -447,7 +448,12 @@ bool Build(const Options& o, abfw::Recording* r)
             r->episodes = 6;
         }
     }
+    return true;
+}
 
+// Format, version, texts, date and time, sample format.
+bool ApplyFile(const Options& o, abfw::Recording* r)
+{
     if (o.format == "abf1")
         r->format = abfw::Format::Abf1;
     else if (o.format == "abf2")
@@ -488,7 +494,12 @@ bool Build(const Options& o, abfw::Recording* r)
         r->dataFormat = abfw::DataFormat::Int16;
     else if (!o.data.empty())
         return Fail("unknown data format \"" + o.data + "\" (int16 or float32)");
+    return true;
+}
 
+// Timing and the amount of data.
+bool ApplyAcquisition(const Options& o, abfw::Recording* r)
+{
     if (o.interval > 0) r->sequenceIntervalUs = float(o.interval);
     if (o.rate > 0) r->sequenceIntervalUs = float(1e6 / o.rate);
     if (o.synchUnit >= 0) r->synchTimeUnit = float(o.synchUnit);
@@ -506,7 +517,12 @@ bool Build(const Options& o, abfw::Recording* r)
         r->episodes = int32_t(o.lengths.size());
     }
     if (!o.starts.empty()) r->episodeStarts = o.starts;
+    return true;
+}
 
+// The channels and their per-channel settings.
+bool ApplyChannels(const Options& o, abfw::Recording* r)
+{
     if (o.channels > 0) {
         const abfw::Recording base = *r;
         r->channels.clear();
@@ -548,7 +564,12 @@ bool Build(const Options& o, abfw::Recording* r)
             return true;
         }))
         return false;
+    return true;
+}
 
+// The DACs: holding levels, names, units, epochs.
+bool ApplyStimulus(const Options& o, abfw::Recording* r)
+{
     if (o.noEpochs)
         for (abfw::Dac& d : r->dacs) {
             for (abfw::Epoch& e : d.epochs) e = abfw::Epoch();
@@ -587,7 +608,12 @@ bool Build(const Options& o, abfw::Recording* r)
         r->dacs[size_t(d)].epochs[i] = e;
         r->dacs[size_t(d)].waveformEnable = true;
     }
+    return true;
+}
 
+// Tags, in seconds from the start of the recording.
+bool ApplyTags(const Options& o, abfw::Recording* r)
+{
     if (o.noTags) r->tags.clear();
     for (const TagArg& t : o.tags) {
         if (t.seconds * 1e6 / abfw::SynchCountUs(*r) > 2147483647.0)
@@ -598,7 +624,12 @@ bool Build(const Options& o, abfw::Recording* r)
         tag.comment = t.text;
         r->tags.push_back(tag);
     }
+    return true;
+}
 
+// Where the sample values come from.
+bool ApplySignal(const Options& o, abfw::Recording* r)
+{
     if (o.seedSet) r->seed = o.seed;
     if (!o.signal.empty()) {
         bool noise = false, steps = false, spikes = false, sine = false;
@@ -632,6 +663,12 @@ bool Build(const Options& o, abfw::Recording* r)
         }
     }
     return true;
+}
+
+bool Build(const Options& o, abfw::Recording* r)
+{
+    return StartRecording(o, r) && ApplyFile(o, r) && ApplyAcquisition(o, r) && ApplyChannels(o, r) &&
+           ApplyStimulus(o, r) && ApplyTags(o, r) && ApplySignal(o, r);
 }
 
 void PrintLayout(const abfw::Layout& l)
