@@ -14,7 +14,8 @@ foreach(line IN LISTS kav_version_strings)
   endif()
 endforeach()
 
-if(WIN32)
+# The package is made from the plain native build (not the sanitizer or fuzz builds).
+if(WIN32 OR KAV_SANITIZE OR KAV_FUZZ)
   return()
 endif()
 
@@ -23,27 +24,29 @@ set(kav_package_dir ${CMAKE_BINARY_DIR}/package)
 set(kav_doc_dir share/doc/${KAV_PACKAGE_NAME})
 set(kav_release_deps abffio abfgen)
 
-# Programs in the package, each with a manual page made from its --help by help2man.
-# (sorvan is built on another branch; the package takes it when the target exists.)
-find_program(KAV_HELP2MAN help2man)
-set(kav_programs abfgen "write sample ABF recordings")
+# Programs in the package, each with a manual page made from its help by help2man
+# (sorvan's help option shows every subcommand's help too): built with the
+# programs, so that dist/native holds the pages as well.
+find_program(KAV_HELP2MAN help2man REQUIRED)
+set(kav_programs abfgen "write sample ABF recordings" --help)
 if(TARGET sorvan)
-  list(APPEND kav_programs sorvan "read ABF recordings from the command line")
+  list(APPEND kav_programs sorvan "ABF recordings into Igor waves, CSV, NumPy arrays and pictures" --help-all)
   list(APPEND kav_release_deps sorvan)
 endif()
 set(kav_man_pages "")
 while(kav_programs)
-  list(POP_FRONT kav_programs program description)
+  list(POP_FRONT kav_programs program description help_option)
   set(page ${kav_package_dir}/man/${program}.1)
-  add_custom_command(OUTPUT ${page}.gz
+  add_custom_command(OUTPUT ${page} ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${kav_package_dir}/man
     COMMAND ${KAV_HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
-            --name=${description} --output=${page} $<TARGET_FILE:${program}>
-    COMMAND gzip -9nf ${page}
+            --help-option=${help_option} --name=${description} --output=${page} $<TARGET_FILE:${program}>
+    COMMAND gzip -9nkf ${page}
     DEPENDS ${program} VERBATIM)
   list(APPEND kav_man_pages ${page}.gz)
   install(TARGETS ${program} RUNTIME DESTINATION bin COMPONENT deb)
 endwhile()
+add_custom_target(man_pages ALL DEPENDS ${kav_man_pages})
 
 # The user's guide as HTML (Python-Markdown, Debian's python3-markdown, run by the
 # system's Python where that module lives).
@@ -61,7 +64,8 @@ file(READ ${CMAKE_SOURCE_DIR}/LICENSE kav_license)
 file(WRITE ${kav_package_dir}/doc/copyright
   "kav_Sorvan: the ABF library libabffio, abfgen and sorvan.\n\nLicense: MIT\n\n${kav_license}")
 
-add_custom_target(release_files DEPENDS ${kav_man_pages} ${kav_guide_html})
+add_custom_target(release_files DEPENDS ${kav_guide_html})
+add_dependencies(release_files man_pages)
 add_dependencies(release_files ${kav_release_deps})
 
 # The library goes where the dynamic linker looks (CPack's maintainer scripts run
