@@ -27,7 +27,7 @@ namespace {
 namespace fmt = abfformat;
 
 constexpr uint32_t kSeed = 17;
-constexpr int kMutantsPerRecording = 5;
+constexpr int kMutantsPerRecording = 8;
 constexpr size_t kMaxBaseBytes = 65535;
 
 // Where a header field lies (bytes from the start of its structure) and its width.
@@ -106,12 +106,13 @@ private:
     void Put(std::string& f, uint64_t offset, uint32_t width, int64_t v)
     {
         if (offset + width > f.size()) return;
-        for (uint32_t i = 0; i < width; ++i) f[offset + i] = static_cast<char>(static_cast<uint64_t>(v) >> (8 * i));
+        const size_t at = static_cast<size_t>(offset);
+        for (uint32_t i = 0; i < width; ++i) f[at + i] = static_cast<char>(static_cast<uint64_t>(v) >> (8 * i));
     }
     uint32_t Get32(const std::string& f, uint64_t offset)
     {
         uint32_t v = 0;
-        if (offset + 4 <= f.size()) memcpy(&v, f.data() + offset, 4);
+        if (offset + 4 <= f.size()) memcpy(&v, f.data() + static_cast<size_t>(offset), 4);
         return v;
     }
     // A header field, an ABF2 section map entry, or a field of ABF2's protocol or first
