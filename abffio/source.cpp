@@ -27,8 +27,8 @@ struct ChangedFile {
 };
 ChangedFile g_changed;
 
-// Bytes a grown file holds past its old end and in its first block, as a recording
-// program rewriting its header and appending samples leaves them.
+// What a grown file's first block reads as once the recording program has rewritten
+// its header. (Past the end the open saw, nothing is ever read.)
 constexpr uint8_t kRewrittenByte = 0x7F;
 constexpr uint64_t kHeaderBlock = 512;
 
