@@ -244,6 +244,9 @@ bool Abf2Decoder::ReadEntries(const EntrySection& s)
     const uint32_t bytes = map_[s.section].bytes;
     if (s.optional && (map_[s.section].block == 0 || bytes < s.minBytes)) return true;
     if (!LoadSection(s.section, s.minBytes)) return false;
+    // An empty section (no block or no entries) was not measured against the file: its
+    // entry size may be anything and makes no entry buffer.
+    if (sec_.empty()) return true;
     std::vector<uint8_t> entry(std::max(bytes, s.extent));
     for (size_t off = 0; bytes && off + bytes <= sec_.size(); off += bytes) {
         std::fill(std::copy_n(sec_.data() + off, bytes, entry.begin()), entry.end(), 0);

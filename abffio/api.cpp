@@ -117,7 +117,10 @@ ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeade
     const int slot = FreeSlot();
     if (slot < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
     const uint32_t limit = maxSamples ? *maxSamples : 0;
-    const int err = abffio::DecodeFile(*file, limit);
+    int err = abffio::DecodeFile(*file, limit);
+    // A file the system failed to read is not a malformed file: its synch array could
+    // not be read, or the file could not be accessed.
+    if (err && file->src->IoError()) err = err == ABF_EBADSYNCH ? ABF_EREADSYNCH : ABF_EOPENFILE;
     // A file whose header was read but whose synch array is unusable still shows its header.
     if (header && (err == 0 || err == ABF_EBADSYNCH)) {
         if (g_libraryRecord)
@@ -191,7 +194,7 @@ ABFBOOL ABF_API ABF_IsABFFile(const char* fileName, int32_t* dataFormat, int32_t
     if (dataFormat) *dataFormat = 0;
     auto src = abffio::Source::FromFile(f, size);
     const int err = abffio::ProbeFile(*src, dataFormat);
-    if (err) return Fail(error, err);
+    if (err) return Fail(error, src->IoError() ? ABF_EOPENFILE : err);
     return Ok(error);
 }
 

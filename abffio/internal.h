@@ -38,9 +38,13 @@ public:
     uint64_t Size() const { return size_; }
     // Reads exactly n bytes at off; false when any of them lies past the end or the read fails.
     bool Read(uint64_t off, void* dst, uint64_t n);
+    // Whether a read failed because the system reported an error (not an early end).
+    bool IoError() const { return ioError_; }
 
 private:
     Source() = default;
+    bool Failed(bool ioError);
+    bool ioError_ = false;
     FILE* file_ = nullptr;
     const uint8_t* mem_ = nullptr;
     uint64_t size_ = 0;

@@ -1,4 +1,4 @@
-# kav_host_test(NAME SOURCES ... [LIBS ...] [FILES ...]): a GoogleTest executable
+# kav_host_test(NAME SOURCES ... [LIBS ...] [FILES ...] [TIMEOUT S]): a GoogleTest executable
 # that links the stand-in host's core, loads the real plug-in and calls its
 # functions through the host exactly as the host would (kavhost::Host, host/host.h).
 #
@@ -8,7 +8,7 @@
 # folder of its own (hosttests/NAME/) with kav_Sorvan.xop, ABFFIO.dll and the
 # host's program-version files copied beside it; FILES lists more files to copy.
 function(kav_host_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;FILES" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;FILES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE host_core ${T_LIBS} GTest::gtest GTest::gtest_main)
   if(NOT WIN32)
@@ -41,7 +41,11 @@ function(kav_host_test name)
   elseif(deps)
     add_dependencies(${name} ${deps})
   endif()
+  set(timeout "")
+  if(T_TIMEOUT)
+    set(timeout TIMEOUT ${T_TIMEOUT})
+  endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${KAV_TEST_TIER}")
+    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${KAV_TEST_TIER}" ${timeout})
 endfunction()

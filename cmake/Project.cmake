@@ -80,13 +80,14 @@ function(kav_test name)
     PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${KAV_TEST_TIER}")
 endfunction()
 
-# kav_test_tier(plugin|standins): the tier of every test of the calling folder, as
-# a CTest label, so that `ctest -L plugin` runs the plug-in's own tests and
-# `ctest -L standins` those of the stand-ins (ABF library, host) and the tools.
+# kav_test_tier(plugin|standins|hostile): the tier of every test of the calling folder,
+# as a CTest label, so that `ctest -L plugin` runs the plug-in's own tests, `ctest -L
+# standins` those of the stand-ins (ABF library, host) and the tools, and `ctest -L
+# hostile` the sweep of hostile inputs through the whole plug-in.
 # kav_test and kav_host_test label what they discover; the tests the folder adds
 # with add_test are labelled when the folder is done.
 macro(kav_test_tier tier)
-  if(NOT "${tier}" MATCHES "^(plugin|standins)$")
+  if(NOT "${tier}" MATCHES "^(plugin|standins|hostile)$")
     message(FATAL_ERROR "kav_test_tier: unknown tier ${tier}")
   endif()
   set(KAV_TEST_TIER ${tier})

@@ -116,3 +116,19 @@ ABF_EXPORT void ABF_API ABFTest_InjectFault(int32_t ordinal, int32_t errorNumber
 // 30023-byte record layout whatever lHeaderSize says, as the vendor library 2.2.0.1
 // does, so callers can be tested against that overwrite.
 ABF_EXPORT void ABF_API ABFTest_WriteLibraryRecord(int32_t on);
+
+// Test control (ordinal 903): the file layer fails, for the project's own tests only.
+// Read number `afterReads` + 1 (counting from now the reads of opened files, the
+// open's own included) meets the fault `kind`, once; kAbfReadFaultNone clears what is
+// pending or in effect. Returns the number of file reads made since the library was
+// loaded, so a test can count the reads of a call. Until called, the library behaves
+// as shipped.
+enum AbfReadFault : int32_t {
+    kAbfReadFaultNone = 0,
+    kAbfReadFaultIoError = 1,  // the system reports a read error after `bytes` bytes (a share gone away)
+    kAbfReadFaultShort = 2,    // the read delivers `bytes` bytes and then the file ends
+    kAbfReadFaultShrink = 3,   // from this read on the file ends at byte `bytes` (truncated under the reader)
+    kAbfReadFaultGrow = 4,     // from this read on the file is `bytes` longer and its first block rewritten
+                               // (a recording still running)
+};
+ABF_EXPORT int32_t ABF_API ABFTest_InjectReadFault(int32_t kind, int32_t afterReads, int32_t bytes);
