@@ -38,12 +38,19 @@ public:
     uint64_t Size() const { return size_; }
     // Reads exactly n bytes at off; false when any of them lies past the end or the read fails.
     bool Read(uint64_t off, void* dst, uint64_t n);
+    // Reads the file's first n bytes (no more than it has) in one go, if they are not
+    // read yet; reads inside them are answered from memory from then on. The open
+    // reads the header this way: its fields and tables in one or two reads of the
+    // file instead of one read each.
+    bool LoadHead(uint64_t n);
 
 private:
     Source() = default;
+    bool ReadAt(uint64_t off, void* dst, uint64_t n);
     FILE* file_ = nullptr;
     const uint8_t* mem_ = nullptr;
     uint64_t size_ = 0;
+    std::vector<uint8_t> head_;
 };
 
 // Sampled channels: the record's sampling sequence and per-channel fields hold 16.
@@ -63,14 +70,21 @@ inline constexpr int64_t kStartFromInterval = -2;
 struct OpenFile {
     std::unique_ptr<Source> src;
     std::string name;
-    ABFLibraryHeader rec;     // what the open reports, in the library's own layout
+    ABFLibraryHeader rec;     // what the open reports, in the library's own layout (set by DecodeFile)
     int abfMajor = 0;         // 1 or 2
     uint64_t dataOffset = 0;  // byte offset of the first sample
     uint32_t sampleSize = 2;  // 2 (int16) or 4 (float32)
     uint32_t nch = 1;
     uint32_t maxSamples = 0;  // per channel: what one read delivers at most
     std::vector<Episode> episodes;
-    std::vector<int16_t> scratch;  // one episode's raw samples (float data is read into it as bytes)
+    // The read window: raw bytes [windowOff, windowOff + windowBytes) of the file, the
+    // last episode read or, when episodes are read in order, the ones after it too
+    // (float data is held in it as bytes). lastEnd: where the last episode read ended.
+    std::unique_ptr<int16_t[]> window;
+    size_t windowCapacity = 0;  // bytes
+    uint64_t windowOff = 0;
+    uint64_t windowBytes = 0;
+    uint64_t lastEnd = 0;
 };
 
 // The two formats' readers, one module each (abf1.cpp, abf2.cpp), with the same stages:

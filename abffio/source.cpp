@@ -1,4 +1,5 @@
 // Random access to a file's bytes, from a stdio stream or from memory.
+#include <algorithm>
 #include <cstring>
 
 #include "internal.h"
@@ -34,6 +35,26 @@ bool Source::Read(uint64_t off, void* dst, uint64_t n)
         memcpy(dst, mem_ + off, static_cast<size_t>(n));
         return true;
     }
+    if (off + n <= head_.size()) {
+        memcpy(dst, head_.data() + off, static_cast<size_t>(n));
+        return true;
+    }
+    return ReadAt(off, dst, n);
+}
+
+bool Source::LoadHead(uint64_t n)
+{
+    n = std::min(n, size_);
+    const size_t have = head_.size();
+    if (mem_ || n <= have) return true;
+    head_.resize(static_cast<size_t>(n));
+    if (ReadAt(have, head_.data() + have, n - have)) return true;
+    head_.resize(have);
+    return false;
+}
+
+bool Source::ReadAt(uint64_t off, void* dst, uint64_t n)
+{
 #if defined(_WIN32)
     if (_fseeki64(file_, static_cast<long long>(off), SEEK_SET) != 0) return false;
 #else

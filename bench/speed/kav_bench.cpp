@@ -544,10 +544,12 @@ bool MemoryGroup(const std::string& path, const FileFacts& f, std::string* error
     AbfPrepareHeader(&block);
     int32_t h = -1, e = 0;
     uint32_t limit = kAbfSampleLimit, episodes = 0;
+    // (Reading /proc/self/io counts too: the bytes of one reading are taken off.)
     const long long r0 = ProcField("/proc/self/io", "rchar");
+    const long long itself = ProcField("/proc/self/io", "rchar") - r0;
     const bool opened = ABF_ReadOpen(path.c_str(), &h, 0, &block.header, &limit, &episodes, &e);
     if (opened) ABF_Close(h, &e);
-    const long long r1 = ProcField("/proc/self/io", "rchar");
+    const long long r1 = ProcField("/proc/self/io", "rchar") - 2 * itself;
     if (!opened) {
         *error = "cannot open " + path;
         return false;
