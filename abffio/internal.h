@@ -67,6 +67,24 @@ inline constexpr int64_t kAveragedSweep = -1;
 // An episodic file without a synch array: the start follows from the episode interval.
 inline constexpr int64_t kStartFromInterval = -2;
 
+// The memory of a read window. One given up (its file closed) is kept for the next
+// window: a caller that opens and reads one small file after another does not
+// allocate a fresh megabyte (and fault in its pages) for every file.
+class WindowBuffer {
+public:
+    WindowBuffer() = default;
+    WindowBuffer(const WindowBuffer&) = delete;
+    WindowBuffer& operator=(const WindowBuffer&) = delete;
+    ~WindowBuffer();
+    // At least `bytes` bytes, 2-aligned, their contents left as they were; null when
+    // there is no memory for them.
+    uint8_t* Get(size_t bytes);
+
+private:
+    std::unique_ptr<int16_t[]> block_;
+    size_t capacity_ = 0;  // bytes
+};
+
 struct OpenFile {
     std::unique_ptr<Source> src;
     std::string name;
@@ -80,8 +98,7 @@ struct OpenFile {
     // The read window: raw bytes [windowOff, windowOff + windowBytes) of the file, the
     // last episode read or, when episodes are read in order, the ones after it too
     // (float data is held in it as bytes). lastEnd: where the last episode read ended.
-    std::unique_ptr<int16_t[]> window;
-    size_t windowCapacity = 0;  // bytes
+    WindowBuffer window;
     uint64_t windowOff = 0;
     uint64_t windowBytes = 0;
     uint64_t lastEnd = 0;
