@@ -167,8 +167,10 @@ uint8_t* WindowBuffer::Get(size_t bytes)
             g_spareWindow = nullptr;
             g_spareCapacity = 0;
         } else {
-            // Not zero-filled: only what a read filled is ever looked at.
-            const size_t capacity = std::max<size_t>(bytes, 2);
+            // A whole window at once (the pages a read does not fill are never
+            // touched), not zero-filled: only what a read filled is looked at.
+            const size_t capacity = std::max<size_t>(bytes, kWindowBytes);
+            block_.reset();
             block_.reset(new (std::nothrow) int16_t[(capacity + 1) / 2]);
             capacity_ = block_ ? capacity : 0;
         }
