@@ -79,6 +79,8 @@ public:
     // At least `bytes` bytes, 2-aligned, their contents left as they were; null when
     // there is no memory for them.
     uint8_t* Get(size_t bytes);
+    // The memory as it is (null before the first Get).
+    uint8_t* Data() const { return reinterpret_cast<uint8_t*>(block_.get()); }
 
 private:
     std::unique_ptr<int16_t[]> block_;

@@ -80,7 +80,7 @@ size_t g_spareCapacity = 0;
 // in it. Returns 0 or the error number.
 int DataBytes(OpenFile& file, uint64_t off, uint64_t bytes, const uint8_t** raw)
 {
-    uint8_t* window = file.window.Get(0);
+    uint8_t* window = file.window.Data();
     const bool inWindow = window && off >= file.windowOff && bytes <= file.windowBytes &&
                           off - file.windowOff <= file.windowBytes - bytes;
     if (!inWindow) {
@@ -159,7 +159,6 @@ WindowBuffer::~WindowBuffer()
 
 uint8_t* WindowBuffer::Get(size_t bytes)
 {
-    if (!block_ && bytes == 0) return nullptr;
     if (!block_ || capacity_ < bytes) {
         if (g_spareWindow && g_spareCapacity >= bytes && g_spareCapacity > capacity_) {
             block_.reset(g_spareWindow);
@@ -175,7 +174,7 @@ uint8_t* WindowBuffer::Get(size_t bytes)
             capacity_ = block_ ? capacity : 0;
         }
     }
-    return reinterpret_cast<uint8_t*>(block_.get());
+    return Data();
 }
 
 int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out, uint32_t* count)
