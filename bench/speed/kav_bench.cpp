@@ -395,12 +395,13 @@ bool SweepsGroup(const std::string& path, const FileFacts& f, int rounds, std::s
         AbfPrepareHeader(&block);
         int32_t h = -1, e = 0;
         uint32_t limit = kAbfSampleLimit, episodes = 0;
-        if (!ABF_ReadOpen(name.c_str(), &h, 0, &block.header, &limit, &episodes, &e) ||
-            !ABF_GetNumSamples(h, &block.header, 1, &sweepSamples, &e)) {
+        const bool opened = ABF_ReadOpen(name.c_str(), &h, 0, &block.header, &limit, &episodes, &e);
+        const bool asked = opened && ABF_GetNumSamples(h, &block.header, 1, &sweepSamples, &e);
+        if (opened) ABF_Close(h, &e);
+        if (!asked) {
             *error = "cannot ask the sweep length of " + path;
             return false;
         }
-        ABF_Close(h, &e);
     }
     auto host = LoadedHost(error);
     if (!host) return false;
