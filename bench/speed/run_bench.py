@@ -10,6 +10,12 @@ bench/results/ (one file per run and latest.json, which the next run compares wi
 BENCH_VENDOR_DLL=PATH adds the same rows under Wine with that ABFFIO.dll (a user's
 copy of the vendor's library) beside the plug-in instead of ours.
 BENCH_ROUNDS (default 5) sets the rounds of the rows that move samples.
+
+Every program runs on one CPU (taskset), the Wine server with it. Under Wine each
+file open and close is a request to the server process; on a virtual machine a
+request that wakes the server on another, idle CPU costs tens to a hundred
+microseconds more, varying from run to run, which the per-call rows would show
+instead of the code. BENCH_PIN=0 runs them unpinned.
 """
 import argparse
 import datetime
@@ -93,6 +99,14 @@ def make_inputs(abfgen, data_dir):
     return paths
 
 
+# The CPU every program runs on (None: unpinned).
+PIN = None
+
+
+def pinned(cmd):
+    return (["taskset", "-c", str(PIN)] if PIN is not None else []) + cmd
+
+
 class Environment:
     """Where kav_bench and sorvan run: natively, or under Wine from a folder."""
 
@@ -101,7 +115,7 @@ class Environment:
         self.wine_prefix, self.wine_run = wine_prefix, wine_run
 
     def command(self, exe, args):
-        return ([self.wine_run, exe] if self.wine_run else [exe]) + args
+        return pinned(([self.wine_run, exe] if self.wine_run else [exe]) + args)
 
     def env(self):
         e = dict(os.environ)
@@ -165,10 +179,10 @@ def warm_wine(env):
     e = env.env()
     e["WINEPREFIX"] = env.wine_prefix
     quiet = {"env": e, "stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
-    subprocess.run([env.wine_run, env.bench], **quiet)  # makes the prefix when it is new
-    subprocess.run(["wineserver", "-w"], **quiet)        # that server's end (a few seconds)
-    subprocess.run(["wineserver", "-p30"], **quiet)      # (a daemon: nothing may hold a pipe of ours)
-    subprocess.run([env.wine_run, env.bench], **quiet)
+    subprocess.run(env.command(env.bench, []), **quiet)  # makes the prefix when it is new
+    subprocess.run(["wineserver", "-w"], **quiet)         # that server's end (a few seconds)
+    subprocess.run(pinned(["wineserver", "-p30"]), **quiet)  # (a daemon: nothing may hold a pipe of ours)
+    subprocess.run(env.command(env.bench, []), **quiet)
     time.sleep(3)
 
 
@@ -306,6 +320,9 @@ def main():
     ap.add_argument("--vendor-dll", default=os.environ.get("BENCH_VENDOR_DLL", ""))
     ap.add_argument("--no-wine", action="store_true", help="native rows only")
     args = ap.parse_args()
+    global PIN
+    if os.environ.get("BENCH_PIN", "1") != "0" and shutil.which("taskset") and hasattr(os, "sched_getaffinity"):
+        PIN = max(os.sched_getaffinity(0))
     root = os.path.abspath(args.root)
     os.chdir(root)
     shared = os.environ.get("KAV_SHARED_DIR", os.path.join(root, "..", "shared"))
@@ -359,9 +376,10 @@ def main():
         print("\nchange since the last run (%s, %s) of M samples/s (higher is better), us and s (lower is better)"
               % (previous.get("date", "?"), previous.get("commit", "?")))
         print("\n".join(changes) if changes else "  (no rows in common)")
-    print("load average at the start: %.2f" % load)
+    print("load average at the start: %.2f; %s" % (load, "every program on CPU %d" % PIN if PIN is not None
+                                                       else "unpinned"))
     doc = {"date": now.isoformat(timespec="seconds"), "host": host, "commit": commit + ("+" if dirty else ""),
-           "load_average": load, "rounds": args.rounds, "environments": {e.key: e.title for e in envs},
+           "load_average": load, "pinned_cpu": PIN, "rounds": args.rounds, "environments": {e.key: e.title for e in envs},
            "files": {k: os.path.abspath(p) for k, p in inputs.items()}, "rows": rows, "table": lines}
     name = os.path.join(args.results, "%s-%s.json" % (now.strftime("%Y%m%d-%H%M%S"), host))
     for path in (name, latest):
