@@ -309,6 +309,18 @@ def table(results, envs, previous):
     return lines, out_rows, changes
 
 
+def dump(doc):
+    """The JSON of a run, one line for each row and each line of the table."""
+    parts = []
+    for key, value in doc.items():
+        if isinstance(value, list):
+            inner = ",\n".join("  " + json.dumps(v) for v in value)
+            parts.append(" %s: [\n%s\n ]" % (json.dumps(key), inner))
+        else:
+            parts.append(" %s: %s" % (json.dumps(key), json.dumps(value)))
+    return "{\n" + ",\n".join(parts) + "\n}\n"
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
@@ -384,8 +396,7 @@ def main():
     name = os.path.join(args.results, "%s-%s.json" % (now.strftime("%Y%m%d-%H%M%S"), host))
     for path in (name, latest):
         with open(path, "w") as f:
-            json.dump(doc, f, indent=1)
-            f.write("\n")
+            f.write(dump(doc))
     print("results: %s" % name)
     return 0
 
