@@ -29,6 +29,7 @@ int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r,
     if (!data && points) return kStatusOutOfMemory;
     float* scratch = AllocScratch(f.sampleLimit);
     if (!scratch) return kStatusOutOfMemory;
+    const bool streamed = StreamedWave(r.waveType, points);
     uint32_t written = 0;
     for (uint32_t episode = 1; episode <= f.episodes; ++episode) {
         uint32_t delivered = 0;
@@ -43,11 +44,11 @@ int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r,
         // own length. The wave keeps what fits and the read is not complete.
         const uint32_t room = points - written;
         if (delivered > room) {
-            StoreSamples(data, r.waveType, written, scratch, room);
+            StoreSamples(data, r.waveType, written, scratch, room, streamed);
             FreeScratch(scratch);
             return kStatusOk;
         }
-        StoreSamples(data, r.waveType, written, scratch, delivered);
+        StoreSamples(data, r.waveType, written, scratch, delivered, streamed);
         written += delivered;
         if (episode == UINT32_MAX) break;
     }

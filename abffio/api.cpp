@@ -90,6 +90,10 @@ FILE* OpenRead(const char* name, uint64_t* size)
 {
     FILE* f = fopen(name, "rb");
     if (!f) return nullptr;
+    // No stdio buffer: the library reads what it needs in blocks of its own (the
+    // header at once, the samples in windows); a buffer would add a copy and read
+    // beyond what was asked.
+    setvbuf(f, nullptr, _IONBF, 0);
 #if defined(_WIN32)
     if (_fseeki64(f, 0, SEEK_END) != 0) {
         fclose(f);
@@ -157,7 +161,7 @@ namespace abffio {
 ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
                        uint32_t* maxEpisodes, int32_t* error)
 {
-    std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile());
+    std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile);
     if (!file) return Fail(error, ABF_OUTOFMEMORY);
     file->src = Source::FromMemory(data, size);
     file->name = "<memory>";
@@ -174,7 +178,7 @@ ABFBOOL ABF_API ABF_ReadOpen(const char* fileName, int32_t* handle, uint32_t, AB
     uint64_t size = 0;
     FILE* f = OpenRead(fileName, &size);
     if (!f) return Fail(error, ABF_EOPENFILE);
-    std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile());
+    std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile);
     if (!file) {
         fclose(f);
         return Fail(error, ABF_OUTOFMEMORY);

@@ -24,10 +24,36 @@ const FormatReader kReaders[] = {
     {fmt::kAbf2Signature, 2, ProbeAbf2, DecodeAbf2},
 };
 
+// The header is read in at most two reads: the first block (the ABF2 file information
+// with its section map, the start of an ABF1 header), then everything before the data
+// up to this much. What lies beyond (tables after the data) is read where it is.
+constexpr uint64_t kMaxHeadBytes = 64 << 10;
+
+// After the sniff has read the first block: reads the rest of what comes before the
+// data, as the first block places the data, in one read: never a sample. A file whose
+// data pointer makes no sense is left to the format's reader, which refuses it. False
+// only when the file could not be read: the open fails then, rather than read the
+// header piece by piece after the system failed it once.
+bool LoadHeader(Source& src, const FormatReader& reader)
+{
+    uint32_t dataBlock = 0;
+    if (reader.major == 2) {
+        uint8_t entry[fmt::abf2::section::kExtent];
+        if (!src.Read(fmt::abf2::SectionEntryOffset(fmt::abf2::kData), entry, sizeof entry)) return true;
+        dataBlock = Get(entry, fmt::abf2::section::uBlockIndex);
+    } else {
+        int32_t ptr = 0;
+        if (!src.Read(fmt::abf1::lDataSectionPtr.offset, &ptr, sizeof ptr)) return true;
+        dataBlock = ptr > 0 ? static_cast<uint32_t>(ptr) : 0;
+    }
+    return src.LoadHead(std::min<uint64_t>(static_cast<uint64_t>(dataBlock) * fmt::kBlockBytes, kMaxHeadBytes));
+}
+
 // The reader for the file's signature, or null. Every other signature (big-endian ABF1,
 // byte-swapped ABF2, text files, pre-ABF files) is refused.
 const FormatReader* Sniff(Source& src)
 {
+    if (!src.LoadHead(fmt::kBlockBytes)) return nullptr;
     char signature[4];
     if (!src.Read(0, signature, sizeof signature)) return nullptr;
     for (const FormatReader& r : kReaders)
@@ -98,10 +124,16 @@ int CutChunked(OpenFile& file, uint32_t sampleLimit, const std::vector<int32_t>&
             runs.push_back({start, static_cast<uint64_t>(length), used});
         used += static_cast<uint64_t>(length);
     }
+    // Every open cuts the episodes anew (a 100 M sample recording has thousands): one
+    // allocation for all of them, filled in place.
+    uint64_t count = 0;
+    for (const Run& r : runs) count += (r.length + piece - 1) / piece;
+    file.episodes.resize(static_cast<size_t>(count));
+    Episode* e = file.episodes.data();
     for (const Run& r : runs)
-        for (uint64_t p = 0; p < r.length; p += piece) {
+        for (uint64_t p = 0; p < r.length; p += piece, ++e) {
             const uint64_t len = std::min<uint64_t>(piece, r.length - p);
-            file.episodes.push_back({r.mux + p, static_cast<uint32_t>(len), r.start + static_cast<int64_t>(p)});
+            *e = {r.mux + p, static_cast<uint32_t>(len), r.start + static_cast<int64_t>(p)};
         }
     file.maxSamples = static_cast<uint32_t>(c);
     h.lNumSamplesPerEpisode = static_cast<int32_t>(piece);
@@ -124,10 +156,12 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         const int64_t count = h.lActualEpisodes;
         if (count <= 0 || static_cast<uint64_t>(count) * static_cast<uint64_t>(perEpisode) > acq)
             return ABF_EEPISODESIZE;
+        file.episodes.reserve(static_cast<size_t>(count));
         for (int64_t e = 0; e < count; ++e)
             file.episodes.push_back(
                 {static_cast<uint64_t>(e * perEpisode), static_cast<uint32_t>(perEpisode), kStartFromInterval});
     }
+    file.episodes.reserve(synch.size() / 2);
     uint64_t used = 0;
     for (size_t i = 0; i < synch.size(); i += 2) {
         const int64_t start = synch[i];
@@ -209,6 +243,7 @@ int DecodeFile(OpenFile& file, uint32_t sampleLimit)
 {
     const FormatReader* reader = Sniff(*file.src);
     if (!reader) return ABF_EINVALIDFILE;
+    if (!LoadHeader(*file.src, *reader)) return ABF_EINVALIDFILE;
     if (int err = reader->probe(*file.src, nullptr)) return err;
     file.abfMajor = reader->major;
     InitRecord(file.rec);

@@ -40,14 +40,21 @@ public:
     bool Read(uint64_t off, void* dst, uint64_t n);
     // Whether a read failed because the system reported an error (not an early end).
     bool IoError() const { return ioError_; }
+    // Reads the file's first n bytes (no more than it has) in one go, if they are not
+    // read yet; reads inside them are answered from memory from then on. The open
+    // reads the header this way: its fields and tables in one or two reads of the
+    // file instead of one read each.
+    bool LoadHead(uint64_t n);
 
 private:
     Source() = default;
+    bool ReadAt(uint64_t off, void* dst, uint64_t n);
     bool Failed(bool ioError);
     bool ioError_ = false;
     FILE* file_ = nullptr;
     const uint8_t* mem_ = nullptr;
     uint64_t size_ = 0;
+    std::vector<uint8_t> head_;
 };
 
 // Sampled channels: the record's sampling sequence and per-channel fields hold 16.
@@ -64,17 +71,43 @@ inline constexpr int64_t kAveragedSweep = -1;
 // An episodic file without a synch array: the start follows from the episode interval.
 inline constexpr int64_t kStartFromInterval = -2;
 
+// The memory of a read window. One given up (its file closed) is kept for the next
+// window: a caller that opens and reads one small file after another does not
+// allocate a fresh megabyte (and fault in its pages) for every file.
+class WindowBuffer {
+public:
+    WindowBuffer() = default;
+    WindowBuffer(const WindowBuffer&) = delete;
+    WindowBuffer& operator=(const WindowBuffer&) = delete;
+    ~WindowBuffer();
+    // At least `bytes` bytes, 2-aligned, their contents left as they were; null when
+    // there is no memory for them.
+    uint8_t* Get(size_t bytes);
+    // The memory as it is (null before the first Get).
+    uint8_t* Data() const { return reinterpret_cast<uint8_t*>(block_.get()); }
+
+private:
+    std::unique_ptr<int16_t[]> block_;
+    size_t capacity_ = 0;  // bytes
+};
+
 struct OpenFile {
     std::unique_ptr<Source> src;
     std::string name;
-    ABFLibraryHeader rec;     // what the open reports, in the library's own layout
+    ABFLibraryHeader rec;     // what the open reports, in the library's own layout (set by DecodeFile)
     int abfMajor = 0;         // 1 or 2
     uint64_t dataOffset = 0;  // byte offset of the first sample
     uint32_t sampleSize = 2;  // 2 (int16) or 4 (float32)
     uint32_t nch = 1;
     uint32_t maxSamples = 0;  // per channel: what one read delivers at most
     std::vector<Episode> episodes;
-    std::vector<int16_t> scratch;  // one episode's raw samples (float data is read into it as bytes)
+    // The read window: raw bytes [windowOff, windowOff + windowBytes) of the file, the
+    // last episode read or, when episodes are read in order, the ones after it too
+    // (float data is held in it as bytes). lastEnd: where the last episode read ended.
+    WindowBuffer window;
+    uint64_t windowOff = 0;
+    uint64_t windowBytes = 0;
+    uint64_t lastEnd = 0;
 };
 
 // The two formats' readers, one module each (abf1.cpp, abf2.cpp), with the same stages:

@@ -2,69 +2,141 @@
 // of the record into the caller's layouts.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "internal.h"
 
 namespace abffio {
 namespace {
 
-// One channel out of a block of multiplexed int16 samples, scaled. The block is the
-// library's own scratch buffer (int16-aligned), read straight as int16.
-void DemuxInt16(const int16_t* __restrict raw, uint32_t count, uint32_t pos, uint32_t nch, float factor, float shift,
-                float* __restrict out)
+// One channel out of a block of multiplexed samples, at stride N (the channel count).
+// Indices are size_t: a 32-bit index times the stride could wrap in a 64-bit build,
+// which keeps the compiler from vectorising the loop. The arithmetic is element-wise,
+// so the results are the same bits however the loop is compiled.
+template <size_t N>
+void DemuxInt16(const int16_t* __restrict s, size_t count, float factor, float shift, float* __restrict out)
 {
-    const int16_t* s = raw + pos;
+    for (size_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[i * N]) * factor + shift;
+}
+
+#if defined(__SSE2__)
+// Two channels, the commonest case, by hand: one 16-byte load holds four samples of the
+// channel, each the low half of a 32-bit lane (s points at the channel's first sample),
+// which two shifts sign-extend in place. The compiler's loop takes them apart with
+// unpacks. The last samples go one by one: a load must not reach past the block.
+void DemuxInt16Of2(const int16_t* s, size_t count, float factor, float shift, float* out)
+{
+    const __m128 f = _mm_set1_ps(factor);
+    const __m128 sh = _mm_set1_ps(shift);
+    size_t i = 0;
+    for (; i + 4 < count; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i));
+        const __m128 v = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(x, 16), 16));
+        _mm_storeu_ps(out + i, _mm_add_ps(_mm_mul_ps(v, f), sh));
+    }
+    for (; i < count; ++i) out[i] = static_cast<float>(s[2 * i]) * factor + shift;
+}
+#endif
+
+void DemuxInt16(const int16_t* __restrict s, size_t count, size_t nch, float factor, float shift, float* __restrict out)
+{
     switch (nch) {
-    case 1:
-        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[i]) * factor + shift;
-        break;
-    case 2:
-        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[2 * i]) * factor + shift;
-        break;
-    case 4:
-        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[4 * i]) * factor + shift;
-        break;
+    case 1: DemuxInt16<1>(s, count, factor, shift, out); break;
+#if defined(__SSE2__)
+    case 2: DemuxInt16Of2(s, count, factor, shift, out); break;
+#else
+    case 2: DemuxInt16<2>(s, count, factor, shift, out); break;
+#endif
+    case 3: DemuxInt16<3>(s, count, factor, shift, out); break;
+    case 4: DemuxInt16<4>(s, count, factor, shift, out); break;
     default:
-        for (uint32_t i = 0; i < count; ++i)
-            out[i] = static_cast<float>(s[static_cast<size_t>(i) * nch]) * factor + shift;
+        for (size_t i = 0; i < count; ++i) out[i] = static_cast<float>(s[i * nch]) * factor + shift;
     }
 }
 
-void DemuxFloat(const uint8_t* raw, uint32_t count, uint32_t pos, uint32_t nch, float* out)
+void DemuxFloat(const uint8_t* s, size_t count, size_t nch, float* out)
 {
-    const uint8_t* s = raw + static_cast<size_t>(pos) * 4;
-    const size_t stride = static_cast<size_t>(nch) * 4;
-    for (uint32_t i = 0; i < count; ++i) memcpy(out + i, s + i * stride, 4);
+    const size_t stride = nch * 4;
+    for (size_t i = 0; i < count; ++i) memcpy(out + i, s + i * stride, 4);
 }
 
-struct FieldPair {
-    const AbfFieldInfo* small;
-    const AbfFieldInfo* big;
+// Sequential reads (an episode that starts where the one read before it ended) read
+// ahead this much of the data in one go, in whole episodes; any other read takes just
+// its episode. One read of this size costs the system call and the copy out of the
+// page cache; the 16384-sample reads the callers ask for are far smaller.
+constexpr uint64_t kWindowBytes = 1 << 20;
+
+// The memory of the last window given up, for the next one. A plain pointer: it
+// must outlive every open file, whatever the order of the destructors at exit.
+int16_t* g_spareWindow = nullptr;
+size_t g_spareCapacity = 0;
+
+// Points *raw at the raw bytes [off, off + bytes) of the data in the file's read window,
+// reading them (and, when reading in order, the episodes after them) when they are not
+// in it. Returns 0 or the error number.
+int DataBytes(OpenFile& file, uint64_t off, uint64_t bytes, const uint8_t** raw)
+{
+    uint8_t* window = file.window.Data();
+    const bool inWindow = window && off >= file.windowOff && bytes <= file.windowBytes &&
+                          off - file.windowOff <= file.windowBytes - bytes;
+    if (!inWindow) {
+        // Read ahead no further than the data the header announces, nor past the file's
+        // end: a read of the window that fails is a read of the file that failed.
+        const uint64_t dataEnd = std::min(
+            file.dataOffset + static_cast<uint64_t>(static_cast<uint32_t>(file.rec.lActualAcqLength)) * file.sampleSize,
+            file.src->Size());
+        uint64_t len = bytes;
+        if (off == file.lastEnd && bytes > 0 && off < dataEnd)
+            len = std::max(bytes, std::min(bytes * std::max<uint64_t>(1, kWindowBytes / bytes), dataEnd - off));
+        file.windowBytes = 0;
+        window = file.window.Get(static_cast<size_t>(len));
+        if (!window) return ABF_OUTOFMEMORY;
+        if (!file.src->Read(off, window, len)) return ABF_EREADDATA;
+        file.windowOff = off;
+        file.windowBytes = len;
+    }
+    file.lastEnd = off + bytes;
+    *raw = window + (off - file.windowOff);
+    return 0;
+}
+
+// The fields the caller's 11335-byte record and the library's record have in common
+// (same name and width), as byte spans: one per row of each field, joined where they
+// follow each other in both records. Made once; every open copies the record through
+// them.
+struct Span {
+    size_t library;
+    size_t caller;
+    size_t bytes;
 };
 
-const std::vector<FieldPair>& FieldPairs()
+const std::vector<Span>& CommonSpans()
 {
-    static const std::vector<FieldPair> pairs = [] {
-        std::vector<FieldPair> v;
+    static const std::vector<Span> spans = [] {
+        std::vector<Span> v;
         for (const AbfFieldInfo& s : kAbfRecordFields)
-            for (const AbfFieldInfo& b : kAbfLibraryRecordFields)
-                if (strcmp(s.name, b.name) == 0 && s.width == b.width) {
-                    v.push_back({&s, &b});
-                    break;
+            for (const AbfFieldInfo& b : kAbfLibraryRecordFields) {
+                if (strcmp(s.name, b.name) != 0 || s.width != b.width) continue;
+                const int rows = std::min(s.rows, b.rows);
+                const size_t bytes = static_cast<size_t>(std::min(s.cols, b.cols)) * s.width;
+                for (int r = 0; r < rows; ++r) {
+                    const Span span{b.offset + static_cast<size_t>(r) * b.cols * b.width,
+                                    s.offset + static_cast<size_t>(r) * s.cols * s.width, bytes};
+                    if (!v.empty() && v.back().library + v.back().bytes == span.library &&
+                        v.back().caller + v.back().bytes == span.caller)
+                        v.back().bytes += span.bytes;
+                    else
+                        v.push_back(span);
                 }
+                break;
+            }
         return v;
     }();
-    return pairs;
-}
-
-void CopyField(const uint8_t* src, const AbfFieldInfo& sf, uint8_t* dst, const AbfFieldInfo& df)
-{
-    const int rows = std::min(sf.rows, df.rows);
-    const int cols = std::min(sf.cols, df.cols);
-    for (int r = 0; r < rows; ++r)
-        memcpy(dst + df.offset + (static_cast<size_t>(r) * df.cols) * df.width,
-               src + sf.offset + (static_cast<size_t>(r) * sf.cols) * sf.width, static_cast<size_t>(cols) * sf.width);
+    return spans;
 }
 
 bool IsZero(const uint8_t* p, size_t n)
@@ -75,6 +147,35 @@ bool IsZero(const uint8_t* p, size_t n)
 }
 
 }  // namespace
+
+WindowBuffer::~WindowBuffer()
+{
+    if (block_ && capacity_ > g_spareCapacity) {
+        delete[] g_spareWindow;
+        g_spareWindow = block_.release();
+        g_spareCapacity = capacity_;
+    }
+}
+
+uint8_t* WindowBuffer::Get(size_t bytes)
+{
+    if (!block_ || capacity_ < bytes) {
+        if (g_spareWindow && g_spareCapacity >= bytes && g_spareCapacity > capacity_) {
+            block_.reset(g_spareWindow);
+            capacity_ = g_spareCapacity;
+            g_spareWindow = nullptr;
+            g_spareCapacity = 0;
+        } else {
+            // A whole window at once (the pages a read does not fill are never
+            // touched), not zero-filled: only what a read filled is looked at.
+            const size_t capacity = std::max<size_t>(bytes, kWindowBytes);
+            block_.reset();
+            block_.reset(new (std::nothrow) int16_t[(capacity + 1) / 2]);
+            capacity_ = block_ ? capacity : 0;
+        }
+    }
+    return Data();
+}
 
 int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out, uint32_t* count)
 {
@@ -88,10 +189,10 @@ int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out
     const uint64_t bytes = static_cast<uint64_t>(n) * nch * file.sampleSize;
     const uint64_t off = file.dataOffset + ep.muxStart * file.sampleSize;
     if (bytes > file.src->Size()) return ABF_EREADDATA;
-    if (file.scratch.size() * 2 < bytes) file.scratch.resize(static_cast<size_t>((bytes + 1) / 2));
-    if (!file.src->Read(off, file.scratch.data(), bytes)) return ABF_EREADDATA;
+    const uint8_t* raw = nullptr;
+    if (int err = DataBytes(file, off, bytes, &raw)) return err;
     if (file.sampleSize == 4) {
-        DemuxFloat(reinterpret_cast<const uint8_t*>(file.scratch.data()), n, static_cast<uint32_t>(pos), nch, out);
+        DemuxFloat(raw + static_cast<size_t>(pos) * 4, n, nch, out);
     } else {
         const int ch = channel;
         float gain = h.fInstrumentScaleFactor[ch] * h.fADCProgrammableGain[ch];
@@ -103,7 +204,7 @@ int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out
         const float factor = h.fADCRange / gain / resolution;
         float shift = h.fInstrumentOffset[ch];
         if (h.nSignalType != 0) shift -= h.fSignalOffset[ch];
-        DemuxInt16(file.scratch.data(), n, static_cast<uint32_t>(pos), nch, factor, shift, out);
+        DemuxInt16(reinterpret_cast<const int16_t*>(raw) + pos, n, nch, factor, shift, out);
     }
     *count = n;
     return 0;
@@ -111,14 +212,16 @@ int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out
 
 void CopyToCallerRecord(const ABFLibraryHeader& src, ABFFileHeader* dst)
 {
-    for (const FieldPair& p : FieldPairs())
-        CopyField(reinterpret_cast<const uint8_t*>(&src), *p.big, reinterpret_cast<uint8_t*>(dst), *p.small);
+    const uint8_t* from = reinterpret_cast<const uint8_t*>(&src);
+    uint8_t* to = reinterpret_cast<uint8_t*>(dst);
+    for (const Span& s : CommonSpans()) memcpy(to + s.caller, from + s.library, s.bytes);
 }
 
 void CopyFromCallerRecord(const ABFFileHeader& src, ABFLibraryHeader& dst)
 {
-    for (const FieldPair& p : FieldPairs())
-        CopyField(reinterpret_cast<const uint8_t*>(&src), *p.small, reinterpret_cast<uint8_t*>(&dst), *p.big);
+    const uint8_t* from = reinterpret_cast<const uint8_t*>(&src);
+    uint8_t* to = reinterpret_cast<uint8_t*>(&dst);
+    for (const Span& s : CommonSpans()) memcpy(to + s.library, from + s.caller, s.bytes);
 }
 
 void CopyToCallerLibraryRecord(const ABFLibraryHeader& src, void* dstBlock)

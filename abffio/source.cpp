@@ -1,6 +1,7 @@
 // Random access to a file's bytes, from a stdio stream or from memory, and the test
 // control that makes the file layer fail as a disk, a network share or a file changed
 // under the reader would.
+#include <algorithm>
 #include <cstring>
 
 #include "internal.h"
@@ -97,6 +98,28 @@ bool Source::Read(uint64_t off, void* dst, uint64_t n)
         memcpy(dst, mem_ + off, static_cast<size_t>(n));
         return true;
     }
+    if (off + n <= head_.size()) {
+        memcpy(dst, head_.data() + off, static_cast<size_t>(n));
+        return true;
+    }
+    return ReadAt(off, dst, n);
+}
+
+bool Source::LoadHead(uint64_t n)
+{
+    n = std::min(n, size_);
+    const size_t have = head_.size();
+    if (mem_ || n <= have) return true;
+    head_.resize(static_cast<size_t>(n));
+    if (ReadAt(have, head_.data() + have, n - have)) return true;
+    head_.resize(have);
+    return false;
+}
+
+// One transfer from the file (the only place the library reads a file; the read
+// faults of the test control strike here).
+bool Source::ReadAt(uint64_t off, void* dst, uint64_t n)
+{
     const Transfer t = Fault(this, off, n);
 #if defined(_WIN32)
     if (_fseeki64(file_, static_cast<long long>(off), SEEK_SET) != 0) return Failed(true);

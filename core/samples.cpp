@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 constexpr uintptr_t kScratchAlignment = 16;
@@ -32,7 +35,13 @@ void FreeScratch(float* buffer)
     std::free(raw);
 }
 
-void StoreSamples(void* destination, int32_t destinationType, uint32_t at, const float* samples, uint32_t count)
+bool StreamedWave(int32_t type, uint32_t points)
+{
+    return type == kWaveFloat64 && static_cast<uint64_t>(points) * sizeof(double) >= kStreamedWaveBytes;
+}
+
+void StoreSamples(void* destination, int32_t destinationType, uint32_t at, const float* samples, uint32_t count,
+                  bool streamed)
 {
     if (count == 0) return;
     if (destinationType == kWaveFloat32) {
@@ -40,5 +49,22 @@ void StoreSamples(void* destination, int32_t destinationType, uint32_t at, const
         return;
     }
     double* out = static_cast<double*>(destination) + at;
+#if defined(__SSE2__)
+    if (streamed) {
+        uint32_t i = 0;
+        for (; i < count && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0; ++i)
+            out[i] = static_cast<double>(samples[i]);
+        for (; i + 4 <= count; i += 4) {
+            const __m128 v = _mm_loadu_ps(samples + i);
+            _mm_stream_pd(out + i, _mm_cvtps_pd(v));
+            _mm_stream_pd(out + i + 2, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
+        }
+        _mm_sfence();
+        for (; i < count; ++i) out[i] = static_cast<double>(samples[i]);
+        return;
+    }
+#else
+    (void)streamed;
+#endif
     for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<double>(samples[i]);
 }

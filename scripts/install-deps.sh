@@ -4,7 +4,7 @@
 set -euo pipefail
 
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
-             libbenchmark-dev python3 file
+             python3 file
              libcli11-dev libfmt-dev nlohmann-json3-dev libcairo2-dev help2man
              python3-igor python3-numpy)
 need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick locales)

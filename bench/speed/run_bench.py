@@ -1,0 +1,405 @@
+#!/usr/bin/env python3
+"""The side-by-side benchmark of ./run bench.
+
+Makes its recordings with abfgen, runs kav_bench (and sorvan export) natively and,
+as IGOR.exe beside the plug-in and the ABF library, under Wine, prints one table
+in which every figure stands beside the bare limit measured in the same run on the
+same file, with pass or fail against the targets, and keeps the table as JSON in
+bench/results/ (one file per run and latest.json, which the next run compares with).
+
+BENCH_VENDOR_DLL=PATH adds the same rows under Wine with that ABFFIO.dll (a user's
+copy of the vendor's library) beside the plug-in instead of ours.
+BENCH_ROUNDS (default 5) sets the rounds of the rows that move samples.
+
+Every program runs on one CPU (taskset), the Wine server with it. Under Wine each
+file open and close is a request to the server process; on a virtual machine a
+request that wakes the server on another, idle CPU costs tens to a hundred
+microseconds more, varying from run to run, which the per-call rows would show
+instead of the code. BENCH_PIN=0 runs them unpinned.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+GAPFREE_SAMPLES = 100_000_000
+SWEEPS, SWEEP_SAMPLES = 1000, 10_000
+REAL_FILE = "data/abf/16d22006_kim_gapfree.abf"  # ABF2 2.00, gap-free, two channels
+
+# The recordings: key, title, abfgen arguments (None: the real file), kav_bench groups.
+FILES = [
+    ("gapfree", "gap-free, 2 channels x 100 M samples (abfgen)",
+     ["--mode", "gapfree", "--channels", "2", "--samples", str(GAPFREE_SAMPLES), "--no-tags"],
+     "channel,calls,memory"),
+    ("episodic", "episodic, 1000 sweeps x 10 000 samples x 2 channels (abfgen)",
+     ["--mode", "episodic", "--channels", "2", "--episodes", str(SWEEPS), "--episode-samples", str(SWEEP_SAMPLES)],
+     "sweeps,calls"),
+    ("real", "real ABF2 file, " + os.path.basename(REAL_FILE), None, "channel,calls,memory"),
+]
+
+# The per-call targets are those of a real ABF2 file; the generated files show the
+# same rows for comparison.
+CALL_TARGET_FILES = {"real"}
+
+# Rows in table order: (id, label, kind, targets by environment). Kinds:
+# "rate" (M samples/s and share of the bare limit, target a minimum share), "call"
+# (microseconds per call, target a maximum), "sweeps" (all sweeps: seconds, target
+# a maximum), "memory", "export" (a whole sorvan process less one that fails at once).
+ROWS = [
+    ("bare", "bare limit: read() 1 MiB + int16->float", "rate", {}),
+    ("bare_64k", "bare, the same in 64 KiB blocks", "rate", {}),
+    ("library_210", "library alone: ordinal-210 loop", "rate", {"native": 0.85, "wine": 0.85}),
+    ("channel_f32", "kav_AbfChannelRead into f32", "rate", {"native": 0.8, "wine": 0.7}),
+    ("channel_f64", "kav_AbfChannelRead into f64", "rate", {"native": 0.6}),
+    ("sweeps_f32", "every sweep, kav_AbfEpisodeRead each", "sweeps", {"native": 0.2, "wine": 0.2}),
+    ("bare_open_close", "bare open + 4 KiB read + close (the OS)", "call", {}),
+    ("open_close", "library alone: open + close", "call", {"native": 100, "wine": 100}),
+    ("query", "one query: kav_AbfChannelCount", "call", {"native": 150, "wine": 150}),
+    ("metadata", "kav_AbfMetaData", "call", {"native": 300, "wine": 300}),
+    ("host_round_trip", "host round trip (refused before open)", "call", {}),
+    ("export_ibw", "sorvan export to .ibw, channel 0", "export", {}),
+    ("memory", "bytes opening reads; +library/+plug-in", "memory", {}),
+]
+
+
+def log(msg):
+    print(msg, file=sys.stderr, flush=True)
+
+
+def run(cmd, env=None, check=True):
+    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+    if check and p.returncode != 0:
+        raise RuntimeError("%s failed (%d):\n%s%s" % (" ".join(cmd), p.returncode, p.stdout, p.stderr))
+    return p
+
+
+def make_inputs(abfgen, data_dir):
+    """The generated recordings, written again only when their arguments changed."""
+    os.makedirs(data_dir, exist_ok=True)
+    paths = {}
+    for key, _, args, _ in FILES:
+        if args is None:
+            continue
+        path = os.path.join(data_dir, key + ".abf")
+        stamp = path + ".args"
+        want = " ".join(args)
+        if not (os.path.exists(path) and os.path.exists(stamp) and open(stamp).read() == want):
+            log("writing %s" % path)
+            run([abfgen] + args + [path])
+            with open(stamp, "w") as f:
+                f.write(want)
+        paths[key] = path
+    return paths
+
+
+# The CPU every program runs on (None: unpinned).
+PIN = None
+
+
+def pinned(cmd):
+    return (["taskset", "-c", str(PIN)] if PIN is not None else []) + cmd
+
+
+class Environment:
+    """Where kav_bench and sorvan run: natively, or under Wine from a folder."""
+
+    def __init__(self, key, title, bench, sorvan, wine_prefix=None, wine_run=None):
+        self.key, self.title, self.bench, self.sorvan = key, title, bench, sorvan
+        self.wine_prefix, self.wine_run = wine_prefix, wine_run
+
+    def command(self, exe, args):
+        return pinned(([self.wine_run, exe] if self.wine_run else [exe]) + args)
+
+    def env(self):
+        e = dict(os.environ)
+        if self.wine_prefix:
+            e["KAV_WINEPREFIX"] = self.wine_prefix
+        return e
+
+    def path(self, p):
+        """A path as the program takes it (Z:\\... under Wine)."""
+        p = os.path.abspath(p)
+        return "Z:" + p.replace("/", "\\") if self.wine_run else p
+
+    def bench_rows(self, path, groups, rounds):
+        p = run(self.command(self.bench, [os.path.abspath(path), groups, str(rounds)]), env=self.env(), check=False)
+        out = p.stdout[p.stdout.find("{"):]
+        try:
+            result = json.loads(out)
+        except ValueError:
+            raise RuntimeError("kav_bench (%s) gave no result:\n%s%s" % (self.key, p.stdout, p.stderr))
+        if "error" in result:
+            raise RuntimeError("kav_bench (%s) on %s: %s" % (self.key, path, result["error"]))
+        return {r["id"]: r for r in result["rows"]}
+
+    def export_seconds(self, path, out_dir, rounds):
+        """Median seconds of a whole `sorvan export` less those of one that fails before opening."""
+        def timed(args):
+            t0 = time.perf_counter()
+            p = run(self.command(self.sorvan, args), env=self.env(), check=False)
+            return time.perf_counter() - t0, p
+
+        missing = self.path(os.path.join(out_dir, "no-such-file.abf"))
+        common = ["--to", "ibw", "--channel", "0", "-o", self.path(out_dir)]
+        full, empty = [], []
+        for _ in range(rounds):
+            t, p = timed(["export", self.path(path)] + common)
+            if p.returncode != 0:
+                raise RuntimeError("sorvan export (%s) failed:\n%s%s" % (self.key, p.stdout, p.stderr))
+            full.append(t)
+            t, _ = timed(["export", missing] + common)
+            empty.append(t)
+            for f in os.listdir(out_dir):
+                os.remove(os.path.join(out_dir, f))
+        whole, start = statistics.median(full), statistics.median(empty)
+        result = {"process_seconds": whole, "failing_process_seconds": start}
+        if whole <= start:
+            # The export is lost in the noise of starting a process.
+            result["skipped"] = "below process noise (%.0f ms a process)" % (start * 1e3)
+        else:
+            result["seconds"] = whole - start
+        return result
+
+
+def warm_wine(env):
+    """One Wine server for all the runs, started and settled before the first.
+
+    Each Wine program otherwise starts the prefix's server and its services anew
+    (they are still starting while the program runs, and every file open is a
+    request to that server), and the server quits a few seconds after the last
+    program. It lingers 30 s after the last one here.
+    """
+    e = env.env()
+    e["WINEPREFIX"] = env.wine_prefix
+    quiet = {"env": e, "stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+    subprocess.run(env.command(env.bench, []), **quiet)  # makes the prefix when it is new
+    subprocess.run(["wineserver", "-w"], **quiet)         # that server's end (a few seconds)
+    subprocess.run(pinned(["wineserver", "-p30"]), **quiet)  # (a daemon: nothing may hold a pipe of ours)
+    subprocess.run(env.command(env.bench, []), **quiet)
+    time.sleep(3)
+
+
+def measure(envs, inputs, rounds, scratch):
+    """results[env][file][row id] = the row's figures."""
+    results = {}
+    for env in envs:
+        results[env.key] = {}
+        if env.wine_run:
+            log("%s: starting the Wine server" % env.title)
+            warm_wine(env)
+        for key, _, _, groups in FILES:
+            if key not in inputs:
+                continue
+            log("%s: %s (%s)" % (env.title, key, groups))
+            rows = env.bench_rows(inputs[key], groups, rounds)
+            # The bare limit of this file in this run: the median of the bare passes
+            # interleaved with the first row that moves samples.
+            first = rows.get("library_210") or rows["sweeps_f32"]
+            rows["bare"] = {"seconds": first["bare_seconds"], "msamples_per_s": first["bare_msamples_per_s"],
+                            "share": 1.0, "samples": first["samples"]}
+            if key != "episodic":
+                log("%s: %s, sorvan export" % (env.title, key))
+                out_dir = tempfile.mkdtemp(dir=scratch)
+                try:
+                    exp = env.export_seconds(inputs[key], out_dir, max(2, min(rounds, 3)))
+                finally:
+                    shutil.rmtree(out_dir, ignore_errors=True)
+                if "seconds" in exp:
+                    exp["msamples_per_s"] = first["samples"] / exp["seconds"] / 1e6
+                    exp["share"] = first["bare_seconds"] / exp["seconds"]
+                rows["export_ibw"] = exp
+            results[env.key][key] = rows
+    return results
+
+
+def verdict(kind, value, target):
+    if target is None or value is None:
+        return None
+    return value >= target if kind == "rate" else value <= target
+
+
+def cell(kind, r, env_key, targets):
+    """(text, pass or None, the figure compared between runs)."""
+    if r is None:
+        return "", None, None
+    if "skipped" in r:
+        return "(%s)" % r["skipped"], None, None
+    target = targets.get(env_key)  # none for the vendor's library: the targets are ours
+    if kind in ("rate", "export"):
+        ok = verdict("rate", r["share"], target) if kind == "rate" else None
+        text = "%7.0f M/s  %.2f" % (r["msamples_per_s"], r["share"])
+        if kind == "export":
+            text += "  (%.0f ms)" % (r["seconds"] * 1e3)
+        return text, ok, r["msamples_per_s"]
+    if kind == "call":
+        return "%8.1f us" % r["us"], verdict("call", r["us"], target), r["us"]
+    if kind == "sweeps":
+        per = r["seconds"] / SWEEPS * 1e6
+        return "%.3f s, %.0f us/sweep" % (r["seconds"], per), \
+            verdict("call", r["seconds"], target), r["seconds"]
+    if kind == "memory":
+        kib = lambda key: "%d" % (r[key] // 1024) if r.get(key, -1) >= 0 else "?"
+        return "%d B; +%s/+%s KiB" % (r["open_read_bytes"], kib("library_peak_extra_bytes"),
+                                        kib("channel_read_peak_extra_bytes")), None, None
+    return "", None, None
+
+
+def target_text(kind, targets):
+    if not targets:
+        return ""
+    op = ">=" if kind == "rate" else "<="
+    unit = {"rate": "", "call": " us", "sweeps": " s"}[kind]
+    if len(targets) > 1 and len(set(targets.values())) == 1:
+        return "%s%g%s" % (op, next(iter(targets.values())), unit)
+    return ", ".join("%s%g%s %s" % (op, v, unit, "Wine" if k == "wine" else k) for k, v in targets.items())
+
+
+def table(results, envs, previous):
+    """The table as lines, and the rows for the JSON."""
+    width, twidth, cwidth = 44, 22, 30
+    head = "%-*s %-*s" % (width, "row", twidth, "target") + "".join(" | %-*s" % (cwidth, e.title) for e in envs)
+    lines = [head, "-" * len(head)]
+    out_rows = []
+    prev_rows = {r["id"]: r for r in (previous or {}).get("rows", [])}
+    changes = []
+    for key, title, _, _ in FILES:
+        if not any(key in results.get(e.key, {}) for e in envs):
+            lines.append("== %s: skipped (file not found)" % title)
+            continue
+        lines.append("== " + title)
+        for rid, label, kind, targets in ROWS:
+            if kind == "call" and key not in CALL_TARGET_FILES:
+                targets = {}
+            cells = {}
+            present = False
+            for e in envs:
+                r = results.get(e.key, {}).get(key, {}).get(rid)
+                text, ok, figure = cell(kind, r, e.key, targets)
+                present |= r is not None
+                cells[e.key] = {"text": text, "pass": ok, "figure": figure, "raw": r}
+            if not present:
+                continue
+            row_id = key + "." + rid
+            line = "%-*s %-*s" % (width, "  " + label[:width - 2], twidth, target_text(kind, targets))
+            for e in envs:
+                c = cells[e.key]
+                mark = "" if c["pass"] is None else ("  pass" if c["pass"] else "  FAIL")
+                line += " | %-*s" % (cwidth, c["text"] + mark)
+            lines.append(line)
+            out_rows.append({"id": row_id, "label": label, "kind": kind, "targets": targets,
+                             "cells": {k: {"pass": v["pass"], "figure": v["figure"], "text": v["text"],
+                                           "raw": v["raw"]} for k, v in cells.items()}})
+            old = prev_rows.get(row_id)
+            if old:
+                ch = []
+                for e in envs:
+                    a = old["cells"].get(e.key, {}).get("figure")
+                    b = cells[e.key]["figure"]
+                    ch.append("%+.1f%%" % ((b - a) / a * 100) if a and b is not None else "")
+                if any(ch):
+                    changes.append("%-*s %-*s" % (width, "  " + row_id, twidth, "") +
+                                   "".join(" | %-*s" % (cwidth, c) for c in ch))
+    return lines, out_rows, changes
+
+
+def dump(doc):
+    """The JSON of a run, one line for each row and each line of the table."""
+    parts = []
+    for key, value in doc.items():
+        if isinstance(value, list):
+            inner = ",\n".join("  " + json.dumps(v) for v in value)
+            parts.append(" %s: [\n%s\n ]" % (json.dumps(key), inner))
+        else:
+            parts.append(" %s: %s" % (json.dumps(key), json.dumps(value)))
+    return "{\n" + ",\n".join(parts) + "\n}\n"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+    ap.add_argument("--native-build", default="build/release-native")
+    ap.add_argument("--win32-build", default="build/release-win32")
+    ap.add_argument("--data", default="build/bench-data")
+    ap.add_argument("--results", default="bench/results")
+    ap.add_argument("--rounds", type=int, default=int(os.environ.get("BENCH_ROUNDS", "5")))
+    ap.add_argument("--vendor-dll", default=os.environ.get("BENCH_VENDOR_DLL", ""))
+    ap.add_argument("--no-wine", action="store_true", help="native rows only")
+    args = ap.parse_args()
+    global PIN
+    if os.environ.get("BENCH_PIN", "1") != "0" and shutil.which("taskset") and hasattr(os, "sched_getaffinity"):
+        PIN = max(os.sched_getaffinity(0))
+    root = os.path.abspath(args.root)
+    os.chdir(root)
+    shared = os.environ.get("KAV_SHARED_DIR", os.path.join(root, "..", "shared"))
+
+    nb, wb = os.path.abspath(args.native_build), os.path.abspath(args.win32_build)
+    inputs = make_inputs(os.path.join(nb, "bin", "abfgen"), args.data)
+    real = os.path.join(shared, REAL_FILE)
+    if os.path.exists(real):
+        inputs["real"] = real
+    else:
+        log("%s not found: its rows are skipped" % real)
+
+    envs = [Environment("native", "native", os.path.join(nb, "bin", "kav_bench"), os.path.join(nb, "bin", "sorvan"))]
+    if not args.no_wine:
+        wine_run = os.path.join(root, "cmake", "wine-run.sh")
+        prefix = os.path.join(wb, ".wine")
+        envs.append(Environment("wine", "Wine, our ABFFIO.dll", os.path.join(wb, "benchhost", "IGOR.exe"),
+                                os.path.join(wb, "bin", "sorvan.exe"), prefix, wine_run))
+        if args.vendor_dll:
+            # The same programs in a folder of their own with that library beside them.
+            vdir = os.path.join(wb, "benchhost-vendor")
+            shutil.rmtree(vdir, ignore_errors=True)
+            os.makedirs(vdir)
+            for f in (os.path.join(wb, "benchhost", "IGOR.exe"), os.path.join(wb, "benchhost", "kav_Sorvan.xop"),
+                      os.path.join(wb, "bin", "sorvan.exe")):
+                shutil.copy2(f, vdir)
+            shutil.copy2(args.vendor_dll, os.path.join(vdir, "ABFFIO.dll"))
+            envs.append(Environment("wine_vendor", "Wine, vendor's ABFFIO.dll", os.path.join(vdir, "IGOR.exe"),
+                                    os.path.join(vdir, "sorvan.exe"), prefix, wine_run))
+
+    scratch = "/dev/shm" if os.path.isdir("/dev/shm") else None
+    load = os.getloadavg()[0] if hasattr(os, "getloadavg") else -1
+    if load > 1:
+        log("note: load average %.2f; wall-clock figures are noisy above about 1" % load)
+    results = measure(envs, inputs, args.rounds, scratch)
+
+    os.makedirs(args.results, exist_ok=True)
+    latest = os.path.join(args.results, "latest.json")
+    previous = json.load(open(latest)) if os.path.exists(latest) else None
+    lines, rows, changes = table(results, envs, previous)
+    host = platform.node() or "host"
+    now = datetime.datetime.now()
+    commit = run(["git", "rev-parse", "--short", "HEAD"], check=False).stdout.strip()
+    dirty = bool(run(["git", "status", "--porcelain", "--untracked-files=no"], check=False).stdout.strip())
+    print("\n".join(lines))
+    fails = [r["id"] + " (" + k + ")" for r in rows for k, c in r["cells"].items() if c["pass"] is False]
+    print("\n%d of %d targets met%s" % (sum(1 for r in rows for c in r["cells"].values() if c["pass"]),
+                                       sum(1 for r in rows for c in r["cells"].values() if c["pass"] is not None),
+                                       "; failing: " + ", ".join(fails) if fails else ""))
+    if previous:
+        print("\nchange since the last run (%s, %s) of M samples/s (higher is better), us and s (lower is better)"
+              % (previous.get("date", "?"), previous.get("commit", "?")))
+        print("\n".join(changes) if changes else "  (no rows in common)")
+    print("load average at the start: %.2f; %s" % (load, "every program on CPU %d" % PIN if PIN is not None
+                                                       else "unpinned"))
+    doc = {"date": now.isoformat(timespec="seconds"), "host": host, "commit": commit + ("+" if dirty else ""),
+           "load_average": load, "pinned_cpu": PIN, "rounds": args.rounds, "environments": {e.key: e.title for e in envs},
+           "files": {k: os.path.abspath(p) for k, p in inputs.items()}, "rows": rows, "table": lines}
+    name = os.path.join(args.results, "%s-%s.json" % (now.strftime("%Y%m%d-%H%M%S"), host))
+    for path in (name, latest):
+        with open(path, "w") as f:
+            f.write(dump(doc))
+    print("results: %s" % name)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
