@@ -400,25 +400,19 @@ void StepSections(Demo& d, const std::string& steps, const abfw::Recording& step
     const int32_t sweepPoints = int32_t(sweepSamples);
     *sweepPointsOut = sweepPoints;
     out << "  Make/N=" << sweepPoints << " sweep3, stim3\n";
-    if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "sweep3");
-        w && d.Call("kav_AbfEpisodeRead(steps, 0, 3, sweep3)", "kav_AbfEpisodeRead",
-                    {Str(steps), Num(0), Num(episode), WaveArg(w)}, &r)) {
+    // Channel 0 of the sweep into a new wave; the wave when the call worked.
+    auto readSweep = [&](const char* function, const char* wave) -> Wave* {
+        Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, wave);
+        const std::string shown = std::string(function) + "(steps, 0, 3, " + wave + ")";
+        if (!w || !d.Call(shown, function, {Str(steps), Num(0), Num(episode), WaveArg(w)}, &r)) return nullptr;
         out << d.Outcome(r) << "\n";
-        if (d.Worked(r)) {
-            d.ShowWave("sweep3", *w);
-            PrintFolded(out, "    note: ", w->note);
-        }
-    }
+        if (!d.Worked(r)) return nullptr;
+        d.ShowWave(wave, *w);
+        return w;
+    };
+    if (Wave* w = readSweep("kav_AbfEpisodeRead", "sweep3")) PrintFolded(out, "    note: ", w->note);
     out << "  The stimulus of that sweep (DAC 0's command, as the protocol defines it):\n";
-    if (Wave* w = host.MakeWave(kWaveFloat32, {sweepPoints}, "stim3");
-        w && d.Call("kav_AbfEpisodeWaveform(steps, 0, 3, stim3)", "kav_AbfEpisodeWaveform",
-                    {Str(steps), Num(0), Num(episode), WaveArg(w)}, &r)) {
-        out << d.Outcome(r) << "\n";
-        if (d.Worked(r)) {
-            d.ShowWave("stim3", *w);
-            d.ShowSegments(*w);
-        }
-    }
+    if (Wave* w = readSweep("kav_AbfEpisodeWaveform", "stim3")) d.ShowSegments(*w);
 }
 
 // 5 and 6: the header as a listing and as a string, and the file-name split.

@@ -31,13 +31,9 @@ public:
     bool Write(ExportJob& job, std::string* error) override
     {
         if (job.rec->GapFree()) return WriteGapFree(job, error);
-        for (const auto& group : job.data)
-            if (!WriteEpisodes(job, group, fmt::format("{}_c{}.csv", job.stem, group.front().logical), error))
-                return false;
-        for (const auto& group : job.stimulus)
-            if (!WriteEpisodes(job, group, fmt::format("{}_s{}.csv", job.stem, group.front().logical), error))
-                return false;
-        return true;
+        return job.EachGroup([&](const std::vector<WaveSpec>& group, char kind) {
+            return WriteEpisodes(job, group, fmt::format("{}_{}{}.csv", job.stem, kind, group.front().logical), error);
+        });
     }
 
 private:

@@ -215,10 +215,10 @@ bool Plan(const ExportOptions& o, Recording& rec, ExportJob* job, std::string* e
 uint64_t TotalBlocks(const ExportJob& job)
 {
     uint64_t total = 0;
-    for (const auto& group : job.data)
-        for (const WaveSpec& w : group) total += job.Blocks(w);
-    for (const auto& group : job.stimulus)
-        for (const WaveSpec& w : group) total += job.Blocks(w);
+    job.EachWave([&](const WaveSpec& w) {
+        total += job.Blocks(w);
+        return true;
+    });
     return total;
 }
 

@@ -55,6 +55,29 @@ struct ExportJob {
     template <typename Sink>
     bool Stream(const WaveSpec& w, std::vector<float>& buffer, std::string* error, Sink sink);
 
+    // Calls fn(waves, kind) for each channel's waves, the data first (kind 'c'), then
+    // the stimulus (kind 's'), until one call returns false; returns what the last
+    // call returned (true when there is none).
+    template <typename Fn>
+    bool EachGroup(Fn fn) const
+    {
+        for (const auto& waves : data)
+            if (!fn(waves, 'c')) return false;
+        for (const auto& waves : stimulus)
+            if (!fn(waves, 's')) return false;
+        return true;
+    }
+    // The same for each wave of every group.
+    template <typename Fn>
+    bool EachWave(Fn fn) const
+    {
+        return EachGroup([&](const std::vector<WaveSpec>& waves, char) {
+            for (const WaveSpec& w : waves)
+                if (!fn(w)) return false;
+            return true;
+        });
+    }
+
     // Creates an output file in the folder; refuses a path this run already wrote
     // (two inputs with the same name).
     bool Create(const std::string& fileName, OutputFile* file, std::string* error);

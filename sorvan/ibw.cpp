@@ -117,12 +117,7 @@ class IbwWriter : public Writer {
 public:
     bool Write(ExportJob& job, std::string* error) override
     {
-        for (const auto& group : job.data)
-            for (const WaveSpec& w : group)
-                if (!WriteNumeric(job, w, error)) return false;
-        for (const auto& group : job.stimulus)
-            for (const WaveSpec& w : group)
-                if (!WriteNumeric(job, w, error)) return false;
+        if (!job.EachWave([&](const WaveSpec& w) { return WriteNumeric(job, w, error); })) return false;
         if (!job.tags.empty()) return WriteTags(job, error);
         return true;
     }

@@ -58,12 +58,7 @@ public:
         OutputFile out;
         if (!job.Create(job.stem + ".itx", &out, error)) return false;
         out.Write("IGOR\n");
-        for (const auto& group : job.data)
-            for (const WaveSpec& w : group)
-                if (!WriteWave(job, w, &out, error)) return false;
-        for (const auto& group : job.stimulus)
-            for (const WaveSpec& w : group)
-                if (!WriteWave(job, w, &out, error)) return false;
+        if (!job.EachWave([&](const WaveSpec& w) { return WriteWave(job, w, &out, error); })) return false;
         if (!job.tags.empty()) WriteTags(job, &out);
         return job.Finish(&out, error);
     }

@@ -34,13 +34,9 @@ class NpyWriter : public Writer {
 public:
     bool Write(ExportJob& job, std::string* error) override
     {
-        for (const auto& group : job.data)
-            if (!WriteArray(job, group, fmt::format("{}_c{}.npy", job.stem, group.front().logical), error))
-                return false;
-        for (const auto& group : job.stimulus)
-            if (!WriteArray(job, group, fmt::format("{}_s{}.npy", job.stem, group.front().logical), error))
-                return false;
-        return true;
+        return job.EachGroup([&](const std::vector<WaveSpec>& group, char kind) {
+            return WriteArray(job, group, fmt::format("{}_{}{}.npy", job.stem, kind, group.front().logical), error);
+        });
     }
 
 private:

@@ -152,6 +152,14 @@ const Channel* Recording::Find(int logical) const
     return nullptr;
 }
 
+// The library's channel number of a logical channel; -1 (which the library refuses)
+// for a position the file does not sample.
+int32_t Recording::Physical(int logical) const
+{
+    const Channel* c = Find(logical);
+    return c ? c->physical : -1;
+}
+
 bool Recording::EpisodeSamples(uint32_t episode, uint32_t* samples)
 {
     int32_t error = 0;
@@ -161,10 +169,9 @@ bool Recording::EpisodeSamples(uint32_t episode, uint32_t* samples)
 
 bool Recording::EpisodeStart(int logical, uint32_t episode, double* ms)
 {
-    const Channel* c = Find(logical);
     int32_t error = 0;
     *ms = 0.0;
-    if (!ABF_GetStartTime(file_, &block_->block.header, c ? c->physical : -1, episode, ms, &error)) return Fail(error);
+    if (!ABF_GetStartTime(file_, &block_->block.header, Physical(logical), episode, ms, &error)) return Fail(error);
     return true;
 }
 
@@ -177,10 +184,9 @@ bool Recording::EpisodeDuration(uint32_t episode, double* ms)
 
 bool Recording::Read(int logical, uint32_t episode, float* out, uint32_t* count)
 {
-    const Channel* c = Find(logical);
     int32_t error = 0;
     *count = 0;
-    if (!ABF_ReadChannel(file_, &block_->block.header, c ? c->physical : -1, episode, out, count, &error))
+    if (!ABF_ReadChannel(file_, &block_->block.header, Physical(logical), episode, out, count, &error))
         return Fail(error);
     // The library never delivers more than one read holds; a count that says
     // otherwise is the file disagreeing with itself.
@@ -193,16 +199,14 @@ bool Recording::Read(int logical, uint32_t episode, float* out, uint32_t* count)
 
 bool Recording::ReadStimulus(int logical, uint32_t episode, float* out)
 {
-    const Channel* c = Find(logical);
     int32_t error = 0;
-    if (!ABF_GetWaveform(file_, &block_->block.header, c ? c->physical : -1, episode, out, &error)) return Fail(error);
+    if (!ABF_GetWaveform(file_, &block_->block.header, Physical(logical), episode, out, &error)) return Fail(error);
     return true;
 }
 
 std::string Recording::Note(int logical, bool withStart, double startTime) const
 {
-    const Channel* c = Find(logical);
-    const AbfNoteInput in = {path_.c_str(), &block_->block.header, logical, c ? c->physical : -1, withStart, startTime};
+    const AbfNoteInput in = {path_.c_str(), &block_->block.header, logical, Physical(logical), withStart, startTime};
     std::vector<char> note(kAbfNoteHandleSize);
     const std::size_t length = AbfFormatWaveNote(in, note.data(), note.size());
     if (length >= note.size()) {

@@ -93,6 +93,7 @@ public:
 private:
     bool Fail(int32_t error);
     const Channel* Find(int logical) const;
+    int32_t Physical(int logical) const;
 
     struct Block;
     std::unique_ptr<Block> block_;

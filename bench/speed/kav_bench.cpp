@@ -281,6 +281,20 @@ std::string Why(const std::string& what, const kavhost::CallResult& r)
            (r.called ? "status " + std::to_string(r.status) + ", result " + std::to_string(r.resultNumber) : r.error);
 }
 
+// One timed kav_AbfChannelRead of channel 0 into `w`, for a row of Rounds: seconds,
+// or -1 with *failed saying why.
+std::function<double()> TimedChannelRead(kavhost::Host* host, const std::string& name, kavhost::Wave* w,
+                                         const char* what, std::string* failed)
+{
+    return [=] {
+        const double t0 = Now();
+        auto r = host->Call("kav_AbfChannelRead", {kavhost::Str(name), kavhost::Num(0), kavhost::WaveArg(w)});
+        const double t = Now() - t0;
+        if (!CallOk(r)) *failed = Why(what, r);
+        return CallOk(r) ? t : -1.0;
+    };
+}
+
 // Rounds of the bare limit and of each row in turn; the rows fill the same
 // destination. Each row's entry: its median, and the median of the bare passes.
 struct Timed {
@@ -343,15 +357,7 @@ bool ChannelGroup(const std::string& path, const FileFacts& f, int rounds, std::
             // for two channels of 16384 int16 samples), for comparison.
             {"bare_64k", [&] { return Bare(name, f, data, 64 << 10); }, {}},
             {"library_210", [&] { return LibraryLoop(name, f, data); }, {}},
-            {"channel_f32",
-             [&] {
-                 const double t0 = Now();
-                 auto r = host->Call("kav_AbfChannelRead", {kavhost::Str(name), kavhost::Num(0), kavhost::WaveArg(w)});
-                 const double t = Now() - t0;
-                 if (!CallOk(r)) failed = Why("kav_AbfChannelRead into f32", r);
-                 return CallOk(r) ? t : -1.0;
-             },
-             {}},
+            {"channel_f32", TimedChannelRead(host.get(), name, w, "kav_AbfChannelRead into f32", &failed), {}},
         };
         if (!Rounds(name, f, data, rows, rounds, error)) {
             if (!failed.empty()) *error = failed;
@@ -368,15 +374,7 @@ bool ChannelGroup(const std::string& path, const FileFacts& f, int rounds, std::
     }
     std::string failed;
     std::vector<Timed> rows = {
-        {"channel_f64",
-         [&] {
-             const double t0 = Now();
-             auto r = host->Call("kav_AbfChannelRead", {kavhost::Str(name), kavhost::Num(0), kavhost::WaveArg(w)});
-             const double t = Now() - t0;
-             if (!CallOk(r)) failed = Why("kav_AbfChannelRead into f64", r);
-             return CallOk(r) ? t : -1.0;
-         },
-         {}},
+        {"channel_f64", TimedChannelRead(host.get(), name, w, "kav_AbfChannelRead into f64", &failed), {}},
     };
     // The bare pass writes its floats into the first half of the same wave.
     if (!Rounds(name, f, w->As<float>(), rows, rounds, error)) {

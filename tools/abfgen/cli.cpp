@@ -410,25 +410,40 @@ abfw::Channel DefaultChannel(const abfw::Recording& base, size_t i)
     return c;
 }
 
+// An option that names one of a few choices: *out set to the named one (an empty
+// option leaves it as it is), or false with "unknown WHAT "VALUE"" and `hint`.
+template <typename T>
+bool Choose(const std::string& value, std::initializer_list<std::pair<const char*, T>> choices, const char* what,
+            const char* hint, T* out)
+{
+    if (value.empty()) return true;
+    for (const auto& c : choices) {
+        if (value != c.first) continue;
+        *out = c.second;
+        return true;
+    }
+    return Fail("unknown " + std::string(what) + " \"" + value + "\"" + hint);
+}
+
 // The recording the command line starts from: a preset, or the default of the mode.
 bool StartRecording(const Options& o, abfw::Recording* r)
 {
     std::string error;
     abfw::Mode mode = abfw::Mode::GapFree;
-    if (!o.mode.empty()) {
-        if (o.mode == "gapfree" || o.mode == "3")
-            mode = abfw::Mode::GapFree;
-        else if (o.mode == "episodic" || o.mode == "5")
-            mode = abfw::Mode::Episodic;
-        else if (o.mode == "variable" || o.mode == "1")
-            mode = abfw::Mode::VariableEvents;
-        else if (o.mode == "fixed" || o.mode == "2")
-            mode = abfw::Mode::FixedEvents;
-        else if (o.mode == "oscilloscope" || o.mode == "4")
-            mode = abfw::Mode::Oscilloscope;
-        else
-            return Fail("unknown mode \"" + o.mode + "\"");
-    }
+    using M = abfw::Mode;
+    if (!Choose<M>(o.mode,
+                   {{"gapfree", M::GapFree},
+                    {"3", M::GapFree},
+                    {"episodic", M::Episodic},
+                    {"5", M::Episodic},
+                    {"variable", M::VariableEvents},
+                    {"1", M::VariableEvents},
+                    {"fixed", M::FixedEvents},
+                    {"2", M::FixedEvents},
+                    {"oscilloscope", M::Oscilloscope},
+                    {"4", M::Oscilloscope}},
+                   "mode", "", &mode))
+        return false;
     if (!o.preset.empty()) {
         if (!abfw::MakePreset(o.preset, r, &error)) return Fail(error);
         if (!o.mode.empty() && mode != r->mode) return Fail("--mode cannot change a preset's mode");
@@ -454,12 +469,9 @@ bool StartRecording(const Options& o, abfw::Recording* r)
 // Format, version, texts, date and time, sample format.
 bool ApplyFile(const Options& o, abfw::Recording* r)
 {
-    if (o.format == "abf1")
-        r->format = abfw::Format::Abf1;
-    else if (o.format == "abf2")
-        r->format = abfw::Format::Abf2;
-    else if (!o.format.empty())
-        return Fail("unknown format \"" + o.format + "\" (abf2 or abf1)");
+    using F = abfw::Format;
+    if (!Choose<F>(o.format, {{"abf1", F::Abf1}, {"abf2", F::Abf2}}, "format", " (abf2 or abf1)", &r->format))
+        return false;
     if (r->format == abfw::Format::Abf1 && r->dacs.size() > 4) r->dacs.resize(4);
     if (!o.abfVersion.empty()) {
         double v;
@@ -488,12 +500,10 @@ bool ApplyFile(const Options& o, abfw::Recording* r)
         if (n < 3 || n > 4 || h > 23 || m > 59 || s > 59 || ms > 999) return Fail("--time wants HH:MM:SS[.mmm]");
         r->startTimeMS = ((h * 60 + m) * 60 + s) * 1000 + ms;
     }
-    if (o.data == "float32")
-        r->dataFormat = abfw::DataFormat::Float32;
-    else if (o.data == "int16")
-        r->dataFormat = abfw::DataFormat::Int16;
-    else if (!o.data.empty())
-        return Fail("unknown data format \"" + o.data + "\" (int16 or float32)");
+    using D = abfw::DataFormat;
+    if (!Choose<D>(o.data, {{"float32", D::Float32}, {"int16", D::Int16}}, "data format", " (int16 or float32)",
+                   &r->dataFormat))
+        return false;
     return true;
 }
 
