@@ -37,9 +37,9 @@ struct HeaderItem {
     uint16_t keyCount;
 };
 
-inline constexpr int kHeaderItemCount = 90;
-
-#include "header_catalogue_data.h"  // kHeaderCatalogue[kHeaderItemCount]
+#include "core/header_catalogue_rules.h"
+// kHeaderCatalogue[kHeaderItemCount], generated from core/header_catalogue.csv.
+#include "core/header_catalogue_data.h"
 
 // ---- Values -------------------------------------------------------------------
 // Integer fields widen to 32-bit signed: signed types with their sign, the 8- and
