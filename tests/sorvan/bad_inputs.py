@@ -3,34 +3,13 @@
 exit status, how many message lines, and what must (not) be in the output folder
 afterwards: never a half-written or temporary file. Also a Ctrl+C in the middle of
 a large export (natively), and the pictures of `sorvan plot`."""
-import argparse, os, shutil, signal, subprocess, sys, time
+import os, shutil, signal, subprocess, sys, time
 
-ap = argparse.ArgumentParser()
-ap.add_argument("--sorvan", required=True)
-ap.add_argument("--abfgen", required=True)
-ap.add_argument("--emulator", default="")
-ap.add_argument("--work", required=True)
-opts = ap.parse_args()
-win = opts.sorvan.lower().endswith(".exe")
+from harness import Harness, options
 
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-    return cond
-
-
-def native(p):
-    return "Z:" + os.path.abspath(p).replace("/", "\\") if win else p
-
-
-def run(exe, *args):
-    cmd = ([opts.emulator] if opts.emulator else []) + [exe] + [str(a) for a in args]
-    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-
+opts = options()
+h = Harness(opts, timeout=600)
+win, failures, check, native, run = h.win, h.failures, h.check, h.native, h.run
 
 work = opts.work
 shutil.rmtree(work, ignore_errors=True)

@@ -11,41 +11,19 @@ wave for the same read (the stand-in host's `call ... --json --dump-wave`):
 Inputs: abfgen recordings of every operation mode, and every real recording in
 KAV_SHARED_DIR/data/abf that has data (skipped, saying so, when absent). Run with
 Debian's /usr/bin/python3 (python3-igor, python3-numpy)."""
-import argparse, csv, glob, json, math, os, re, shutil, subprocess, sys
+import csv, glob, json, math, os, re, shutil, subprocess, sys
 
 import numpy as np
 from igor import binarywave
 
-ap = argparse.ArgumentParser()
-ap.add_argument("--sorvan", required=True)
-ap.add_argument("--host", required=True)
-ap.add_argument("--abfgen", required=True)
-ap.add_argument("--emulator", default="")
-ap.add_argument("--work", required=True)
-ap.add_argument("--shared", default=os.environ.get("KAV_SHARED_DIR", ""))
-ap.add_argument("--quick", action="store_true",
-                help="real files: first channel and first episode only (every start under Wine is slow)")
-opts = ap.parse_args()
-win = opts.sorvan.lower().endswith(".exe")
+from harness import Harness, options
 
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-    return cond
-
-
-def native(p):
-    """A path as the program under test takes it (a Windows path under Wine)."""
-    return "Z:" + os.path.abspath(p).replace("/", "\\") if win else p
-
-
-def run(exe, *args):
-    cmd = ([opts.emulator] if opts.emulator else []) + [exe] + [str(a) for a in args]
-    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=900)
+opts = options(("--host", dict(required=True)),
+               ("--shared", dict(default=os.environ.get("KAV_SHARED_DIR", ""))),
+               ("--quick", dict(action="store_true",
+                                help="real files: first channel and first episode only (every start under Wine is slow)")))
+h = Harness(opts, timeout=900)
+win, failures, check, native, run = h.win, h.failures, h.check, h.native, h.run
 
 
 def sorvan(*args):
