@@ -145,6 +145,7 @@ private:
         OutputFile out;
         if (!job.Create(spec.name + ".ibw", &out, error)) return false;
         const std::vector<unsigned char> headers = Headers(w);
+        out.Reserve(headers.size() + bytes);
         out.Write(headers.data(), headers.size());
         const bool ok = job.Stream(spec, buffer_, error, [&](const float* v, uint32_t n) {
             if (!job.asDouble) return out.Write(v, n * sizeof(float));

@@ -46,7 +46,9 @@ private:
         for (const WaveSpec& w : waves) columns = std::max(columns, w.points);
         OutputFile out;
         if (!job.Create(name, &out, error)) return false;
-        out.Write(Header(job.asDouble, waves.size(), columns));
+        const std::string header = Header(job.asDouble, waves.size(), columns);
+        out.Reserve(header.size() + waves.size() * columns * (job.asDouble ? sizeof(double) : sizeof(float)));
+        out.Write(header);
         for (const WaveSpec& w : waves) {
             const bool ok = job.Stream(w, buffer_, error, [&](const float* v, uint32_t n) {
                 if (!job.asDouble) return out.Write(v, n * sizeof(float));

@@ -8,9 +8,11 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #define SORVAN_ISATTY(fd) _isatty(fd)
 #define SORVAN_GETPID() _getpid()
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #define SORVAN_ISATTY(fd) isatty(fd)
 #define SORVAN_GETPID() getpid()
@@ -62,6 +64,32 @@ bool OutputFile::Create(const std::string& path, std::string* error)
     return true;
 }
 
+namespace {
+
+// Sets the blocks allocated to an open file; past its end they leave its size alone.
+bool SetAllocation(std::FILE* file, uint64_t bytes)
+{
+#if defined(_WIN32)
+    FILE_ALLOCATION_INFO info;
+    info.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return SetFileInformationByHandle(h, FileAllocationInfo, &info, sizeof info) != 0;
+#elif defined(__linux__)
+    return fallocate(fileno(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0;
+#else
+    (void)file;
+    (void)bytes;
+    return false;
+#endif
+}
+
+}  // namespace
+
+void OutputFile::Reserve(uint64_t bytes)
+{
+    if (file_ && SetAllocation(file_, bytes)) reserved_ = bytes;
+}
+
 bool OutputFile::Write(const void* data, std::size_t bytes)
 {
     // Long text outputs are written well after their last read: Ctrl+C stops them here.
@@ -74,6 +102,7 @@ bool OutputFile::Write(const void* data, std::size_t bytes)
         failed_ = true;
         errno_ = errno;
     }
+    written_ += bytes;
     return !failed_;
 }
 
@@ -84,6 +113,15 @@ bool OutputFile::Close(std::string* error)
         failed_ = true;
         errno_ = errno;
     }
+    // Blocks reserved past what was written (a shorter file than announced) go back.
+#if defined(_WIN32)
+    if (!failed_ && written_ < reserved_) SetAllocation(file_, written_);
+#else
+    if (!failed_ && written_ < reserved_ && ftruncate(fileno(file_), static_cast<off_t>(written_)) != 0) {
+        failed_ = true;
+        errno_ = errno;
+    }
+#endif
     if (std::fclose(file_) != 0 && !failed_) {
         failed_ = true;
         errno_ = errno;
