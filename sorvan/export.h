@@ -10,9 +10,13 @@
 #include <vector>
 
 #include "sorvan/output.h"
-#include "sorvan/recording.h"
+#include "reader/recording.h"
 
 namespace sorvan {
+
+using reader::Channel;
+using reader::Recording;
+using reader::Tag;
 
 struct WaveSpec {
     enum Source { kChannel, kEpisode, kStimulus };

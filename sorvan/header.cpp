@@ -7,10 +7,13 @@
 #include <nlohmann/json.hpp>
 
 #include "sorvan/commands.h"
-#include "sorvan/recording.h"
+#include "reader/recording.h"
 #include "sorvan/text.h"
 
 namespace sorvan {
+
+using reader::HeaderField;
+using reader::Recording;
 
 namespace {
 

@@ -8,10 +8,14 @@
 #include <nlohmann/json.hpp>
 
 #include "sorvan/commands.h"
-#include "sorvan/recording.h"
+#include "reader/recording.h"
 #include "sorvan/text.h"
 
 namespace sorvan {
+
+using reader::Channel;
+using reader::Recording;
+using reader::Tag;
 
 std::string Latin1ToUtf8(const std::string& text)
 {
