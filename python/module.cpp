@@ -87,8 +87,11 @@ struct Target {
 };
 Target TargetOf(py::array& a, int64_t size)
 {
-    const bool single = a.dtype().is(py::dtype::of<float>());
-    if (!single && !a.dtype().is(py::dtype::of<double>())) throw py::type_error("the array must be float32 or float64");
+    const py::dtype d = a.dtype();
+    const bool native = d.byteorder() == '=' || d.byteorder() == '<' || d.byteorder() == '|';
+    if (d.kind() != 'f' || !native || (d.itemsize() != 4 && d.itemsize() != 8))
+        throw py::type_error("the array must be float32 or float64");
+    const bool single = d.itemsize() == 4;
     if (!(a.flags() & py::array::c_style) || !a.writeable()) throw py::value_error("the array must be C-contiguous and writeable");
     if (a.size() != size)
         throw py::value_error("the array has " + std::to_string(a.size()) + " elements where " + std::to_string(size) +
@@ -148,25 +151,31 @@ PYBIND11_MODULE(_sorvan, m)
     m.doc() = "The compiled reader of the sorvan package; use the package (import sorvan), not this module.";
 
     py::class_<PyRecording>(m, "Recording", "An ABF recording opened through the ABF library (see sorvan.Recording).")
-        .def(py::init([](const py::bytes& path) {
-                 auto r = std::make_unique<PyRecording>();
-                 r->path = path;
-                 bool ok;
-                 {
-                     py::gil_scoped_release release;
-                     ok = r->rec.Open(r->path);
-                 }
-                 if (!ok) {
-                     std::error_code ec;
-                     const bool missing = r->rec.ErrorNumber() != 0 && !std::filesystem::exists(r->path, ec) && !ec;
-                     Raise(r->path, r->rec.ErrorNumber(), r->rec.Error(), missing);
-                 }
-                 return r;
-             }),
-             py::arg("path"))
-        .def("close",
-             [](PyRecording& r) { Locked(r, [&] { return r.rec.Close(); }); })
-        .def_property_readonly("closed", [](PyRecording& r) { return !r.rec.IsOpen(); })
+        // Made empty, then opened: an object whose open failed is still a whole one
+        // (a traceback keeps it), with no channels and a header of zeros.
+        .def(py::init<>())
+        .def(
+            "_open",
+            [](PyRecording& r, const py::bytes& path) {
+                r.path = path;
+                bool ok;
+                {
+                    py::gil_scoped_release release;
+                    std::lock_guard<std::mutex> lock(r.lock);
+                    ok = r.rec.Open(r.path);
+                }
+                if (!ok) {
+                    std::error_code ec;
+                    const bool missing = r.rec.ErrorNumber() != 0 && !std::filesystem::exists(r.path, ec) && !ec;
+                    Raise(r.path, r.rec.ErrorNumber(), r.rec.Error(), missing);
+                }
+            },
+            py::arg("path"))
+        .def(
+            "close", [](PyRecording& r) { Locked(r, [&] { return r.rec.Close(); }); },
+            "Gives the file back; the header's values stay readable. Closing again does nothing.")
+        .def_property_readonly(
+            "closed", [](PyRecording& r) { return !r.rec.IsOpen(); }, "True once the recording is closed.")
         .def_property_readonly("_mode", [](PyRecording& r) { return r.rec.Mode(); })
         .def_property_readonly("_mode_name", [](PyRecording& r) { return reader::Recording::ModeName(r.rec.Mode()); })
         .def_property_readonly("_file_version", [](PyRecording& r) { return r.rec.FileVersion(); })

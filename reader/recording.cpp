@@ -50,7 +50,9 @@ std::vector<std::string> Split(const std::string& text, char separator)
 
 }  // namespace
 
-Recording::Recording() : block_(new Block) {}
+// The header block is zero-filled until an open fills it: a recording that was
+// never opened has no channels and a header of zeros.
+Recording::Recording() : block_(new Block()) {}
 
 Recording::~Recording() { Close(); }
 

@@ -70,9 +70,10 @@ class Recording(_sorvan.Recording):
     """
 
     def __init__(self, path):
+        super().__init__()
         self.path = os.fspath(path)
-        super().__init__(os.fsencode(self.path))
         self._lengths = None
+        self._open(os.fsencode(self.path))
 
     # ---- lifetime -----------------------------------------------------------
 
@@ -305,8 +306,15 @@ class ChannelArray:
             self._lengths = lengths
             self.shape = (len(lengths), int(lengths.max()) if len(lengths) else 0)
 
-    ndim = property(lambda self: len(self.shape))
-    size = property(lambda self: int(np.prod(self.shape)))
+    @property
+    def ndim(self):
+        """1 for a gap-free channel, 2 (episodes x samples) otherwise."""
+        return len(self.shape)
+
+    @property
+    def size(self):
+        """Elements of the whole array."""
+        return int(np.prod(self.shape))
 
     def __len__(self):
         return self.shape[0]
