@@ -260,6 +260,7 @@ bool Recording::ReadRangeOf(int logical, int64_t start, int64_t count, T* out)
     if (start < 0 || count < 0 || start > points || count > points - start)
         return Refuse("samples " + std::to_string(start) + " to " + std::to_string(start + count) +
                       " are not within the channel's " + std::to_string(points));
+    if (count == 0) return true;
     const int64_t end = start + count;
     // The read holding `start`: the last one starting at or before it (reads of
     // no samples share their start with the next and are passed over).
