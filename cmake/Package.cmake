@@ -81,6 +81,7 @@ if(TARGET _sorvan)
   file(GLOB kav_python_sources ${CMAKE_SOURCE_DIR}/python/sorvan/*)
   install(FILES ${kav_python_sources} DESTINATION ${kav_python_dest} COMPONENT deb)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/deb/prerm)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/docs/guide.md ${kav_guide_html} ${kav_package_dir}/doc/copyright
         DESTINATION ${kav_doc_dir} COMPONENT deb)

@@ -28,9 +28,10 @@ if grep -qx /usr/bin/sorvan <<<"$listed"; then
   sorvan info rec.abf >/dev/null || fail "sorvan info rec.abf"
 fi
 # The Python package, for Debian's python3 (not another one first on PATH), from
-# the package's folder and not from a source tree.
+# the package's folder and not from a source tree; its byte code written as a
+# user's python3 writes it, for the removal to take away.
 if grep -q '^/usr/lib/python3/dist-packages/sorvan/' <<<"$listed"; then
-  /usr/bin/python3 -c "import sorvan; r = sorvan.open('rec.abf'); a = r.read(0)
+  env -u PYTHONDONTWRITEBYTECODE /usr/bin/python3 -c "import sorvan; r = sorvan.open('rec.abf'); a = r.read(0)
 assert sorvan.__file__.startswith('/usr/lib/python3/dist-packages/sorvan/'), sorvan.__file__
 assert a.dtype.name == 'float32' and len(a) == r.sample_count > 0" || fail "python3: import sorvan; sorvan.open(...).read(0)"
 fi
