@@ -7,7 +7,8 @@ pybind11-dev, python3-dev), into the Python that runs it:
 
 (--system-site-packages: NumPy, and Dask if wanted, are Debian's.) The compiled
 part is built by CMake from the repository (a configuration of the package
-alone, KAV_PYTHON_ONLY) for the interpreter that runs this script."""
+alone, KAV_PYTHON_ONLY) for the interpreter that runs this script, in
+SORVAN_CMAKE_BUILD_DIR when that is set."""
 import os
 import re
 import shutil
@@ -27,7 +28,7 @@ with open(os.path.join(ROOT, "resources", "version.txt")) as f:
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
-        build = os.path.abspath(os.path.join(self.build_temp, "cmake"))
+        build = os.environ.get("SORVAN_CMAKE_BUILD_DIR") or os.path.abspath(os.path.join(self.build_temp, "cmake"))
         generator = ["-G", "Ninja"] if shutil.which("ninja") else []
         subprocess.check_call(["cmake", "-S", ROOT, "-B", build, *generator, "-DCMAKE_BUILD_TYPE=Release",
                                "-DKAV_PYTHON_ONLY=ON", "-DKAV_PYTHON=" + sys.executable])
