@@ -28,7 +28,10 @@ namespace {
 
 // Header texts are bytes of the file; every byte is one character, as the
 // host's strings show them (Latin-1).
-py::str Text(const std::string& s) { return py::reinterpret_steal<py::str>(PyUnicode_DecodeLatin1(s.data(), static_cast<Py_ssize_t>(s.size()), nullptr)); }
+py::str Text(const std::string& s)
+{
+    return py::reinterpret_steal<py::str>(PyUnicode_DecodeLatin1(s.data(), static_cast<Py_ssize_t>(s.size()), nullptr));
+}
 
 struct PyRecording {
     reader::Recording rec;
@@ -92,7 +95,8 @@ Target TargetOf(py::array& a, int64_t size)
     if (d.kind() != 'f' || !native || (d.itemsize() != 4 && d.itemsize() != 8))
         throw py::type_error("the array must be float32 or float64");
     const bool single = d.itemsize() == 4;
-    if (!(a.flags() & py::array::c_style) || !a.writeable()) throw py::value_error("the array must be C-contiguous and writeable");
+    if (!(a.flags() & py::array::c_style) || !a.writeable())
+        throw py::value_error("the array must be C-contiguous and writeable");
     if (a.size() != size)
         throw py::value_error("the array has " + std::to_string(a.size()) + " elements where " + std::to_string(size) +
                               " are read");
@@ -183,18 +187,19 @@ PYBIND11_MODULE(_sorvan, m)
         .def_property_readonly("_episode_count", [](PyRecording& r) { return r.rec.Episodes(); })
         .def_property_readonly("_sample_limit", [](PyRecording& r) { return r.rec.SampleLimit(); })
         .def_property_readonly("_x_step", [](PyRecording& r) { return r.rec.XStep(); })
-        .def_property_readonly("_start", [](PyRecording& r) { return py::make_tuple(r.rec.StartDate(), r.rec.StartTimeMs()); })
+        .def_property_readonly("_start",
+                               [](PyRecording& r) { return py::make_tuple(r.rec.StartDate(), r.rec.StartTimeMs()); })
         .def_property_readonly("_protocol", [](PyRecording& r) { return Text(r.rec.Protocol()); })
         .def_property_readonly("_creator", [](PyRecording& r) { return Text(r.rec.Creator()); })
         .def_property_readonly("_comment", [](PyRecording& r) { return Text(r.rec.Comment()); })
-        .def_property_readonly("_channels",
-                               [](PyRecording& r) {
-                                   py::list l;
-                                   for (const reader::Channel& c : r.rec.Channels())
-                                       l.append(py::make_tuple(c.logical, c.physical, Text(c.name), Text(c.units),
-                                                               Text(c.dacUnits)));
-                                   return l;
-                               })
+        .def_property_readonly(
+            "_channels",
+            [](PyRecording& r) {
+                py::list l;
+                for (const reader::Channel& c : r.rec.Channels())
+                    l.append(py::make_tuple(c.logical, c.physical, Text(c.name), Text(c.units), Text(c.dacUnits)));
+                return l;
+            })
         .def("_channel_points",
              [](PyRecording& r) -> py::object {
                  int64_t points = 0;
@@ -206,7 +211,8 @@ PYBIND11_MODULE(_sorvan, m)
         .def("_header_pieces",
              [](PyRecording& r) {
                  py::list l;
-                 for (const reader::HeaderField& f : r.rec.HeaderFields()) l.append(py::make_tuple(Text(f.key), Text(f.value)));
+                 for (const reader::HeaderField& f : r.rec.HeaderFields())
+                     l.append(py::make_tuple(Text(f.key), Text(f.value)));
                  return l;
              })
         .def("_episode_lengths",
@@ -313,25 +319,24 @@ PYBIND11_MODULE(_sorvan, m)
                      return true;
                  });
              })
-        .def("_read_stimulus",
-             [](PyRecording& r, int64_t channel, int64_t episode, py::array out) {
-                 const int logical = ChannelAt(r, channel).logical;
-                 CheckEpisode(r, episode);
-                 const auto e = static_cast<uint32_t>(episode);
-                 const Target t = TargetOf(out, out.size());
-                 bool fits = true;
-                 Locked(r, [&] {
-                     uint32_t samples = 0, room = 0;
-                     if (!r.rec.EpisodeSamples(e, &samples) || !r.rec.StimulusRoom(e, &room)) return false;
-                     if (static_cast<int64_t>(samples) != out.size()) return !(fits = false);
-                     std::vector<float> scratch(std::max<uint32_t>(room, 1));
-                     if (!r.rec.ReadStimulus(logical, e, scratch.data())) return false;
-                     if (t.single)
-                         Store(scratch.data(), samples, static_cast<float*>(t.data));
-                     else
-                         Store(scratch.data(), samples, static_cast<double*>(t.data));
-                     return true;
-                 });
-                 if (!fits) throw py::value_error("the array is not of the episode's length");
-             });
+        .def("_read_stimulus", [](PyRecording& r, int64_t channel, int64_t episode, py::array out) {
+            const int logical = ChannelAt(r, channel).logical;
+            CheckEpisode(r, episode);
+            const auto e = static_cast<uint32_t>(episode);
+            const Target t = TargetOf(out, out.size());
+            bool fits = true;
+            Locked(r, [&] {
+                uint32_t samples = 0, room = 0;
+                if (!r.rec.EpisodeSamples(e, &samples) || !r.rec.StimulusRoom(e, &room)) return false;
+                if (static_cast<int64_t>(samples) != out.size()) return !(fits = false);
+                std::vector<float> scratch(std::max<uint32_t>(room, 1));
+                if (!r.rec.ReadStimulus(logical, e, scratch.data())) return false;
+                if (t.single)
+                    Store(scratch.data(), samples, static_cast<float*>(t.data));
+                else
+                    Store(scratch.data(), samples, static_cast<double*>(t.data));
+                return true;
+            });
+            if (!fits) throw py::value_error("the array is not of the episode's length");
+        });
 }

@@ -239,8 +239,8 @@ bool Recording::EpisodeOffsets()
     // header's length would make a range mean different samples in different reads.
     int64_t points = 0;
     if (!ChannelPoints(&points) || points != total)
-        return Refuse("the library's reads hold " + std::to_string(total) + " samples of a channel where the header has " +
-                      std::to_string(points));
+        return Refuse("the library's reads hold " + std::to_string(total) +
+                      " samples of a channel where the header has " + std::to_string(points));
     offsets_ = std::move(offsets);
     return true;
 }
@@ -264,8 +264,8 @@ bool Recording::ReadRangeOf(int logical, int64_t start, int64_t count, T* out)
     const int64_t end = start + count;
     // The read holding `start`: the last one starting at or before it (reads of
     // no samples share their start with the next and are passed over).
-    uint32_t episode = static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, start) -
-                                             offsets_.begin());
+    uint32_t episode =
+        static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, start) - offsets_.begin());
     for (; episode <= episodes_ && offsets_[episode - 1] < end; ++episode) {
         const int64_t first = offsets_[episode - 1];
         const int64_t last = offsets_[episode];

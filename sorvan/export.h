@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sorvan/output.h"
 #include "reader/recording.h"
+#include "sorvan/output.h"
 
 namespace sorvan {
 

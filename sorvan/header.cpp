@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sorvan/commands.h"
 #include "reader/recording.h"
+#include "sorvan/commands.h"
 #include "sorvan/text.h"
 
 namespace sorvan {

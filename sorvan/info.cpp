@@ -7,8 +7,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "sorvan/commands.h"
 #include "reader/recording.h"
+#include "sorvan/commands.h"
 #include "sorvan/text.h"
 
 namespace sorvan {

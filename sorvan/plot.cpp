@@ -16,9 +16,9 @@
 
 #include <fmt/format.h>
 
+#include "reader/recording.h"
 #include "sorvan/commands.h"
 #include "sorvan/names.h"
-#include "reader/recording.h"
 #include "sorvan/text.h"
 
 namespace sorvan {

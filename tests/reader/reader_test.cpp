@@ -63,13 +63,13 @@ TEST(ReaderRanges, AreTheLibrarysReadsEndToEndAndReadOnlyThose)
         int64_t start, count;
         int fileReads;  // the library's file reads the range takes, at most
     } cases[] = {
-        {5 * k + 10, 100, 1},      // inside one read
-        {3 * k - 1, 2, 2},         // across two reads
-        {7 * k, k, 1},             // exactly one read
-        {0, 200000, 13},           // all of them
+        {5 * k + 10, 100, 1},          // inside one read
+        {3 * k - 1, 2, 2},             // across two reads
+        {7 * k, k, 1},                 // exactly one read
+        {0, 200000, 13},               // all of them
         {12 * k, 200000 - 12 * k, 1},  // the last, shorter read
         {199999, 1, 1},
-        {1000, 0, 0},              // nothing
+        {1000, 0, 0},  // nothing
     };
     for (const Case& c : cases) {
         std::vector<float> got(static_cast<std::size_t>(c.count) + 1, -1.0f);

@@ -92,10 +92,10 @@ uint64_t ReadWhole(const std::string& path)
 
 std::vector<std::string> WritePresets(const fs::path& dir)
 {
-    static const char* const kPresets[] = {"default",        "step-protocol", "variable-events",  "fixed-events",
-                                           "oscilloscope",   "float32",       "float32-episodic", "abf1-episodic",
-                                           "abf1-events",    "channels-16",   "tag-types",        "long-episode",
-                                           "single-sample",  "zero-episodes", "truncated-mid-data"};
+    static const char* const kPresets[] = {"default",       "step-protocol", "variable-events",   "fixed-events",
+                                           "oscilloscope",  "float32",       "float32-episodic",  "abf1-episodic",
+                                           "abf1-events",   "channels-16",   "tag-types",         "long-episode",
+                                           "single-sample", "zero-episodes", "truncated-mid-data"};
     std::vector<std::string> paths;
     for (const char* name : kPresets) {
         abfw::Recording rec;
