@@ -270,11 +270,11 @@ class Recording(_sorvan.Recording):
         i at i x sampling_interval from the first one read (the X scaling of the
         plug-in's waves), float64."""
         if episode is not None:
-            n0, n = 0, self._length(episode)
+            n = self._length(episode)
         else:
-            n0, n = self._range(start, stop)
-            n -= n0
-        return (np.arange(n0, n0 + n, dtype=np.float64) - n0) * self._x_step
+            start, stop = self._range(start, stop)
+            n = stop - start
+        return np.arange(n, dtype=np.float64) * self._x_step
 
     def channel(self, channel, dtype=np.float32):
         """A lazy array of one channel (:class:`sorvan.ChannelArray`): 1-D for a gap-free

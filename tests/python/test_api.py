@@ -36,19 +36,17 @@ def not_abf(files):
         f.write(b"ATF\t1.0\n" + b"0" * 2000)
 
 
-def test_ranges_are_slices_of_the_whole_channel(files):
+def test_ranges_count_as_slices_do(files):
+    """Python's slice rules over the reader's ranges (which tests/reader checks)."""
     with sorvan.open(files["gapfree"]) as rec:
         whole = rec.read(1)
-        n = len(whole)
-        assert n == rec.sample_count == 100000 and rec.gap_free
-        for start, stop in [(0, n), (0, 16384), (16383, 16385), (16384, 32768), (99999, None), (-10, None),
-                            (None, -99990), (50000, 40000), (n, n)]:
+        assert len(whole) == rec.sample_count == 100000 and rec.gap_free
+        for start, stop in [(-10, None), (None, -99990), (50000, 40000), (100000, None)]:
             assert np.array_equal(rec.read(1, start=start, stop=stop), whole[start:stop]), (start, stop)
             assert len(rec.time(start=start, stop=stop)) == len(whole[start:stop])
         assert np.array_equal(rec.read(1, start=16000, stop=17000, dtype=np.float64),
                               whole[16000:17000].astype(np.float64))
         assert np.array_equal(rec.time(start=10, stop=13), np.array([0, 1, 2]) * rec.sampling_interval)
-        assert not np.array_equal(rec.read(0), whole), "channels differ"
 
 
 def test_lazy_views_read_what_the_eager_reads_give(files):
