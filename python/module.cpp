@@ -50,20 +50,22 @@ struct PyRecording {
     throw py::error_already_set();
 }
 
-[[noreturn]] void RaiseFrom(PyRecording& r) { Raise(r.path, r.rec.ErrorNumber(), r.rec.Error()); }
-
 // Runs `work` on the recording without the interpreter lock and with the
-// recording's own; raises the recording's error when it returns false.
+// recording's own; raises the recording's error when it returns false (taken
+// while the lock is held: another thread's failure may follow at once).
 template <typename Work>
 void Locked(PyRecording& r, Work work)
 {
-    bool ok;
+    int32_t number = 0;
+    std::string text;
     {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(r.lock);
-        ok = work();
+        if (work()) return;
+        number = r.rec.ErrorNumber();
+        text = r.rec.Error();
     }
-    if (!ok) RaiseFrom(r);
+    Raise(r.path, number, text);
 }
 
 const reader::Channel& ChannelAt(PyRecording& r, int64_t channel)

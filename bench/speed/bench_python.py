@@ -3,8 +3,9 @@
 as JSON (run by run_bench.py with Debian's python3 and PYTHONPATH at the release
 build's package):
 
-  read FILE ROUNDS   sorvan.Recording.read of channel 0 into float32 (a new array
-                     each round), the file opened once
+  read FILE ROUNDS   sorvan.Recording.read of channel 0 into an existing float32
+                     array (read(0, out=...)), the file opened once
+  read_new FILE ROUNDS   the same into a new array each round (read(0))
   neo FILE ROUNDS    the same channel through python3-neo's raw reader for ABF
                      files: its chunk of the whole channel and the rescale into float32
   open DIR ROUNDS    sorvan.open and the header dict of every .abf file in DIR, closed
@@ -31,11 +32,15 @@ def timed(rounds, work):
     return statistics.median(seconds), seconds
 
 
-def read_rows(path, rounds):
+def read_rows(path, rounds, into_existing=True):
     import sorvan
     rec = sorvan.open(path)
     samples = rec.sample_count
-    median, all_rounds = timed(rounds, lambda: rec.read(0))
+    if into_existing:  # as the plug-in's row reads into a wave that exists
+        out = rec.read(0)
+        median, all_rounds = timed(rounds, lambda: rec.read(0, out=out))
+    else:  # a new array each time, its pages faulted in by the read
+        median, all_rounds = timed(rounds, lambda: rec.read(0))
     return {"seconds": median, "samples": samples, "rounds_seconds": all_rounds}
 
 
@@ -71,7 +76,8 @@ def open_rows(folder, rounds):
 def main():
     what, target, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
     try:
-        rows = {"read": read_rows, "neo": neo_rows, "open": open_rows}[what](target, rounds)
+        rows = {"read": read_rows, "read_new": lambda p, n: read_rows(p, n, False), "neo": neo_rows,
+                "open": open_rows}[what](target, rounds)
     except Exception as e:  # the table says why the row is missing
         rows = {"error": "%s: %s" % (type(e).__name__, e)}
     print(json.dumps(rows))

@@ -12,9 +12,11 @@ copy of the vendor's library) beside the plug-in instead of ours.
 BENCH_ROUNDS (default 5) sets the rounds of the rows that move samples.
 
 The Python rows (natively): sorvan.Recording.read of the large recording's channel
-0 into float32 beside the plug-in's f32 read of it, the same channel through
-python3-neo's raw reader (its chunk and rescale into float32), and sorvan.open with
-the header of 1000 small recordings (bench_python.py, Debian's python3).
+0 into an existing float32 array beside the plug-in's f32 read of it (into a wave
+that exists), the same into a new array each time, the same channel through
+python3-neo's raw reader (its chunk and rescale into float32, new arrays too),
+and sorvan.open with the header of 1000 small recordings (bench_python.py, with
+Debian's python3).
 
 Every program runs on one CPU (taskset), the Wine server with it. Under Wine each
 file open and close is a request to the server process; on a virtual machine a
@@ -80,7 +82,8 @@ ROWS = [
     ("host_round_trip", "host round trip (refused before open)", "call", {}),
     ("export_ibw", "sorvan export .ibw (share: of the f32 row)", "export", {"native": 0.5}),
     ("python_read", "Recording.read into f32 (share: of f32 row)", "export", {"native": 0.8}),
-    ("neo_read", "python3-neo chunk+rescale f32 (ours / neo)", "times", {"native": 5}),
+    ("python_read_new", "the same, a new array each (share: of f32)", "export", {}),
+    ("neo_read", "python3-neo chunk+rescale f32 (new / neo)", "times", {"native": 5}),
     ("python_open", "sorvan.open + header dict", "files", {"native": 2000}),
     ("memory", "bytes opening reads; +library/+plug-in", "memory", {}),
 ]
@@ -275,16 +278,20 @@ def measure(envs, inputs, rounds, scratch):
                 rows["export_ibw"] = exp
             if env.python_dir and key == "gapfree":
                 log("%s: %s, Recording.read and python3-neo" % (env.title, key))
+                # Into an existing array beside the plug-in's read into an existing wave;
+                # into a new array (its pages faulted in) beside neo, which makes its own.
                 ours = env.python_row("read", inputs[key], rounds)
+                new = env.python_row("read_new", inputs[key], rounds)
                 neo = env.python_row("neo", inputs[key], rounds)
-                for r in (ours, neo):
+                for r in (ours, new, neo):
                     if "error" not in r:
                         r["msamples_per_s"] = r["samples"] / r["seconds"] / 1e6
-                if "error" not in ours:
-                    ours["share"] = ours["msamples_per_s"] / rows["channel_f32"]["msamples_per_s"]
-                if "error" not in ours and "error" not in neo:
-                    neo["times"] = ours["msamples_per_s"] / neo["msamples_per_s"]
-                rows["python_read"], rows["neo_read"] = ours, neo
+                for r in (ours, new):
+                    if "error" not in r:
+                        r["share"] = r["msamples_per_s"] / rows["channel_f32"]["msamples_per_s"]
+                if "error" not in new and "error" not in neo:
+                    neo["times"] = new["msamples_per_s"] / neo["msamples_per_s"]
+                rows["python_read"], rows["python_read_new"], rows["neo_read"] = ours, new, neo
             results[env.key][key] = rows
     return results
 

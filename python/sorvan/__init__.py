@@ -221,8 +221,8 @@ class Recording(_sorvan.Recording):
         start, stop, _ = slice(start, stop).indices(n)
         return start, max(start, stop)
 
-    def read(self, channel, episode=None, *, start=None, stop=None, dtype=np.float32):
-        """Samples of one channel in its units, as a new 1-D array.
+    def read(self, channel, episode=None, *, start=None, stop=None, dtype=np.float32, out=None):
+        """Samples of one channel in its units, as a 1-D array.
 
         - ``read(c)``: the whole channel of a gap-free recording (kav_AbfChannelRead);
         - ``read(c, episode=e)``: episode ``e`` (from 1) of any recording (kav_AbfEpisodeRead);
@@ -230,18 +230,27 @@ class Recording(_sorvan.Recording):
           only those (negative values count from the end, as in slicing).
 
         ``dtype`` float32 gives the library's values as they are; float64 the same
-        values widened.
+        values widened. ``out``: an existing C-contiguous float32 or float64 array of
+        the right length to read into (and to return) instead of a new one, as a
+        chunked reader reuses one buffer.
         """
-        d = _dtype(dtype)
         if episode is not None:
             if start is not None or stop is not None:
                 raise TypeError("give either an episode or a sample range, not both")
-            out = np.empty(self._length(episode), d)
+            out = self._out(out, self._length(episode), dtype)
             self._read_episode(channel, episode, out)
             return out
         start, stop = self._range(start, stop)
-        out = np.empty(stop - start, d)
+        out = self._out(out, stop - start, dtype)
         self._read_range(channel, start, stop, out)
+        return out
+
+    @staticmethod
+    def _out(out, n, dtype):
+        if out is None:
+            return np.empty(n, _dtype(dtype))
+        if not isinstance(out, np.ndarray) or out.shape != (n,):
+            raise ValueError("out must be a 1-D array of %d elements" % n)
         return out
 
     def episodes(self, channel, dtype=np.float32):

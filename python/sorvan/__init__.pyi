@@ -122,9 +122,11 @@ class Recording:
     def episode_start(self, channel: int, episode: int) -> float:
         """Seconds from the start of the recording to the start of the episode."""
     def read(self, channel: int, episode: Optional[int] = ..., *, start: Optional[int] = ...,
-             stop: Optional[int] = ..., dtype: _DType = ...) -> npt.NDArray[np.floating]:
+             stop: Optional[int] = ..., dtype: _DType = ...,
+             out: Optional[npt.NDArray[np.floating]] = ...) -> npt.NDArray[np.floating]:
         """A gap-free channel whole, one episode, or samples start..stop-1 of a gap-free
-        channel (reading only those), float32 (the library's values) or float64."""
+        channel (reading only those), float32 (the library's values) or float64; into
+        `out` (an existing array of the right length) when given."""
     def episodes(self, channel: int, dtype: _DType = ...) -> npt.NDArray[np.floating]:
         """Episodes x samples, the shorter episodes filled up with NaN."""
     def stimulus(self, channel: int, episode: int, dtype: _DType = ...) -> npt.NDArray[np.floating]:

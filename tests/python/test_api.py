@@ -47,6 +47,13 @@ def test_ranges_count_as_slices_do(files):
         assert np.array_equal(rec.read(1, start=16000, stop=17000, dtype=np.float64),
                               whole[16000:17000].astype(np.float64))
         assert np.array_equal(rec.time(start=10, stop=13), np.array([0, 1, 2]) * rec.sampling_interval)
+        # Into an existing array, of either precision; one of another length is refused.
+        buffer = np.full(1000, np.nan, np.float64)
+        assert rec.read(1, start=16000, stop=17000, out=buffer) is buffer
+        assert np.array_equal(buffer, whole[16000:17000])
+        for wrong in (np.empty(999, np.float32), np.empty(1000, np.int32), np.empty(2000, np.float32)[::2]):
+            with pytest.raises((ValueError, TypeError)):
+                rec.read(1, start=16000, stop=17000, out=wrong)
 
 
 def test_lazy_views_read_what_the_eager_reads_give(files):
