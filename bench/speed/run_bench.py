@@ -276,7 +276,7 @@ def measure(envs, inputs, rounds, scratch):
                     exp["msamples_per_s"] = first["samples"] / exp["seconds"] / 1e6
                     exp["share"] = exp["msamples_per_s"] / rows["channel_f32"]["msamples_per_s"]
                 rows["export_ibw"] = exp
-            if env.python_dir and key == "gapfree":
+            if env.python_dir and key in ("gapfree", "real"):
                 log("%s: %s, Recording.read and python3-neo" % (env.title, key))
                 # Into an existing array beside the plug-in's read into an existing wave;
                 # into a new array (its pages faulted in) beside neo, which makes its own.
@@ -362,7 +362,8 @@ def table(results, envs, previous):
             continue
         lines.append("== " + title)
         for rid, label, kind, targets in ROWS:
-            if (kind == "call" and key not in CALL_TARGET_FILES) or (kind == "export" and key not in EXPORT_TARGET_FILES):
+            if (kind == "call" and key not in CALL_TARGET_FILES) or \
+                    (kind in ("export", "times") and key not in EXPORT_TARGET_FILES):
                 targets = {}
             cells = {}
             present = False
