@@ -45,6 +45,10 @@ function(kav_host_test name)
   if(T_TIMEOUT)
     set(timeout TIMEOUT ${T_TIMEOUT})
   endif()
+  if(NOT KAV_RUNS_HERE)
+    kav_skipped_test(${name})
+    return()
+  endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${KAV_TEST_TIER}" ${timeout})
