@@ -10,7 +10,7 @@
 function(kav_host_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;FILES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE host_core ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE host_core ${T_LIBS} test_support GTest::gtest GTest::gtest_main)
   if(NOT WIN32)
     # The plug-in binds NewHandle etc. to the executable (on Win32 they are
     # exported with dllexport and the plug-in imports them from IGOR.exe).
@@ -44,6 +44,10 @@ function(kav_host_test name)
   set(timeout "")
   if(T_TIMEOUT)
     set(timeout TIMEOUT ${T_TIMEOUT})
+  endif()
+  if(NOT KAV_RUNS_HERE)
+    kav_skipped_test(${name})
+    return()
   endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -17,6 +17,56 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
+# Whether this machine runs the programs this configuration builds: the native ones
+# always; the 32-bit Windows ones only where the kernel runs 32-bit programs (the
+# 32-bit Wine loader is one). ./run asks cmake/runs-win32.sh once and hands the
+# answer over as KAV_WIN32_RUNS and KAV_WIN32_WHY; a configuration made without
+# ./run asks it here. Where the programs cannot run, they are still built, the tests
+# that only read their files still run, and those that would execute them are
+# registered under their own names as skipped, with the reason (kav_exec_test).
+set(KAV_RUNS_HERE ON)
+set(KAV_NOT_RUN_WHY "")
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(NOT DEFINED KAV_WIN32_RUNS)
+    execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/runs-win32.sh
+      RESULT_VARIABLE rc OUTPUT_VARIABLE KAV_WIN32_WHY OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(rc EQUAL 0)
+      set(KAV_WIN32_RUNS ON)
+    else()
+      set(KAV_WIN32_RUNS OFF)
+    endif()
+  endif()
+  message(STATUS "${KAV_WIN32_WHY}")
+  if(NOT KAV_WIN32_RUNS)
+    set(KAV_RUNS_HERE OFF)
+    set(KAV_NOT_RUN_WHY "${KAV_WIN32_WHY}")
+  endif()
+endif()
+
+# kav_skipped_test(NAME): a test of that name that CTest reports as skipped, saying
+# why this machine cannot run it.
+function(kav_skipped_test name)
+  add_test(NAME ${name} COMMAND sh -c "echo \"skipped: $1\"; exit 77" sh "${KAV_NOT_RUN_WHY}")
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+endfunction()
+
+# kav_exec_test(NAME name COMMAND ...): add_test for a test that executes programs of
+# this configuration (under Wine for the Windows builds); a skipped test of the same
+# name where this machine cannot run them.
+function(kav_exec_test)
+  if(NOT KAV_RUNS_HERE)
+    kav_skipped_test(${ARGV1})
+    return()
+  endif()
+  # Handed on one by one as written, empty ones included (${ARGN} would drop them).
+  set(call "add_test(")
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE 0 ${last})
+    string(APPEND call " [==[${ARGV${i}}]==]")
+  endforeach()
+  cmake_language(EVAL CODE "${call})")
+endfunction()
+
 # Warnings as errors for the project's own targets.
 function(kav_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
@@ -70,10 +120,15 @@ endmacro()
 function(kav_test name)
   cmake_parse_arguments(T "" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gtest GTest::gtest_main)
   kav_warnings(${name})
   if(NOT T_WORKING_DIRECTORY)
     set(T_WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  endif()
+  if(NOT KAV_RUNS_HERE)
+    # Its tests are listed by running it: here it is one skipped test.
+    kav_skipped_test(${name})
+    return()
   endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${T_WORKING_DIRECTORY}
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

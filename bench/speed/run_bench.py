@@ -419,6 +419,7 @@ def main():
     ap.add_argument("--rounds", type=int, default=int(os.environ.get("BENCH_ROUNDS", "5")))
     ap.add_argument("--vendor-dll", default=os.environ.get("BENCH_VENDOR_DLL", ""))
     ap.add_argument("--no-wine", action="store_true", help="native rows only")
+    ap.add_argument("--why-no-wine", default="", help="the reason for --no-wine, said in the table's account")
     args = ap.parse_args()
     global PIN
     if os.environ.get("BENCH_PIN", "1") != "0" and shutil.which("taskset") and hasattr(os, "sched_getaffinity"):
@@ -437,6 +438,8 @@ def main():
 
     envs = [Environment("native", "native", os.path.join(nb, "bin", "kav_bench"), os.path.join(nb, "bin", "sorvan"),
                         python_dir=os.path.join(nb, "python"))]
+    if args.no_wine and args.why_no_wine:
+        log("the Wine rows are left out: " + args.why_no_wine)
     if not args.no_wine:
         wine_run = os.path.join(root, "cmake", "wine-run.sh")
         prefix = os.path.join(wb, ".wine")

@@ -2,7 +2,8 @@
 """The real file-open dialog and folder browser, shown by kav_Sorvan.xop inside
 IGOR.exe under Wine, in an X display of the test's own (Xvfb) and a Wine prefix
 of its own, driven with xdotool; dlgprobe.exe reads the dialogs' controls.
-Exits 77 (skipped) only when no display can be started."""
+Its tools are required (scripts/install-deps.sh installs them): a missing one fails
+the test. Exits 77 (skipped) only when no display can be started."""
 import argparse, json, os, shutil, subprocess, sys, time
 
 ap = argparse.ArgumentParser()
@@ -24,9 +25,10 @@ def skip(why):
     sys.exit(77)
 
 
-for tool in ("Xvfb", "xdotool", "wine", "wineboot", "wineserver"):
-    if not shutil.which(tool):
-        skip("%s is not installed (scripts/install-deps.sh installs it)" % tool)
+missing = [tool for tool in ("Xvfb", "xdotool", "wine", "wineboot", "wineserver") if not shutil.which(tool)]
+if missing:
+    print("FAIL: not installed: %s (scripts/install-deps.sh installs them)" % ", ".join(missing), flush=True)
+    sys.exit(1)
 
 work = os.path.abspath(opts.work)
 shutil.rmtree(work, ignore_errors=True)
