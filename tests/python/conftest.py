@@ -4,8 +4,9 @@ plug-in whose answers the package must give.
 
 Environment (set by CTest, tests/python/CMakeLists.txt): PYTHONPATH with the
 build tree's package, SORVAN_TEST_XOPHOST, SORVAN_TEST_ABFGEN, SORVAN_TEST_CORPUS
-(fuzz/corpus) and KAV_SHARED_DIR (the real recordings; their tests skip, saying
-so, when it is absent). A run in which every test skipped exits with 77, which
+(fuzz/corpus), each required (a test that needs a missing one fails), and
+KAV_SHARED_DIR (the real recordings; their tests skip, naming what is missing,
+when they are not there). A run in which every test skipped exits with 77, which
 CTest reports as skipped."""
 import json
 import os
@@ -41,6 +42,7 @@ def abfgen(path, *args):
 @pytest.fixture(scope="session")
 def presets(tmp_path_factory):
     """{preset name: path} of abfgen's presets, every one, written once."""
+    assert os.path.isfile(ABFGEN), "SORVAN_TEST_ABFGEN (abfgen) is not set or not there: %r" % ABFGEN
     d = tmp_path_factory.mktemp("presets")
     names = subprocess.run([ABFGEN, "--list-presets"], check=True, capture_output=True, text=True).stdout.split("\n")
     out = {}
@@ -78,8 +80,7 @@ class Plugin:
 
 @pytest.fixture(scope="session")
 def plugin(tmp_path_factory):
-    if not XOPHOST:
-        pytest.skip("SORVAN_TEST_XOPHOST is not set: the plug-in cannot be asked")
+    assert os.path.isfile(XOPHOST), "SORVAN_TEST_XOPHOST (the stand-in host) is not set or not there: %r" % XOPHOST
     return Plugin(str(tmp_path_factory.mktemp("plugin")))
 
 

@@ -5,15 +5,13 @@ over the lazy view; each equal to the eager answer."""
 import glob
 import os
 
+import dask.array as da
+import dask.bag as db
 import numpy as np
 import pytest
 
 import sorvan
 from conftest import abfgen
-
-dask = pytest.importorskip("dask")
-import dask.array as da  # noqa: E402
-import dask.bag as db  # noqa: E402
 
 
 @pytest.fixture(scope="module")

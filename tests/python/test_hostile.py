@@ -13,7 +13,9 @@ from conftest import CORPUS
 
 
 def corpus():
-    return sorted(glob.glob(os.path.join(CORPUS, "*.abf"))) if CORPUS else []
+    files = sorted(glob.glob(os.path.join(CORPUS, "*.abf")))
+    assert len(files) > 50, "SORVAN_TEST_CORPUS (fuzz/corpus) is not set or holds %d files: %r" % (len(files), CORPUS)
+    return files
 
 
 def read_everything(path):
@@ -49,7 +51,6 @@ def read_everything(path):
     return "read"
 
 
-@pytest.mark.skipif(not corpus(), reason="SORVAN_TEST_CORPUS (fuzz/corpus) is not set")
 @pytest.mark.parametrize("path", corpus(), ids=os.path.basename)
 def test_corpus_file(path):
     read_everything(path)

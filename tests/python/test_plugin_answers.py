@@ -14,7 +14,7 @@ import numpy as np
 import pytest
 
 import sorvan
-from conftest import VALID_PRESETS, real_files
+from conftest import REAL_DIR, VALID_PRESETS, real_files
 
 REAL = real_files()
 
@@ -130,7 +130,7 @@ def test_preset(name, presets, plugin):
     assert check_recording(presets[name], plugin) == "read"
 
 
-@pytest.mark.skipif(not REAL, reason="the real recordings (KAV_SHARED_DIR/data/abf) are not there")
+@pytest.mark.skipif(not REAL, reason="the real recordings are not there: %s" % (REAL_DIR or "KAV_SHARED_DIR is not set"))
 @pytest.mark.parametrize("path", REAL, ids=[os.path.basename(p) for p in REAL])
 def test_real_recording(path, plugin):
     check_recording(path, plugin)
