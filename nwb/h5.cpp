@@ -1,21 +1,23 @@
 #include "nwb/h5.h"
 
+#include <fcntl.h>
+
 #include <cstring>
-#include <mutex>
 
 namespace nwb {
 
 namespace {
 
 // HDF5 prints its error stack on every failure unless told not to; the writer
-// reports the reason itself. Once per process, before the first call.
+// reports the reason itself. Once per thread before its first file (the
+// thread-safe library, Debian's, keeps that setting per thread).
 void Quiet()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        H5open();
-        H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    });
+    static thread_local bool quiet = false;
+    if (quiet) return;
+    H5open();
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    quiet = true;
 }
 
 herr_t Collect(unsigned, const H5E_error2_t* e, void* data)
@@ -152,6 +154,18 @@ Handle CreateFile(const std::string& path)
     hid_t id = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
     if (id < 0) throw Failure(LastError());
     return Handle(id, H5Fclose);
+}
+
+void Reserve(hid_t file, uint64_t bytes)
+{
+#if defined(__linux__)
+    void* handle = nullptr;
+    if (bytes == 0 || H5Fget_vfd_handle(file, H5P_DEFAULT, &handle) < 0 || !handle) return;
+    fallocate(*static_cast<int*>(handle), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes));
+#else
+    (void)file;
+    (void)bytes;
+#endif
 }
 
 Handle CreateGroup(hid_t parent, const std::string& name)

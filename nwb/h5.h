@@ -51,6 +51,11 @@ hid_t Check(hid_t id, const std::string& what);
 Handle TextType(bool ascii = false);
 
 Handle CreateFile(const std::string& path);
+// Allocates the first `bytes` of the file's blocks in one step where the file
+// system can (ext4 otherwise reserves them page by page as they are written,
+// which costs as much as the copy). `bytes` must not exceed what the file will
+// hold, so that nothing stays allocated past its end. Failure is ignored.
+void Reserve(hid_t file, uint64_t bytes);
 Handle CreateGroup(hid_t parent, const std::string& name);
 Handle OpenGroup(hid_t parent, const std::string& name);
 

@@ -591,6 +591,15 @@ void FileWriter::Write(const std::string& path)
         Handle& file;
         ~Closer() { file.Reset(); }
     } closer{file_};
+    // The samples to come, the bulk of the file (the default file driver's handle
+    // is a file descriptor).
+    uint64_t samples = 0;
+    if (rec_.GapFree()) {
+        int64_t points = 0;
+        rec_.ChannelPoints(&points);
+        samples = channels_.size() * static_cast<uint64_t>(points);
+    }
+    Reserve(file_.id(), samples * sizeof(float));
     Root();
     Devices();
     std::vector<float> buffer;
