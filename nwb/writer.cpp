@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -340,6 +341,13 @@ void FileWriter::DataAttributes(hid_t data, const std::string& unit, float conve
     AttrText(data, "continuity", "continuous");
 }
 
+// One digitizer step in the series' unit (its size: a negative gain in the
+// header inverts the signal); -1, unknown, for float32 samples.
+float Resolution(const ChannelPlan& c)
+{
+    return c.scaling.step != 0.0 ? static_cast<float>(std::fabs(c.scaling.step) * c.response.scale) : -1.0f;
+}
+
 // The members every patch-clamp series has but its data.
 void FileWriter::Series(hid_t series, const char* type, const ChannelPlan& c, const std::string& description,
                         uint32_t sweep, double start, bool stimulus)
@@ -394,7 +402,7 @@ Written FileWriter::Response(const ChannelPlan& c, uint32_t episode, std::vector
     Handle data = CreateFloat32(series.id(), "data", samples);
     WriteFloat32(data.id(), 0, buffer.data(), samples);
     DataAttributes(data.id(), SiUnit(c.response, c.channel->units), c.response.scale,
-                   c.scaling.step > 0.0 ? static_cast<float>(c.scaling.step * c.response.scale) : -1.0f);
+                   Resolution(c));
     return {name, samples, true};
 }
 
@@ -439,7 +447,7 @@ Written FileWriter::GapFree(const ChannelPlan& c, std::vector<float>& buffer)
            1, 0.0, false);
     Handle data = CreateFloat32(series.id(), "data", static_cast<uint64_t>(points));
     DataAttributes(data.id(), SiUnit(c.response, c.channel->units), c.response.scale,
-                   c.scaling.step > 0.0 ? static_cast<float>(c.scaling.step * c.response.scale) : -1.0f);
+                   Resolution(c));
     // In pieces through one buffer: memory stays the same for any length.
     buffer.resize(static_cast<std::size_t>(kPieceSamples));
     for (int64_t at = 0; at < points; at += kPieceSamples) {
