@@ -67,14 +67,15 @@ const char* const kExportText =
     "episode (STEM_cN.csv, STEM_sN.csv). npy: one NumPy array a channel (STEM_cN.npy, STEM_sN.npy), episodes x "
     "samples, shorter episodes filled up with NaN. Tags go into ibw, itx and nwb only.\n\n"
 #if defined(SORVAN_HAVE_NWB)
-    "nwb: one Neurodata Without Borders file (NWB 2.7.0) a recording, STEM.nwb with the file's own name: per "
+    "nwb: one Neurodata Without Borders file (NWB 2.7.0) a recording, NAME.nwb for NAME.abf: per "
     "channel and episode (gap-free: per channel) the samples as a current-clamp series (units V, mV, uV), "
     "voltage-clamp series (A to fA) or plain patch-clamp series (other units), float32 values as above with the "
     "conversion to volts or amperes, and the stimulus of each episode where the protocol defines one; one device "
     "and electrode a channel, the icephys tables (each response with its stimulus, the channels of an episode "
     "together, the episodes in sequence), the tags. ABF files store the local start time without a zone: "
     "--utc-offset gives its offset, by default that of this machine's time zone on the recording's date; the "
-    "file's notes say which. --stimulus and --double do not apply.\n\n"
+    "file's notes say which. The stimulus is always there (--stimulus changes nothing); --double does not "
+    "apply.\n\n"
 #else
     "nwb: not in this build; the Linux build of sorvan writes NWB files.\n\n"
 #endif
