@@ -37,8 +37,9 @@ Handle Scalar() { return Handle(Check(H5Screate(H5S_SCALAR), "a dataspace"), H5S
 
 Handle Attribute(hid_t object, const char* name, hid_t type, hid_t space)
 {
-    return Handle(Check(H5Acreate2(object, name, type, space, H5P_DEFAULT, H5P_DEFAULT), std::string("attribute ") + name),
-                  H5Aclose);
+    return Handle(
+        Check(H5Acreate2(object, name, type, space, H5P_DEFAULT, H5P_DEFAULT), std::string("attribute ") + name),
+        H5Aclose);
 }
 
 Handle Dataset(hid_t parent, const std::string& name, hid_t type, hid_t space, hid_t create = H5P_DEFAULT)

@@ -127,8 +127,8 @@ std::string OffsetText(int offsetMinutes)
 std::string IsoTime(const LocalTime& t, int offsetMinutes)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03u", t.fields.tm_year + 1900,
-                  t.fields.tm_mon + 1, t.fields.tm_mday, t.fields.tm_hour, t.fields.tm_min, t.fields.tm_sec,
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03u", t.fields.tm_year + 1900, t.fields.tm_mon + 1,
+                  t.fields.tm_mday, t.fields.tm_hour, t.fields.tm_min, t.fields.tm_sec,
                   static_cast<unsigned>(t.ms % 1000));
     return text + OffsetText(offsetMinutes);
 }

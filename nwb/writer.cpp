@@ -47,9 +47,9 @@ struct UnitClass {
 // "MV" is not mV). µ is 0xB5 in the header's code page, or the Greek mu of UTF-8.
 UnitClass Classify(const std::string& units)
 {
-    static const std::map<std::string, float> kPrefixes = {
-        {"", 1.0f}, {"m", 1e-3f}, {"u", 1e-6f}, {"\xB5", 1e-6f}, {"\xC2\xB5", 1e-6f}, {"\xCE\xBC", 1e-6f},
-        {"n", 1e-9f}, {"p", 1e-12f}, {"f", 1e-15f}};
+    static const std::map<std::string, float> kPrefixes = {{"", 1.0f},      {"m", 1e-3f},        {"u", 1e-6f},
+                                                           {"\xB5", 1e-6f}, {"\xC2\xB5", 1e-6f}, {"\xCE\xBC", 1e-6f},
+                                                           {"n", 1e-9f},    {"p", 1e-12f},       {"f", 1e-15f}};
     if (!units.empty()) {
         const char last = units.back();
         const auto prefix = kPrefixes.find(units.substr(0, units.size() - 1));
@@ -163,8 +163,8 @@ private:
     void Plan();
     void Root();
     void Devices();
-    void Series(hid_t series, const char* type, const ChannelPlan& c, const std::string& description,
-                uint32_t sweep, double start, bool stimulus);
+    void Series(hid_t series, const char* type, const ChannelPlan& c, const std::string& description, uint32_t sweep,
+                double start, bool stimulus);
     void DataAttributes(hid_t data, const std::string& unit, float conversion, float resolution);
     Written Response(const ChannelPlan& c, uint32_t episode, std::vector<float>& buffer);
     Written Stimulus(const ChannelPlan& c, uint32_t episode, std::vector<float>& buffer);
@@ -248,18 +248,21 @@ void FileWriter::Root()
     LocalTime start = {};
     int offset = 0;
     std::string how;
-    const std::string given = "the UTC offset " + std::string(o_.utcOffsetGiven ? OffsetText(o_.utcOffsetMinutes) : "") +
+    const std::string given = "the UTC offset " +
+                              std::string(o_.utcOffsetGiven ? OffsetText(o_.utcOffsetMinutes) : "") +
                               " was given to the export";
     if (StartFromHeader(rec_.StartDate(), rec_.StartTimeMs(), &start)) {
         std::string zone;
         offset = o_.utcOffsetGiven ? o_.utcOffsetMinutes : MachineOffset(start, &zone);
-        how = "session_start_time is the recording's start as the ABF header gives it, local time without a time "
-              "zone; " +
-              (o_.utcOffsetGiven ? given
-                                 : "its UTC offset " + OffsetText(offset) + " is that of the time zone of the machine "
-                                                                           "that wrote this file (" +
-                                       zone + ") on that date") +
-              ".";
+        how =
+            "session_start_time is the recording's start as the ABF header gives it, local time without a time "
+            "zone; " +
+            (o_.utcOffsetGiven ? given
+                               : "its UTC offset " + OffsetText(offset) +
+                                     " is that of the time zone of the machine "
+                                     "that wrote this file (" +
+                                     zone + ") on that date") +
+            ".";
     } else {
         struct stat st = {};
         if (stat(rec_.Path().c_str(), &st) != 0) Fail("the header holds no valid start and the file has no time");
@@ -291,9 +294,10 @@ void FileWriter::Root()
     std::string notes = how;
     const std::string comment = Cp1252ToUtf8(rec_.Comment());
     if (!comment.empty()) notes += "\nFile comment: " + comment;
-    notes += "\nSamples: the float32 values the kav_Sorvan plug-in reads (kav_AbfChannelRead, kav_AbfEpisodeRead) "
-             "in the channel's units, bit for bit; data x conversion gives volts or amperes. Stimulus: the "
-             "waveform kav_AbfEpisodeWaveform reads, where the ABF library computes one.";
+    notes +=
+        "\nSamples: the float32 values the kav_Sorvan plug-in reads (kav_AbfChannelRead, kav_AbfEpisodeRead) "
+        "in the channel's units, bit for bit; data x conversion gives volts or amperes. Stimulus: the "
+        "waveform kav_AbfEpisodeWaveform reads, where the ABF library computes one.";
     DataText(general.id(), "notes", notes);
     const std::string creator = Cp1252ToUtf8(rec_.Creator());
     DataText(general.id(), "data_collection",
@@ -391,18 +395,16 @@ Written FileWriter::Response(const ChannelPlan& c, uint32_t episode, std::vector
         Fail("the library delivered " + std::to_string(count) + " samples of channel " + std::to_string(logical) +
              ", episode " + std::to_string(episode) + " where it counts " + std::to_string(samples));
     const char* type = ResponseType(c.response.kind);
-    const std::string name =
-        std::string("/acquisition/") + type + "_sweep" + Padded(episode, digits_) + "_" + c.ad;
+    const std::string name = std::string("/acquisition/") + type + "_sweep" + Padded(episode, digits_) + "_" + c.ad;
     Handle series = CreateGroup(file_.id(), name);
     const std::string channelName = Cp1252ToUtf8(c.channel->name);
     Series(series.id(), type, c,
-           "Channel " + std::to_string(logical) + (channelName.empty() ? "" : " (" + channelName + ")") +
-               ", episode " + std::to_string(episode),
+           "Channel " + std::to_string(logical) + (channelName.empty() ? "" : " (" + channelName + ")") + ", episode " +
+               std::to_string(episode),
            episode, startMs / 1000.0, false);
     Handle data = CreateFloat32(series.id(), "data", samples);
     WriteFloat32(data.id(), 0, buffer.data(), samples);
-    DataAttributes(data.id(), SiUnit(c.response, c.channel->units), c.response.scale,
-                   Resolution(c));
+    DataAttributes(data.id(), SiUnit(c.response, c.channel->units), c.response.scale, Resolution(c));
     return {name, samples, true};
 }
 
@@ -446,8 +448,7 @@ Written FileWriter::GapFree(const ChannelPlan& c, std::vector<float>& buffer)
                ", the whole gap-free recording",
            1, 0.0, false);
     Handle data = CreateFloat32(series.id(), "data", static_cast<uint64_t>(points));
-    DataAttributes(data.id(), SiUnit(c.response, c.channel->units), c.response.scale,
-                   Resolution(c));
+    DataAttributes(data.id(), SiUnit(c.response, c.channel->units), c.response.scale, Resolution(c));
     // In pieces through one buffer: memory stays the same for any length.
     buffer.resize(static_cast<std::size_t>(kPieceSamples));
     for (int64_t at = 0; at < points; at += kPieceSamples) {
@@ -539,30 +540,33 @@ void FileWriter::Tables()
             electrodes.push_back(Reference(file, channels_[i].electrode));
             responses.push_back({0, static_cast<int32_t>(response.length), r});
             // No stimulus: (-1, -1) and the response series, as the schema asks.
-            stimuli.push_back(stimulus.present
-                                  ? SeriesSlice{0, static_cast<int32_t>(stimulus.length), Reference(file, stimulus.path)}
-                                  : SeriesSlice{-1, -1, r});
+            stimuli.push_back(
+                stimulus.present ? SeriesSlice{0, static_cast<int32_t>(stimulus.length), Reference(file, stimulus.path)}
+                                 : SeriesSlice{-1, -1, r});
             simultaneous.back().push_back(row++);
         }
     }
     const std::size_t n = responses.size();
     const std::string recordingsPath = std::string(kEphys) + "/intracellular_recordings";
     {
-        Handle recordings = Table(ephys.id(), "intracellular_recordings", "IntracellularRecordingsTable",
-                                  kRecordingsText, {}, n);
+        Handle recordings =
+            Table(ephys.id(), "intracellular_recordings", "IntracellularRecordingsTable", kRecordingsText, {}, n);
         AttrTextList(recordings.id(), "categories", {"electrodes", "stimuli", "responses"});
-        Handle e = Table(recordings.id(), "electrodes", "IntracellularElectrodesTable", kElectrodesText, {"electrode"}, n);
+        Handle e =
+            Table(recordings.id(), "electrodes", "IntracellularElectrodesTable", kElectrodesText, {"electrode"}, n);
         Handle ec = DataRefList(e.id(), "electrode", electrodes);
         Typed(ec.id(), "VectorData", "hdmf-common");
         AttrText(ec.id(), "description", "Column for storing the reference to the intracellular electrode.");
         Handle s = Table(recordings.id(), "stimuli", "IntracellularStimuliTable", kStimuliText, {"stimulus"}, n);
         Handle sc = DataSliceList(s.id(), "stimulus", stimuli);
         Typed(sc.id(), "TimeSeriesReferenceVectorData");
-        AttrText(sc.id(), "description", "Column storing the reference to the recorded stimulus for the recording (rows).");
+        AttrText(sc.id(), "description",
+                 "Column storing the reference to the recorded stimulus for the recording (rows).");
         Handle r = Table(recordings.id(), "responses", "IntracellularResponsesTable", kResponsesText, {"response"}, n);
         Handle rc = DataSliceList(r.id(), "response", responses);
         Typed(rc.id(), "TimeSeriesReferenceVectorData");
-        AttrText(rc.id(), "description", "Column storing the reference to the recorded response for the recording (rows).");
+        AttrText(rc.id(), "description",
+                 "Column storing the reference to the recorded response for the recording (rows).");
     }
     const std::string simultaneousPath = std::string(kEphys) + "/simultaneous_recordings";
     {
@@ -581,9 +585,9 @@ void FileWriter::Tables()
                          {"simultaneous_recordings", "stimulus_type"}, 1);
         RegionColumn(file, t.id(), std::string(kEphys) + "/sequential_recordings", "simultaneous_recordings",
                      simultaneousPath, {all}, "The rows of simultaneous_recordings of this protocol run");
-        Handle type = DataTextList(t.id(), "stimulus_type",
-                                   {protocol_.empty() ? std::string(reader::Recording::ModeName(rec_.Mode()))
-                                                      : Cp1252ToUtf8(protocol_)});
+        Handle type = DataTextList(
+            t.id(), "stimulus_type",
+            {protocol_.empty() ? std::string(reader::Recording::ModeName(rec_.Mode())) : Cp1252ToUtf8(protocol_)});
         Typed(type.id(), "VectorData", "hdmf-common");
         AttrText(type.id(), "description", "The protocol's name (the recording's mode where it has none)");
     }

@@ -173,7 +173,8 @@ int main(int argc, char** argv)
     headerCmd->add_flag("--json", header.json, "A JSON object: numbers as numbers, lists as arrays");
 
     ExportOptions exp;
-    CLI::App* exportCmd = app.add_subcommand("export", "Samples into Igor binary or text waves, CSV, NumPy arrays or NWB files");
+    CLI::App* exportCmd =
+        app.add_subcommand("export", "Samples into Igor binary or text waves, CSV, NumPy arrays or NWB files");
     exportCmd->footer(Wrap(kExportText));
     exportCmd->add_option("FILE", exp.files, "ABF files")->required();
     exportCmd->add_option("--to", exp.format, "Output format")
