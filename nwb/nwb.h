@@ -35,7 +35,7 @@ namespace nwb {
 
 struct Options {
     // Logical channels to write (empty: all) and episodes (empty: all; none may
-    // be chosen for a gap-free recording).
+    // be chosen for a gap-free recording), each once in the order given.
     std::vector<int> channels;
     std::vector<uint32_t> episodes;
     // The recording's start is local time without a zone: its offset from UTC in

@@ -145,7 +145,10 @@ struct ChannelPlan {
     const reader::Channel* channel;
     reader::InputScaling scaling;
     UnitClass response, stimulus;
-    std::string ad;  // "AD0": the digitizer input
+    // "AD0", "DA0": the digitizer input and the output of the same number, in the
+    // names of the channel's objects ("AD0_ch1" where the sampling sequence
+    // names an input twice).
+    std::string ad, da;
     std::string electrode;
 };
 
@@ -198,7 +201,9 @@ void FileWriter::Plan()
     if (all.empty()) Fail("the recording has no channels");
     if (rec_.Episodes() == 0) Fail("the recording holds no data");
     if (!(rec_.XStep() > 0.0)) Fail("the header gives no sampling interval");
-    std::vector<int> chosen = o_.channels;
+    std::vector<int> chosen;
+    for (int logical : o_.channels)  // each once, in the order given
+        if (std::find(chosen.begin(), chosen.end(), logical) == chosen.end()) chosen.push_back(logical);
     if (chosen.empty())
         for (const reader::Channel& c : all) chosen.push_back(c.logical);
     for (int logical : chosen) {
@@ -210,7 +215,13 @@ void FileWriter::Plan()
         p.scaling = rec_.Scaling(logical);
         p.response = Classify(p.channel->units);
         p.stimulus = Classify(p.channel->dacUnits);
-        p.ad = "AD" + std::to_string(p.channel->physical);
+        const std::string number = std::to_string(p.channel->physical);
+        const bool twice = std::count_if(all.begin(), all.end(), [&](const reader::Channel& other) {
+                               return other.physical == p.channel->physical;
+                           }) > 1;
+        const std::string suffix = twice ? "_ch" + std::to_string(logical) : "";
+        p.ad = "AD" + number + suffix;
+        p.da = "DA" + number + suffix;
         p.electrode = std::string(kEphys) + "/electrode_" + p.ad;
         channels_.push_back(p);
     }
@@ -221,7 +232,8 @@ void FileWriter::Plan()
         if (!rec_.ChannelPoints(&points) || points < 0) Fail("the header gives no sample count for the channels");
         total_ = channels_.size() * static_cast<uint64_t>((points + kPieceSamples - 1) / kPieceSamples);
     } else {
-        episodes_ = o_.episodes;
+        for (uint32_t e : o_.episodes)
+            if (std::find(episodes_.begin(), episodes_.end(), e) == episodes_.end()) episodes_.push_back(e);
         if (episodes_.empty())
             for (uint32_t e = 1; e <= rec_.Episodes(); ++e) episodes_.push_back(e);
         for (uint32_t e : episodes_)
@@ -421,8 +433,8 @@ Written FileWriter::Stimulus(const ChannelPlan& c, uint32_t episode, std::vector
     // delivers one); elsewhere the row has no stimulus.
     if (!rec_.ReadStimulus(logical, episode, buffer.data())) return {std::string(), 0, false};
     const char* type = StimulusType(c.stimulus.kind);
-    const std::string name = std::string("/stimulus/presentation/") + type + "_sweep" + Padded(episode, digits_) +
-                             "_DA" + std::to_string(c.channel->physical);
+    const std::string name =
+        std::string("/stimulus/presentation/") + type + "_sweep" + Padded(episode, digits_) + "_" + c.da;
     Handle series = CreateGroup(file_.id(), name);
     Series(series.id(), type, c,
            "Stimulus of channel " + std::to_string(logical) + " (output DA" + std::to_string(c.channel->physical) +
