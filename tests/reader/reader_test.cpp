@@ -79,7 +79,8 @@ TEST(ReaderRanges, AreTheLibrarysReadsEndToEndAndReadOnlyThose)
         EXPECT_LE(FileReads() - before, c.fileReads) << c.start << "+" << c.count;
         EXPECT_EQ(got.back(), -1.0f) << "written past the range";
         got.pop_back();
-        EXPECT_EQ(got, std::vector<float>(whole.begin() + c.start, whole.begin() + c.start + c.count)) << c.start;
+        const auto from = whole.begin() + static_cast<std::ptrdiff_t>(c.start);
+        EXPECT_EQ(got, std::vector<float>(from, from + static_cast<std::ptrdiff_t>(c.count))) << c.start;
         ASSERT_TRUE(rec.ReadRange(1, c.start, c.count, wide.data()));
         EXPECT_EQ(wide, std::vector<double>(got.begin(), got.end()));
     }

@@ -1,7 +1,8 @@
 // The ABF library and the reader used from several threads at once, built with
 // ThreadSanitizer (the library's and the reader's own copies, see CMakeLists.txt):
-// every thread reads every recording whole (all channels of all episodes, the
-// stimulus, the tags, the header string) through a Recording of its own, in an
+// every thread reads every recording (all channels, their first and last
+// episodes and a range across reads, the stimulus, the tags, the header string)
+// through a Recording of its own, in an
 // order of its own, while one more thread works the test controls the library
 // keeps for all files. Each thread's digest of each file must equal the one a
 // single thread made first; ThreadSanitizer reports any data race it sees, and
@@ -11,6 +12,7 @@
 // the test, and the real recordings in KAV_SHARED_DIR/data/abf when present.
 //
 // usage: threads_test WORK_DIR
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kThreads = 4;
+constexpr uint32_t kEnds = 3;  // reads of each channel read at each end
 
 struct Digest {
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
@@ -62,6 +65,9 @@ uint64_t ReadWhole(const std::string& path)
     for (const reader::Channel& c : rec.Channels()) {
         d.Add(rec.Note(c.logical, false, 0.0));
         for (uint32_t e = 1; e <= rec.Episodes(); ++e) {
+            // The first and last few reads: enough to read files at the same time,
+            // and the run stays short under ThreadSanitizer.
+            if (e > kEnds && e + kEnds <= rec.Episodes()) continue;
             uint32_t n = 0;
             d.Value(rec.Read(c.logical, e, buffer.data(), &n) ? 0 : rec.ErrorNumber());
             d.Add(buffer.data(), n * sizeof(float));
@@ -76,8 +82,9 @@ uint64_t ReadWhole(const std::string& path)
         int64_t points = 0;
         if (rec.GapFree() && rec.ChannelPoints(&points) && points > 2) {
             // A range across reads, through the reader's own path.
-            std::vector<float> range(static_cast<std::size_t>(points / 2));
-            d.Value(rec.ReadRange(c.logical, points / 4, points / 2, range.data()) ? 0 : rec.ErrorNumber());
+            const int64_t count = std::min<int64_t>(points / 2, 3 * int64_t{rec.SampleLimit()});
+            std::vector<float> range(static_cast<std::size_t>(count));
+            d.Value(rec.ReadRange(c.logical, points / 4, count, range.data()) ? 0 : rec.ErrorNumber());
             d.Add(range.data(), range.size() * sizeof(float));
         }
     }
@@ -175,7 +182,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "thread %d read %s differently\n", t, files[i].c_str());
                 ++mismatches;
             }
-    std::printf("%zu files read whole by %d threads at once: %d differences\n", files.size(), kThreads, mismatches);
+    std::printf("%zu files read by %d threads at once: %d differences\n", files.size(), kThreads, mismatches);
     fs::remove_all(work);
     return mismatches == 0 ? 0 : 1;
 }
