@@ -43,13 +43,12 @@ struct UnitClass {
     float scale;  // to volts or amperes; 1 for other units (kept as they are)
 };
 
-// Units with a prefix: V, mV, uV/µV, nV; A, mA, uA/µA, nA, pA, fA (case as written:
-// "MV" is not mV). µ is 0xB5 in the header's code page, or the Greek mu of UTF-8.
+// Units with a prefix: V, mV, uV/µV, nV; A, mA, uA/µA, nA, pA, fA, in the header's
+// bytes (µ is 0xB5 in its code page), case as written ("MV" is not mV).
 UnitClass Classify(const std::string& units)
 {
-    static const std::map<std::string, float> kPrefixes = {{"", 1.0f},      {"m", 1e-3f},        {"u", 1e-6f},
-                                                           {"\xB5", 1e-6f}, {"\xC2\xB5", 1e-6f}, {"\xCE\xBC", 1e-6f},
-                                                           {"n", 1e-9f},    {"p", 1e-12f},       {"f", 1e-15f}};
+    static const std::map<std::string, float> kPrefixes = {{"", 1.0f},   {"m", 1e-3f},  {"u", 1e-6f}, {"\xB5", 1e-6f},
+                                                           {"n", 1e-9f}, {"p", 1e-12f}, {"f", 1e-15f}};
     if (!units.empty()) {
         const char last = units.back();
         const auto prefix = kPrefixes.find(units.substr(0, units.size() - 1));
