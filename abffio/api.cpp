@@ -1,8 +1,15 @@
 // Exported entry points: the open-file table, argument checks, and the test controls.
+//
+// Callers may use distinct files from distinct threads at once, and one file from
+// one thread at a time. What the files share is the table of open files and the
+// test controls, each behind a lock of its own; an open file's own state (its
+// stream, read window and episodes) is touched only by the calls on its handle.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "internal.h"
@@ -15,7 +22,8 @@ namespace {
 // Files open at once; one more open fails with ABF_TOOMANYFILESOPEN.
 constexpr int kMaxFiles = 64;
 std::unique_ptr<OpenFile> g_files[kMaxFiles];
-bool g_libraryRecord = false;
+std::mutex g_filesLock;  // the table's slots (not the files in them)
+std::atomic<bool> g_libraryRecord{false};
 
 // Pending injected faults, one per ordinal.
 struct Fault {
@@ -26,10 +34,16 @@ struct Fault {
 constexpr int kMaxFaults = 16;
 Fault g_faults[kMaxFaults];
 int g_faultCount = 0;
+std::mutex g_faultsLock;
+// g_faultCount as the calls see it without the lock: a call made while no fault is
+// pending (every call outside the tests) costs one load.
+std::atomic<int> g_faultsPending{0};
 
 // True when this call of `ordinal` is to fail; *error receives the injected number.
 bool Injected(int32_t ordinal, int32_t* error)
 {
+    if (g_faultsPending.load(std::memory_order_acquire) == 0) return false;
+    std::lock_guard<std::mutex> lock(g_faultsLock);
     for (int i = 0; i < g_faultCount; ++i) {
         Fault& f = g_faults[i];
         if (f.ordinal != ordinal) continue;
@@ -39,6 +53,7 @@ bool Injected(int32_t ordinal, int32_t* error)
         }
         if (error) *error = f.error;
         g_faults[i] = g_faults[--g_faultCount];
+        g_faultsPending.store(g_faultCount, std::memory_order_release);
         return true;
     }
     return false;
@@ -59,6 +74,7 @@ ABFBOOL Ok(int32_t* error)
 OpenFile* Lookup(int32_t handle)
 {
     if (handle < 0 || handle >= kMaxFiles) return nullptr;
+    std::lock_guard<std::mutex> lock(g_filesLock);
     return g_files[handle].get();
 }
 
@@ -79,6 +95,7 @@ OpenFile* EpisodeFile(int32_t ordinal, int32_t handle, uint32_t episode, int32_t
     return f;
 }
 
+// (g_filesLock held)
 int FreeSlot()
 {
     for (int i = 0; i < kMaxFiles; ++i)
@@ -118,8 +135,10 @@ FILE* OpenRead(const char* name, uint64_t* size)
 ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
                    uint32_t* maxEpisodes, int32_t* error)
 {
-    const int slot = FreeSlot();
-    if (slot < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
+    {
+        std::lock_guard<std::mutex> lock(g_filesLock);
+        if (FreeSlot() < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
+    }
     const uint32_t limit = maxSamples ? *maxSamples : 0;
     int err = abffio::DecodeFile(*file, limit);
     // A file the system failed to read is not a malformed file: its synch array could
@@ -127,16 +146,26 @@ ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeade
     if (err && file->src->IoError()) err = err == ABF_EBADSYNCH ? ABF_EREADSYNCH : ABF_EOPENFILE;
     // A file whose header was read but whose synch array is unusable still shows its header.
     if (header && (err == 0 || err == ABF_EBADSYNCH)) {
-        if (g_libraryRecord)
+        if (g_libraryRecord.load(std::memory_order_relaxed))
             abffio::CopyToCallerLibraryRecord(file->rec, header);
         else
             abffio::CopyToCallerRecord(file->rec, header);
     }
     if (err) return Fail(error, err);
-    if (maxSamples) *maxSamples = file->maxSamples;
-    if (maxEpisodes) *maxEpisodes = static_cast<uint32_t>(file->episodes.size());
+    // The slot seen free before the decoding may have been taken by another
+    // thread's open meanwhile: the one taken is the one free now.
+    const uint32_t samples = file->maxSamples;
+    const uint32_t episodes = static_cast<uint32_t>(file->episodes.size());
+    int slot;
+    {
+        std::lock_guard<std::mutex> lock(g_filesLock);
+        slot = FreeSlot();
+        if (slot < 0) return Fail(error, ABF_TOOMANYFILESOPEN);
+        g_files[slot] = std::move(file);
+    }
+    if (maxSamples) *maxSamples = samples;
+    if (maxEpisodes) *maxEpisodes = episodes;
     if (handle) *handle = slot;
-    g_files[slot] = std::move(file);
     return Ok(error);
 }
 
@@ -213,8 +242,12 @@ ABFBOOL ABF_API ABF_HasData(int32_t handle, const ABFFileHeader*)
 ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
 {
     if (Injected(160, error)) return 0;
-    if (!Lookup(handle)) return Fail(error, ABF_EBADFILEINDEX);
-    g_files[handle].reset();
+    std::unique_ptr<OpenFile> closing;
+    {
+        std::lock_guard<std::mutex> lock(g_filesLock);
+        if (handle >= 0 && handle < kMaxFiles) closing = std::move(g_files[handle]);
+    }
+    if (!closing) return Fail(error, ABF_EBADFILEINDEX);
     return Ok(error);
 }
 
@@ -347,16 +380,17 @@ ABFBOOL ABF_API ABF_BuildErrorText(int32_t errorNumber, const char* fileName, ch
 
 void ABF_API ABFTest_InjectFault(int32_t ordinal, int32_t errorNumber, int32_t afterCalls)
 {
-    if (ordinal == 0) {
+    std::lock_guard<std::mutex> lock(g_faultsLock);
+    const Fault fault = {ordinal, errorNumber, afterCalls < 0 ? 0 : afterCalls};
+    int i = 0;
+    while (ordinal != 0 && i < g_faultCount && g_faults[i].ordinal != ordinal) ++i;
+    if (ordinal == 0)
         g_faultCount = 0;
-        return;
-    }
-    for (int i = 0; i < g_faultCount; ++i)
-        if (g_faults[i].ordinal == ordinal) {
-            g_faults[i] = {ordinal, errorNumber, afterCalls < 0 ? 0 : afterCalls};
-            return;
-        }
-    if (g_faultCount < kMaxFaults) g_faults[g_faultCount++] = {ordinal, errorNumber, afterCalls < 0 ? 0 : afterCalls};
+    else if (i < g_faultCount)
+        g_faults[i] = fault;
+    else if (g_faultCount < kMaxFaults)
+        g_faults[g_faultCount++] = fault;
+    g_faultsPending.store(g_faultCount, std::memory_order_release);
 }
 
-void ABF_API ABFTest_WriteLibraryRecord(int32_t on) { g_libraryRecord = on != 0; }
+void ABF_API ABFTest_WriteLibraryRecord(int32_t on) { g_libraryRecord.store(on != 0, std::memory_order_relaxed); }

@@ -2,6 +2,7 @@
 // of the record into the caller's layouts.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 #if defined(__SSE2__)
@@ -70,10 +71,16 @@ void DemuxFloat(const uint8_t* s, size_t count, size_t nch, float* out)
 // page cache; the 16384-sample reads the callers ask for are far smaller.
 constexpr uint64_t kWindowBytes = 1 << 20;
 
-// The memory of the last window given up, for the next one. A plain pointer: it
-// must outlive every open file, whatever the order of the destructors at exit.
+// The memory of the last window given up, for the next one (of any file, in any
+// thread). A plain pointer: it must outlive every open file, whatever the order of
+// the destructors at exit; and so must its lock, which is never destroyed.
 int16_t* g_spareWindow = nullptr;
 size_t g_spareCapacity = 0;
+std::mutex& SpareLock()
+{
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
 
 // Points *raw at the raw bytes [off, off + bytes) of the data in the file's read window,
 // reading them (and, when reading in order, the episodes after them) when they are not
@@ -150,21 +157,35 @@ bool IsZero(const uint8_t* p, size_t n)
 
 WindowBuffer::~WindowBuffer()
 {
-    if (block_ && capacity_ > g_spareCapacity) {
-        delete[] g_spareWindow;
+    if (!block_) return;
+    int16_t* dropped = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(SpareLock());
+        if (capacity_ <= g_spareCapacity) return;  // block_ goes with this buffer
+        dropped = g_spareWindow;
         g_spareWindow = block_.release();
         g_spareCapacity = capacity_;
     }
+    delete[] dropped;
 }
 
 uint8_t* WindowBuffer::Get(size_t bytes)
 {
     if (!block_ || capacity_ < bytes) {
-        if (g_spareWindow && g_spareCapacity >= bytes && g_spareCapacity > capacity_) {
-            block_.reset(g_spareWindow);
-            capacity_ = g_spareCapacity;
-            g_spareWindow = nullptr;
-            g_spareCapacity = 0;
+        int16_t* spare = nullptr;
+        size_t spareCapacity = 0;
+        {
+            std::lock_guard<std::mutex> lock(SpareLock());
+            if (g_spareWindow && g_spareCapacity >= bytes && g_spareCapacity > capacity_) {
+                spare = g_spareWindow;
+                spareCapacity = g_spareCapacity;
+                g_spareWindow = nullptr;
+                g_spareCapacity = 0;
+            }
+        }
+        if (spare) {
+            block_.reset(spare);
+            capacity_ = spareCapacity;
         } else {
             // A whole window at once (the pages a read does not fill are never
             // touched), not zero-filled: only what a read filled is looked at.

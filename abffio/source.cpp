@@ -3,6 +3,7 @@
 // under the reader would.
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "internal.h"
 
@@ -18,6 +19,9 @@ struct ReadFault {
 };
 ReadFault g_fault;
 int32_t g_fileReads = 0;
+// The control's state: every transfer of every file counts and may meet the fault,
+// from whichever thread reads.
+std::mutex g_faultLock;
 
 // A file whose end moved under the reader (kAbfReadFaultShrink, kAbfReadFaultGrow):
 // what the system now reports for that one source, until it is closed.
@@ -43,6 +47,7 @@ struct Transfer {
 Transfer Fault(const Source* src, uint64_t off, uint64_t n)
 {
     Transfer t = {n, false, false};
+    std::lock_guard<std::mutex> lock(g_faultLock);
     ++g_fileReads;
     if (g_fault.kind != kAbfReadFaultNone && g_fault.remaining-- == 0) {
         const ReadFault f = g_fault;
@@ -84,7 +89,10 @@ std::unique_ptr<Source> Source::FromMemory(const uint8_t* data, uint64_t size)
 
 Source::~Source()
 {
-    if (g_changed.src == this) g_changed = ChangedFile();
+    {
+        std::lock_guard<std::mutex> lock(g_faultLock);
+        if (g_changed.src == this) g_changed = ChangedFile();
+    }
     if (file_) fclose(file_);
 }
 
@@ -150,6 +158,7 @@ bool Source::Failed(bool ioError)
 
 int32_t ABF_API ABFTest_InjectReadFault(int32_t kind, int32_t afterReads, int32_t bytes)
 {
+    std::lock_guard<std::mutex> lock(abffio::g_faultLock);
     abffio::g_fault = {kind, afterReads < 0 ? 0 : afterReads, bytes};
     if (kind == kAbfReadFaultNone) abffio::g_changed = abffio::ChangedFile();
     return abffio::g_fileReads;

@@ -1,5 +1,6 @@
 # What a release ships. Natively: the Debian package (CPack) with the ABF library,
-# the command-line programs, their manual pages and the user's guide; the target
+# the command-line programs, their manual pages, the Python package `sorvan` for
+# Debian's python3 and the user's guide; the target
 # `release_files` builds everything it installs. The Win32 zip is put together by
 # scripts/make-zip.sh from a release build of each configuration (./run release).
 
@@ -72,6 +73,16 @@ add_dependencies(release_files ${kav_release_deps})
 # ldconfig), so that programs linked to it find it from any folder.
 install(TARGETS abffio LIBRARY DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE} COMPONENT deb)
 install(FILES ${kav_man_pages} DESTINATION share/man/man1 COMPONENT deb)
+# The Python package where Debian's python3 finds packages of the system's own.
+if(TARGET _sorvan)
+  add_dependencies(release_files _sorvan)
+  set(kav_python_dest lib/python3/dist-packages/sorvan)
+  install(TARGETS _sorvan LIBRARY DESTINATION ${kav_python_dest} COMPONENT deb)
+  file(GLOB kav_python_sources ${CMAKE_SOURCE_DIR}/python/sorvan/*)
+  install(FILES ${kav_python_sources} DESTINATION ${kav_python_dest} COMPONENT deb)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/deb/prerm)
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/docs/guide.md ${kav_guide_html} ${kav_package_dir}/doc/copyright
         DESTINATION ${kav_doc_dir} COMPONENT deb)
 
@@ -85,6 +96,10 @@ ABF file library. abfgen writes sample recordings, realistic and damaged ones, t
 try programs on.")
 if(TARGET sorvan)
   string(APPEND kav_description " sorvan reads recordings from the command line.")
+endif()
+if(TARGET _sorvan)
+  string(APPEND kav_description " The Python package sorvan (import sorvan) reads them\n\
+into NumPy arrays.")
 endif()
 set(CPACK_PACKAGE_DESCRIPTION "${kav_description}\n\
 The user's guide of the kav_Sorvan Igor Pro extension is in /usr/share/doc/kav-sorvan.")

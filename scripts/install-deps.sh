@@ -3,10 +3,16 @@
 # machine lacks. Safe to run repeatedly: it only calls apt-get when something is missing.
 set -euo pipefail
 
+# The Python package (python/): pybind11 and Python's headers to build it; pytest,
+# Dask (its archive tests) and h5py (the NWB export) to test it; venv, pip and
+# setuptools for its installation into a virtual environment; neo for the bench's
+# comparison.
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
              python3 file
              libcli11-dev libfmt-dev nlohmann-json3-dev libcairo2-dev help2man
-             python3-igor python3-numpy)
+             python3-igor python3-numpy
+             pybind11-dev python3-dev python3-pytest python3-dask python3-h5py
+             python3-venv python3-pip python3-setuptools python3-neo)
 need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick locales)
 # ./run release: the Debian package, the manual pages, the guide as HTML, the zip.
 need_release=(dpkg-dev help2man man-db python3-markdown zip unzip)

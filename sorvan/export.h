@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "reader/recording.h"
 #include "sorvan/output.h"
-#include "sorvan/recording.h"
 
 namespace sorvan {
+
+using reader::Channel;
+using reader::Recording;
+using reader::Tag;
 
 struct WaveSpec {
     enum Source { kChannel, kEpisode, kStimulus };

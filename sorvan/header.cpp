@@ -6,11 +6,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "reader/recording.h"
 #include "sorvan/commands.h"
-#include "sorvan/recording.h"
 #include "sorvan/text.h"
 
 namespace sorvan {
+
+using reader::HeaderField;
+using reader::Recording;
 
 namespace {
 

@@ -7,11 +7,15 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "reader/recording.h"
 #include "sorvan/commands.h"
-#include "sorvan/recording.h"
 #include "sorvan/text.h"
 
 namespace sorvan {
+
+using reader::Channel;
+using reader::Recording;
+using reader::Tag;
 
 std::string Latin1ToUtf8(const std::string& text)
 {

@@ -16,12 +16,15 @@
 
 #include <fmt/format.h>
 
+#include "reader/recording.h"
 #include "sorvan/commands.h"
 #include "sorvan/names.h"
-#include "sorvan/recording.h"
 #include "sorvan/text.h"
 
 namespace sorvan {
+
+using reader::Channel;
+using reader::Recording;
 
 bool PlotAvailable() { return true; }
 

@@ -11,6 +11,13 @@ BENCH_VENDOR_DLL=PATH adds the same rows under Wine with that ABFFIO.dll (a user
 copy of the vendor's library) beside the plug-in instead of ours.
 BENCH_ROUNDS (default 5) sets the rounds of the rows that move samples.
 
+The Python rows (natively): sorvan.Recording.read of the large recording's channel
+0 into an existing float32 array beside the plug-in's f32 read of it (into a wave
+that exists), the same into a new array each time, the same channel through
+python3-neo's raw reader (its chunk and rescale into float32, new arrays too),
+and sorvan.open with the header of 1000 small recordings (bench_python.py, with
+Debian's python3).
+
 Every program runs on one CPU (taskset), the Wine server with it. Under Wine each
 file open and close is a request to the server process; on a virtual machine a
 request that wakes the server on another, idle CPU costs tens to a hundred
@@ -35,14 +42,20 @@ REAL_FILE = "data/abf/16d22006_kim_gapfree.abf"  # ABF2 2.00, gap-free, two chan
 
 # The recordings: key, title, abfgen arguments (None: the real file), kav_bench groups.
 FILES = [
+    # (The creator is one python3-neo's reader accepts.)
     ("gapfree", "gap-free, 2 channels x 100 M samples (abfgen)",
-     ["--mode", "gapfree", "--channels", "2", "--samples", str(GAPFREE_SAMPLES), "--no-tags"],
+     ["--mode", "gapfree", "--channels", "2", "--samples", str(GAPFREE_SAMPLES), "--no-tags", "--creator", "Clampex"],
      "channel,calls,memory"),
     ("episodic", "episodic, 1000 sweeps x 10 000 samples x 2 channels (abfgen)",
      ["--mode", "episodic", "--channels", "2", "--episodes", str(SWEEPS), "--episode-samples", str(SWEEP_SAMPLES)],
      "sweeps,calls"),
     ("real", "real ABF2 file, " + os.path.basename(REAL_FILE), None, "channel,calls,memory"),
+    ("small", "%d small recordings (abfgen, four kinds)" % 1000, None, None),
 ]
+SMALL_FILES = 1000
+# The small recordings: four kinds, each copied to a quarter of the names.
+SMALL_KINDS = [["--samples", "2000"], ["--mode", "episodic", "--episodes", "3", "--episode-samples", "1000"],
+               ["--format", "abf1", "--samples", "2000"], ["--mode", "variable", "--episode-lengths", "300,500,200"]]
 
 # The per-call targets are those of a real ABF2 file; the generated files show the
 # same rows for comparison. The export's target is that of the large recording
@@ -68,6 +81,10 @@ ROWS = [
     ("metadata", "kav_AbfMetaData", "call", {"native": 300, "wine": 300}),
     ("host_round_trip", "host round trip (refused before open)", "call", {}),
     ("export_ibw", "sorvan export .ibw (share: of the f32 row)", "export", {"native": 0.5}),
+    ("python_read", "Recording.read into f32 (share: of f32 row)", "export", {"native": 0.8}),
+    ("python_read_new", "the same, a new array each (share: of f32)", "export", {}),
+    ("neo_read", "python3-neo chunk+rescale f32 (new / neo)", "times", {"native": 5}),
+    ("python_open", "sorvan.open + header dict", "files", {"native": 2000}),
     ("memory", "bytes opening reads; +library/+plug-in", "memory", {}),
 ]
 
@@ -99,6 +116,23 @@ def make_inputs(abfgen, data_dir):
             with open(stamp, "w") as f:
                 f.write(want)
         paths[key] = path
+    small = os.path.join(data_dir, "small")
+    stamp = small + ".args"
+    want = repr(SMALL_KINDS) + str(SMALL_FILES)
+    if not (os.path.isdir(small) and os.path.exists(stamp) and open(stamp).read() == want):
+        log("writing %s" % small)
+        shutil.rmtree(small, ignore_errors=True)
+        os.makedirs(small)
+        for i in range(SMALL_FILES):
+            kind = i % len(SMALL_KINDS)
+            path = os.path.join(small, "rec%04d.abf" % i)
+            if i < len(SMALL_KINDS):
+                run([abfgen] + SMALL_KINDS[kind] + [path])
+            else:
+                shutil.copyfile(os.path.join(small, "rec%04d.abf" % kind), path)
+        with open(stamp, "w") as f:
+            f.write(want)
+    paths["small"] = small
     return paths
 
 
@@ -113,9 +147,9 @@ def pinned(cmd):
 class Environment:
     """Where kav_bench and sorvan run: natively, or under Wine from a folder."""
 
-    def __init__(self, key, title, bench, sorvan, wine_prefix=None, wine_run=None):
+    def __init__(self, key, title, bench, sorvan, wine_prefix=None, wine_run=None, python_dir=None):
         self.key, self.title, self.bench, self.sorvan = key, title, bench, sorvan
-        self.wine_prefix, self.wine_run = wine_prefix, wine_run
+        self.wine_prefix, self.wine_run, self.python_dir = wine_prefix, wine_run, python_dir
 
     def command(self, exe, args):
         return pinned(([self.wine_run, exe] if self.wine_run else [exe]) + args)
@@ -130,6 +164,17 @@ class Environment:
         """A path as the program takes it (Z:\\... under Wine)."""
         p = os.path.abspath(p)
         return "Z:" + p.replace("/", "\\") if self.wine_run else p
+
+    def python_row(self, what, target, rounds):
+        """A row of bench_python.py (natively, Debian's python3 with the build's package)."""
+        e = self.env()
+        e["PYTHONPATH"] = self.python_dir
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bench_python.py")
+        p = run(pinned(["/usr/bin/python3", script, what, os.path.abspath(target), str(rounds)]), env=e, check=False)
+        try:
+            return json.loads(p.stdout)
+        except ValueError:
+            return {"error": "bench_python.py %s gave no result: %s" % (what, p.stderr[-300:])}
 
     def bench_rows(self, path, groups, rounds):
         p = run(self.command(self.bench, [os.path.abspath(path), groups, str(rounds)]), env=self.env(), check=False)
@@ -203,6 +248,14 @@ def measure(envs, inputs, rounds, scratch):
         for key, _, _, groups in FILES:
             if key not in inputs:
                 continue
+            if groups is None:  # the small recordings: the Python row only
+                if env.python_dir:
+                    log("%s: %s, sorvan.open" % (env.title, key))
+                    r = env.python_row("open", inputs[key], rounds)
+                    if "error" not in r:
+                        r["files_per_s"] = r["files"] / r["seconds"]
+                    results[env.key][key] = {"python_open": r}
+                continue
             log("%s: %s (%s)" % (env.title, key, groups))
             rows = env.bench_rows(inputs[key], groups, rounds)
             # The bare limit of this file in this run: the median of the bare passes
@@ -223,6 +276,22 @@ def measure(envs, inputs, rounds, scratch):
                     exp["msamples_per_s"] = first["samples"] / exp["seconds"] / 1e6
                     exp["share"] = exp["msamples_per_s"] / rows["channel_f32"]["msamples_per_s"]
                 rows["export_ibw"] = exp
+            if env.python_dir and key in ("gapfree", "real"):
+                log("%s: %s, Recording.read and python3-neo" % (env.title, key))
+                # Into an existing array beside the plug-in's read into an existing wave;
+                # into a new array (its pages faulted in) beside neo, which makes its own.
+                ours = env.python_row("read", inputs[key], rounds)
+                new = env.python_row("read_new", inputs[key], rounds)
+                neo = env.python_row("neo", inputs[key], rounds)
+                for r in (ours, new, neo):
+                    if "error" not in r:
+                        r["msamples_per_s"] = r["samples"] / r["seconds"] / 1e6
+                for r in (ours, new):
+                    if "error" not in r:
+                        r["share"] = r["msamples_per_s"] / rows["channel_f32"]["msamples_per_s"]
+                if "error" not in new and "error" not in neo:
+                    neo["times"] = new["msamples_per_s"] / neo["msamples_per_s"]
+                rows["python_read"], rows["python_read_new"], rows["neo_read"] = ours, new, neo
             results[env.key][key] = rows
     return results
 
@@ -239,6 +308,16 @@ def cell(kind, r, env_key, targets):
         return "", None, None
     if "skipped" in r:
         return "(%s)" % r["skipped"], None, None
+    if "error" in r:
+        return "(%s)" % r["error"][:60], False, None
+    target = targets.get(env_key)
+    if kind == "times":  # another reader: its rate, and how many times ours is
+        if "times" not in r:
+            return "%7.0f M/s" % r["msamples_per_s"], None, r["msamples_per_s"]
+        return "%7.0f M/s  x%.1f" % (r["msamples_per_s"], r["times"]), verdict("rate", r["times"], target), \
+            r["msamples_per_s"]
+    if kind == "files":
+        return "%8.0f files/s" % r["files_per_s"], verdict("rate", r["files_per_s"], target), r["files_per_s"]
     target = targets.get(env_key)  # none for the vendor's library: the targets are ours
     if kind in ("rate", "export"):
         ok = verdict("rate", r["share"], target)
@@ -262,8 +341,8 @@ def cell(kind, r, env_key, targets):
 def target_text(kind, targets):
     if not targets:
         return ""
-    op = ">=" if kind in ("rate", "export") else "<="
-    unit = {"rate": "", "export": "", "call": " us", "sweeps": " s"}[kind]
+    op = ">=" if kind in ("rate", "export", "times", "files") else "<="
+    unit = {"rate": "", "export": "", "call": " us", "sweeps": " s", "times": "x", "files": " files/s"}[kind]
     if len(targets) > 1 and len(set(targets.values())) == 1:
         return "%s%g%s" % (op, next(iter(targets.values())), unit)
     return ", ".join("%s%g%s %s" % (op, v, unit, "Wine" if k == "wine" else k) for k, v in targets.items())
@@ -283,7 +362,8 @@ def table(results, envs, previous):
             continue
         lines.append("== " + title)
         for rid, label, kind, targets in ROWS:
-            if (kind == "call" and key not in CALL_TARGET_FILES) or (kind == "export" and key not in EXPORT_TARGET_FILES):
+            if (kind == "call" and key not in CALL_TARGET_FILES) or \
+                    (kind in ("export", "times") and key not in EXPORT_TARGET_FILES):
                 targets = {}
             cells = {}
             present = False
@@ -356,7 +436,8 @@ def main():
     else:
         log("%s not found: its rows are skipped" % real)
 
-    envs = [Environment("native", "native", os.path.join(nb, "bin", "kav_bench"), os.path.join(nb, "bin", "sorvan"))]
+    envs = [Environment("native", "native", os.path.join(nb, "bin", "kav_bench"), os.path.join(nb, "bin", "sorvan"),
+                        python_dir=os.path.join(nb, "python"))]
     if args.no_wine and args.why_no_wine:
         log("the Wine rows are left out: " + args.why_no_wine)
     if not args.no_wine:

@@ -1,10 +1,14 @@
-// One ABF recording opened through the ABF library, as sorvan sees it: channels
-// with names and units, episodes, samples, the stimulus, tags, the header
-// catalogue and the wave note, all derived exactly as the plug-in derives them.
+// One ABF recording opened through the ABF library the plug-in's way: the header
+// block it prepares, the same open, and names, units, the X step, the wave note,
+// the tag time scale and the header catalogue from the plug-in's pure core, so
+// that what a program shows of a recording is what the plug-in's waves say.
 //
-// recording.cpp is the only file of sorvan that uses the plug-in's header rules
-// (the wave note, units, names, X step, the header catalogue); everything else
-// goes through this interface.
+// The one reader of the programs that are not the plug-in (sorvan, the Python
+// module, the exporters): every sample they show comes through Read or
+// ReadRange, and these read into the caller's memory.
+//
+// A Recording is used by one thread at a time; distinct Recordings may be used
+// from distinct threads at once (the library is safe for that).
 #pragma once
 
 #include <cstdint>
@@ -12,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace sorvan {
+namespace reader {
 
 struct Channel {
     int logical;           // position in the sampling sequence, what the user names
@@ -46,10 +50,18 @@ public:
     Recording& operator=(const Recording&) = delete;
 
     // Opens the file (the name goes to the library as given, and into the wave
-    // notes). False with Error() set when the library refuses it.
+    // notes). False with Error() set when the library refuses it. A Recording
+    // opens one file once.
     bool Open(const std::string& path);
-    // The library's text for its last failure on this file, or sorvan's own.
+    // Closes the file; nothing but the header values and Path() may be asked
+    // afterwards. False with Error() set when the library's close fails.
+    bool Close();
+    bool IsOpen() const { return open_; }
+
+    // The last failure: the library's text for its error number, or the reader's
+    // own text with ErrorNumber() 0 (a request the recording cannot answer).
     const std::string& Error() const { return error_; }
+    int32_t ErrorNumber() const { return errorNumber_; }
     const std::string& Path() const { return path_; }
 
     int Mode() const;  // nOperationMode
@@ -76,8 +88,17 @@ public:
 
     // Reads one channel of one episode into `out` (room for SampleLimit()).
     bool Read(int logical, uint32_t episode, float* out, uint32_t* count);
-    // The stimulus of one channel and episode into `out` (room for the larger of
-    // the episode's samples and SampleLimit()).
+    // Samples [start, start + count) of a channel of a gap-free recording, the
+    // record that kav_AbfChannelRead delivers, into `out` (room for `count`):
+    // only the library's reads that hold them are made, whole ones straight into
+    // `out`. Double precision receives the same values widened. False for a range
+    // outside the channel (ChannelPoints) and for a recording not gap-free.
+    bool ReadRange(int logical, int64_t start, int64_t count, float* out);
+    bool ReadRange(int logical, int64_t start, int64_t count, double* out);
+    // Room ReadStimulus needs for an episode: the larger of its samples and the
+    // sample limit (the library computes the protocol's whole sweep).
+    bool StimulusRoom(uint32_t episode, uint32_t* samples);
+    // The stimulus of one channel and episode into `out` (room for StimulusRoom).
     bool ReadStimulus(int logical, uint32_t episode, float* out);
 
     // The note the plug-in attaches to a channel read (no start time) or an
@@ -92,18 +113,29 @@ public:
 
 private:
     bool Fail(int32_t error);
+    bool Refuse(const std::string& text);
+    bool Closed();
+    bool Miscounted(uint32_t episode, uint32_t delivered, int64_t counted);
     const Channel* Find(int logical) const;
     int32_t Physical(int logical) const;
+    bool EpisodeOffsets();
+    template <typename T>
+    bool ReadRangeOf(int logical, int64_t start, int64_t count, T* out);
 
     struct Block;
     std::unique_ptr<Block> block_;
     std::string path_;
     std::string error_;
+    int32_t errorNumber_ = 0;
     int32_t file_ = -1;
     bool open_ = false;
     uint32_t sampleLimit_ = 0;
     uint32_t episodes_ = 0;
     std::vector<Channel> channels_;
+    // Where each library read starts in the continuous record of a channel, and
+    // the record's end (Episodes() + 1 entries; made by the first ReadRange).
+    std::vector<int64_t> offsets_;
+    std::vector<float> scratch_;
 };
 
-}  // namespace sorvan
+}  // namespace reader

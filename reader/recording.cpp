@@ -1,10 +1,13 @@
-// The adapter between sorvan and the plug-in's pure code: the library is opened
-// with the header block the plug-in prepares, and names, units, the X step, the
-// wave note, the tag time scale and the header catalogue come from the plug-in's
-// own functions, so that a file sorvan writes says what the plug-in's wave says.
-#include "sorvan/recording.h"
+// The reader over the ABF library and the plug-in's pure core: the library is
+// opened with the header block the plug-in prepares, and names, units, the X
+// step, the wave note, the tag time scale and the header catalogue come from the
+// plug-in's own functions, so that what a program shows says what the plug-in's
+// wave says.
+#include "reader/recording.h"
 
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "core/header_block.h"
 #include "core/header_catalogue.h"
@@ -14,7 +17,7 @@
 #include "core/wave_note.h"
 #include "interface/abffio.h"
 
-namespace sorvan {
+namespace reader {
 
 struct Recording::Block {
     AbfHeaderBlock block;
@@ -47,24 +50,38 @@ std::vector<std::string> Split(const std::string& text, char separator)
 
 }  // namespace
 
-Recording::Recording() : block_(new Block) {}
+// The header block is zero-filled until an open fills it: a recording that was
+// never opened has no channels and a header of zeros.
+Recording::Recording() : block_(new Block()) {}
 
-Recording::~Recording()
+Recording::~Recording() { Close(); }
+
+bool Recording::Close()
 {
-    if (open_) {
-        int32_t error = 0;
-        ABF_Close(file_, &error);
-    }
+    if (!open_) return true;
+    open_ = false;
+    int32_t error = 0;
+    if (!ABF_Close(file_, &error)) return Fail(error);
+    return true;
 }
 
 bool Recording::Fail(int32_t error)
 {
     error_ = ErrorText(error, path_);
+    errorNumber_ = error;
+    return false;
+}
+
+bool Recording::Refuse(const std::string& text)
+{
+    error_ = path_ + ": " + text;
+    errorNumber_ = 0;
     return false;
 }
 
 bool Recording::Open(const std::string& path)
 {
+    if (open_ || !path_.empty()) return Refuse("a Recording opens one file once");
     path_ = path;
     AbfPrepareHeader(&block_->block);
     sampleLimit_ = kAbfSampleLimit;
@@ -160,8 +177,17 @@ int32_t Recording::Physical(int logical) const
     return c ? c->physical : -1;
 }
 
+// A closed file's handle may belong to another file by now: nothing of it is asked.
+bool Recording::Closed()
+{
+    if (open_) return false;
+    Refuse(path_.empty() ? "no file is open" : "the recording is closed");
+    return true;
+}
+
 bool Recording::EpisodeSamples(uint32_t episode, uint32_t* samples)
 {
+    if (Closed()) return false;
     int32_t error = 0;
     if (!ABF_GetNumSamples(file_, &block_->block.header, episode, samples, &error)) return Fail(error);
     return true;
@@ -169,6 +195,7 @@ bool Recording::EpisodeSamples(uint32_t episode, uint32_t* samples)
 
 bool Recording::EpisodeStart(int logical, uint32_t episode, double* ms)
 {
+    if (Closed()) return false;
     int32_t error = 0;
     *ms = 0.0;
     if (!ABF_GetStartTime(file_, &block_->block.header, Physical(logical), episode, ms, &error)) return Fail(error);
@@ -177,6 +204,7 @@ bool Recording::EpisodeStart(int logical, uint32_t episode, double* ms)
 
 bool Recording::EpisodeDuration(uint32_t episode, double* ms)
 {
+    if (Closed()) return false;
     int32_t error = 0;
     if (!ABF_GetEpisodeDuration(file_, &block_->block.header, episode, ms, &error)) return Fail(error);
     return true;
@@ -184,21 +212,109 @@ bool Recording::EpisodeDuration(uint32_t episode, double* ms)
 
 bool Recording::Read(int logical, uint32_t episode, float* out, uint32_t* count)
 {
-    int32_t error = 0;
     *count = 0;
+    if (Closed()) return false;
+    int32_t error = 0;
     if (!ABF_ReadChannel(file_, &block_->block.header, Physical(logical), episode, out, count, &error))
         return Fail(error);
     // The library never delivers more than one read holds; a count that says
     // otherwise is the file disagreeing with itself.
-    if (*count > sampleLimit_) {
-        error_ = "the library reported more samples than one read holds";
-        return false;
+    if (*count > sampleLimit_) return Refuse("the library reported more samples than one read holds");
+    return true;
+}
+
+bool Recording::EpisodeOffsets()
+{
+    if (!offsets_.empty()) return true;
+    std::vector<int64_t> offsets(std::size_t{episodes_} + 1);
+    int64_t total = 0;
+    for (uint32_t e = 1; e <= episodes_; ++e) {
+        uint32_t samples = 0;
+        if (!EpisodeSamples(e, &samples)) return false;
+        offsets[e - 1] = total;
+        total += samples;
     }
+    offsets[episodes_] = total;
+    // The record is the channel: a library whose reads do not add up to the
+    // header's length would make a range mean different samples in different reads.
+    int64_t points = 0;
+    if (!ChannelPoints(&points) || points != total)
+        return Refuse("the library's reads hold " + std::to_string(total) +
+                      " samples of a channel where the header has " + std::to_string(points));
+    offsets_ = std::move(offsets);
+    return true;
+}
+
+bool Recording::Miscounted(uint32_t episode, uint32_t delivered, int64_t counted)
+{
+    return Refuse("the library delivered " + std::to_string(delivered) + " samples of read " + std::to_string(episode) +
+                  " where it counts " + std::to_string(counted));
+}
+
+template <typename T>
+bool Recording::ReadRangeOf(int logical, int64_t start, int64_t count, T* out)
+{
+    if (!GapFree()) return Refuse("not a gap-free recording: its samples are read one episode at a time");
+    if (!EpisodeOffsets()) return false;
+    const int64_t points = offsets_.back();
+    if (start < 0 || count < 0 || start > points || count > points - start)
+        return Refuse("samples " + std::to_string(start) + " to " + std::to_string(start + count) +
+                      " are not within the channel's " + std::to_string(points));
+    if (count == 0) return true;
+    const int64_t end = start + count;
+    // The read holding `start`: the last one starting at or before it (reads of
+    // no samples share their start with the next and are passed over).
+    uint32_t episode =
+        static_cast<uint32_t>(std::upper_bound(offsets_.begin(), offsets_.end() - 1, start) - offsets_.begin());
+    for (; episode <= episodes_ && offsets_[episode - 1] < end; ++episode) {
+        const int64_t first = offsets_[episode - 1];
+        const int64_t last = offsets_[episode];
+        if (last == first) continue;
+        const int64_t from = std::max(start, first);
+        const int64_t to = std::min(end, last);
+        uint32_t delivered = 0;
+        // A whole read of single precision goes straight into the caller's memory: the
+        // library delivers exactly the episode's samples (ordinal 340's count, checked).
+        if constexpr (std::is_same_v<T, float>) {
+            if (from == first && to == last) {
+                if (!Read(logical, episode, out + (first - start), &delivered)) return false;
+                if (delivered != last - first) return Miscounted(episode, delivered, last - first);
+                continue;
+            }
+        }
+        {
+            scratch_.resize(std::max<std::size_t>(sampleLimit_, 1));
+            if (!Read(logical, episode, scratch_.data(), &delivered)) return false;
+            if (delivered == last - first) {
+                const float* from_ = scratch_.data() + (from - first);
+                std::copy(from_, from_ + (to - from), out + (from - start));
+            }
+        }
+        if (delivered != last - first) return Miscounted(episode, delivered, last - first);
+    }
+    return true;
+}
+
+bool Recording::ReadRange(int logical, int64_t start, int64_t count, float* out)
+{
+    return ReadRangeOf(logical, start, count, out);
+}
+
+bool Recording::ReadRange(int logical, int64_t start, int64_t count, double* out)
+{
+    return ReadRangeOf(logical, start, count, out);
+}
+
+bool Recording::StimulusRoom(uint32_t episode, uint32_t* samples)
+{
+    if (!EpisodeSamples(episode, samples)) return false;
+    *samples = std::max(*samples, sampleLimit_);
     return true;
 }
 
 bool Recording::ReadStimulus(int logical, uint32_t episode, float* out)
 {
+    if (Closed()) return false;
     int32_t error = 0;
     if (!ABF_GetWaveform(file_, &block_->block.header, Physical(logical), episode, out, &error)) return Fail(error);
     return true;
@@ -219,16 +335,25 @@ std::string Recording::Note(int logical, bool withStart, double startTime) const
 bool Recording::Tags(std::vector<Tag>* tags)
 {
     tags->clear();
+    if (Closed()) return false;
     const ABFFileHeader& h = block_->block.header;
     if (h.lNumTagEntries <= 0) return true;
-    std::vector<ABFTag> records(static_cast<std::size_t>(h.lNumTagEntries));
-    int32_t error = 0;
-    if (!ABF_ReadTags(file_, &h, 0, records.data(), static_cast<uint32_t>(records.size()), &error)) return Fail(error);
+    // In pieces: memory grows with the tags the file holds, not with the count a
+    // damaged header claims (the read past the file's end fails first).
+    constexpr uint32_t kPiece = 4096;
+    const uint32_t total = static_cast<uint32_t>(h.lNumTagEntries);
+    std::vector<ABFTag> records(std::min(total, kPiece));
     const double scale = AbfTagTimeScale(h);
-    for (const ABFTag& r : records) {
-        char comment[kTagCommentWidth + 1];
-        AbfTrimHeaderText(r.sComment, kTagCommentWidth, comment);
-        tags->push_back({static_cast<double>(r.lTagTime) * scale, r.nTagType, comment});
+    for (uint32_t first = 0; first < total; first += kPiece) {
+        const uint32_t n = std::min(total - first, kPiece);
+        int32_t error = 0;
+        if (!ABF_ReadTags(file_, &h, first, records.data(), n, &error)) return Fail(error);
+        for (uint32_t i = 0; i < n; ++i) {
+            const ABFTag& r = records[i];
+            char comment[kTagCommentWidth + 1];
+            AbfTrimHeaderText(r.sComment, kTagCommentWidth, comment);
+            tags->push_back({static_cast<double>(r.lTagTime) * scale, r.nTagType, comment});
+        }
     }
     return true;
 }
@@ -307,4 +432,4 @@ std::vector<HeaderField> Recording::HeaderFields() const
     return fields;
 }
 
-}  // namespace sorvan
+}  // namespace reader
