@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "nwb/nwb.h"
 #include "reader/recording.h"
 
 namespace py = pybind11;
@@ -320,6 +321,39 @@ PYBIND11_MODULE(_sorvan, m)
                      }
                      return true;
                  });
+             })
+        .def("_to_nwb",
+             [](PyRecording& r, const py::bytes& path, std::vector<int> channels, std::vector<uint32_t> episodes,
+                py::object offset) {
+                 // Through the NWB writer sorvan uses, under a temporary name in the
+                 // target's folder, renamed when the file is whole.
+                 nwb::Options o;
+                 o.channels = std::move(channels);
+                 o.episodes = std::move(episodes);
+                 if (!offset.is_none()) {
+                     o.utcOffsetGiven = true;
+                     o.utcOffsetMinutes = offset.cast<int>();
+                 }
+                 o.program = std::string("sorvan ") + SORVAN_VERSION + " (Python)";
+                 const std::string final = path;
+                 std::string error;
+                 bool ok;
+                 {
+                     py::gil_scoped_release release;
+                     std::lock_guard<std::mutex> lock(r.lock);
+                     const std::string temp = nwb::TemporaryPath(final);
+                     ok = nwb::Write(r.rec, temp, o, &error);
+                     if (ok) {
+                         std::error_code ec;
+                         std::filesystem::rename(temp, final, ec);
+                         if (ec) {
+                             std::remove(temp.c_str());
+                             error = "cannot rename " + temp + " to " + final + ": " + ec.message();
+                             ok = false;
+                         }
+                     }
+                 }
+                 if (!ok) Raise(r.path, 0, error);
              })
         .def("_read_stimulus", [](PyRecording& r, int64_t channel, int64_t episode, py::array out) {
             const int logical = ChannelAt(r, channel).logical;

@@ -1,6 +1,6 @@
 """Installs the Python package `sorvan` from the source tree, offline, with
 Debian's tools (python3-setuptools, python3-pip, cmake, ninja-build, g++,
-pybind11-dev, python3-dev), into the Python that runs it:
+pybind11-dev, python3-dev, libhdf5-dev), into the Python that runs it:
 
     python3 -m venv --system-site-packages venv
     venv/bin/pip install --no-index --no-build-isolation ./python

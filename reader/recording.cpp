@@ -136,6 +136,26 @@ bool Recording::ChannelPoints(int64_t* points) const
     return h.nADCNumChannels > 0 && AbfSamplesPerChannel(h, points);
 }
 
+InputScaling Recording::Scaling(int logical) const
+{
+    InputScaling s = {0.0, 0.0, 0.0};
+    const ABFFileHeader& h = block_->block.header;
+    const int32_t ch = Physical(logical);
+    if (ch < 0 || ch >= 16) return s;
+    // In single precision and in the library's order (abffio/read.cpp), so that
+    // `step` is the very factor the samples were scaled with.
+    float gain = h.fInstrumentScaleFactor[ch] * h.fADCProgrammableGain[ch];
+    if (h.nSignalType != 0) gain *= h.fSignalGain[ch];
+    if (h.nTelegraphEnable[ch] != 0) gain *= h.fTelegraphAdditGain[ch];
+    s.gain = gain;
+    if (!FloatData()) {
+        const float resolution = h.lADCResolution ? static_cast<float>(h.lADCResolution) : 32768.0f;
+        s.step = h.fADCRange / (gain == 0.0f ? 1.0f : gain) / resolution;
+    }
+    if (h.nTelegraphEnable[ch] != 0) s.filter = AbfTelegraphFilter(h, ch);
+    return s;
+}
+
 uint32_t Recording::StartDate() const { return block_->block.header.uFileStartDate; }
 
 uint32_t Recording::StartTimeMs() const { return block_->block.header.uFileStartTimeMS; }

@@ -26,6 +26,22 @@ struct Channel {
     std::string dacUnits;  // units of the stimulus the plug-in reads for this channel
 };
 
+// How a channel's samples came to be (from the header; the NWB export's gain,
+// resolution and filter). A channel outside the header's 16-entry tables has
+// zeros.
+struct InputScaling {
+    // Volts at the digitizer per unit of the channel: fInstrumentScaleFactor x
+    // fADCProgrammableGain, x fSignalGain where signal conditioning is on, x
+    // fTelegraphAdditGain where the channel's telegraph is; 0 when that is 0.
+    double gain;
+    // Channel units of one digitizer step, the factor the library scales int16
+    // samples with (fADCRange / gain / lADCResolution, its fallbacks included);
+    // 0 for float32 samples, which are stored in the channel's units.
+    double step;
+    // The telegraphed low-pass filter in Hz; 0 where the telegraph is off.
+    double filter;
+};
+
 struct Tag {
     double seconds;  // tag time in seconds, as the plug-in's tag readers compute it
     int type;        // 0 time, 1 comment, 2 external, 3 voice, 4 new file, 5 annotation
@@ -75,6 +91,7 @@ public:
     double XStep() const;  // seconds between two samples of one channel
     // Samples of one channel of a gap-free recording (from the header).
     bool ChannelPoints(int64_t* points) const;
+    InputScaling Scaling(int logical) const;
     uint32_t StartDate() const;  // yyyymmdd
     uint32_t StartTimeMs() const;
     std::string Protocol() const;

@@ -26,6 +26,9 @@ abfgen --help >/dev/null || fail "abfgen --help"
 abfgen rec.abf >/dev/null || fail "abfgen rec.abf"
 if grep -qx /usr/bin/sorvan <<<"$listed"; then
   sorvan info rec.abf >/dev/null || fail "sorvan info rec.abf"
+  # The NWB export needs Debian's HDF5 library, which the package must depend on.
+  sorvan export rec.abf --to nwb -o . && [ -s rec.nwb ] || fail "sorvan export rec.abf --to nwb"
+  grep -q 'libhdf5' <<<"$(dpkg-deb -f "$deb" Depends)" || fail "the package does not depend on libhdf5"
 fi
 # The Python package, for Debian's python3 (not another one first on PATH), from
 # the package's folder and not from a source tree; its byte code written as a
@@ -33,7 +36,8 @@ fi
 if grep -q '^/usr/lib/python3/dist-packages/sorvan/' <<<"$listed"; then
   env -u PYTHONDONTWRITEBYTECODE /usr/bin/python3 -c "import sorvan; r = sorvan.open('rec.abf'); a = r.read(0)
 assert sorvan.__file__.startswith('/usr/lib/python3/dist-packages/sorvan/'), sorvan.__file__
-assert a.dtype.name == 'float32' and len(a) == r.sample_count > 0" || fail "python3: import sorvan; sorvan.open(...).read(0)"
+assert a.dtype.name == 'float32' and len(a) == r.sample_count > 0
+r.to_nwb('py.nwb')" || fail "python3: import sorvan; sorvan.open(...).read(0), .to_nwb(...)"
 fi
 for page in $(sed -n 's|^/usr/share/man/man1/\(.*\)\.1\.gz$|\1|p' <<<"$listed"); do
   man -w "$page" >/dev/null && grep -q "$page" <<<"$(man -P cat "$page" 2>/dev/null)" || fail "man $page"

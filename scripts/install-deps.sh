@@ -6,9 +6,9 @@ set -euo pipefail
 # The Python package (python/): pybind11 and Python's headers to build it; pytest,
 # Dask (its archive tests) and h5py (the NWB export) to test it; venv, pip and
 # setuptools for its installation into a virtual environment; neo for the bench's
-# comparison.
+# comparison. The NWB writer (nwb/): HDF5's C library.
 need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
-             python3 file
+             python3 file libhdf5-dev
              libcli11-dev libfmt-dev nlohmann-json3-dev libcairo2-dev help2man
              python3-igor python3-numpy
              pybind11-dev python3-dev python3-pytest python3-dask python3-h5py

@@ -33,6 +33,7 @@ struct ExportOptions {
     std::string episodes = "all";
     bool stimulus = false;
     bool asDouble = false;
+    std::string utcOffset;  // nwb: +HH:MM, -HH:MM or Z; empty: the machine's zone
     std::string folder = ".";
 };
 int RunExport(const ExportOptions& options);

@@ -12,6 +12,9 @@
 
 #include "sorvan/commands.h"
 #include "sorvan/names.h"
+#if defined(SORVAN_HAVE_NWB)
+#include "nwb/nwb.h"
+#endif
 
 namespace sorvan {
 
@@ -98,6 +101,9 @@ std::unique_ptr<Writer> MakeWriter(const std::string& format)
     if (format == "itx") return MakeItxWriter();
     if (format == "csv") return MakeCsvWriter();
     if (format == "npy") return MakeNpyWriter();
+#if defined(SORVAN_HAVE_NWB)
+    if (format == "nwb") return MakeNwbWriter();
+#endif
     return nullptr;
 }
 
@@ -175,7 +181,8 @@ bool Plan(const ExportOptions& o, Recording& rec, ExportJob* job, std::string* e
         job->data.push_back(std::move(waves));
     }
 
-    if (o.stimulus) {
+    // An NWB file holds the stimulus wherever there is one (its writer reads it).
+    if (o.stimulus && o.format != "nwb") {
         if (rec.GapFree()) {
             std::fprintf(stderr, "sorvan: %s: a gap-free recording has no stimulus; none written\n",
                          rec.Path().c_str());
@@ -234,6 +241,14 @@ int RunExport(const ExportOptions& o)
                      ec ? ec.message().c_str() : "not a folder");
         return kExitFailed;
     }
+    int utcOffset = 0;
+#if defined(SORVAN_HAVE_NWB)
+    std::string why;
+    if (!o.utcOffset.empty() && !nwb::ParseUtcOffset(o.utcOffset, &utcOffset, &why)) {
+        std::fprintf(stderr, "sorvan: %s\n", why.c_str());  // (checked by the command line)
+        return kExitUsage;
+    }
+#endif
     InstallInterruptHandler();
     Progress progress(Progress::StderrIsTerminal());
     std::set<std::string> written;
@@ -246,6 +261,8 @@ int RunExport(const ExportOptions& o)
         job.rec = &rec;
         job.folder = o.folder;
         job.asDouble = o.asDouble;
+        job.utcOffsetGiven = !o.utcOffset.empty();
+        job.utcOffsetMinutes = utcOffset;
         job.progress = &progress;
         job.group = &group;
         job.written = &written;

@@ -36,6 +36,9 @@ struct ExportJob {
     std::string stem;    // the wave-name stem of the recording
     std::string folder;  // output folder
     bool asDouble;
+    // NWB: the recording's offset from UTC when the user gave one (--utc-offset).
+    bool utcOffsetGiven;
+    int utcOffsetMinutes;
     // Per selected channel (logical order), its waves: the whole channel of a
     // gap-free recording, or one per selected episode.
     std::vector<std::vector<WaveSpec>> data;
@@ -124,6 +127,9 @@ std::unique_ptr<Writer> MakeIbwWriter();
 std::unique_ptr<Writer> MakeItxWriter();
 std::unique_ptr<Writer> MakeCsvWriter();
 std::unique_ptr<Writer> MakeNpyWriter();
+#if defined(SORVAN_HAVE_NWB)
+std::unique_ptr<Writer> MakeNwbWriter();
+#endif
 
 // Shortest decimal text that reads back as the same value; NaN and infinities
 // as Igor writes them ("NaN", "INF", "-INF").

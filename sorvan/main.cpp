@@ -8,6 +8,9 @@
 
 #include "sorvan/commands.h"
 #include "sorvan/names.h"
+#if defined(SORVAN_HAVE_NWB)
+#include "nwb/nwb.h"
+#endif
 
 namespace {
 
@@ -62,7 +65,20 @@ const char* const kExportText =
     "ibw: one Igor binary wave file (version 5) a wave. itx: one Igor text file a recording with all its waves. "
     "csv: a header row with units, then the time and one column a channel (gap-free: STEM.csv) or one column an "
     "episode (STEM_cN.csv, STEM_sN.csv). npy: one NumPy array a channel (STEM_cN.npy, STEM_sN.npy), episodes x "
-    "samples, shorter episodes filled up with NaN. Tags go into ibw and itx only.\n\n"
+    "samples, shorter episodes filled up with NaN. Tags go into ibw, itx and nwb only.\n\n"
+#if defined(SORVAN_HAVE_NWB)
+    "nwb: one Neurodata Without Borders file (NWB 2.7.0) a recording, NAME.nwb for NAME.abf: per "
+    "channel and episode (gap-free: per channel) the samples as a current-clamp series (units V, mV, uV), "
+    "voltage-clamp series (A to fA) or plain patch-clamp series (other units), float32 values as above with the "
+    "conversion to volts or amperes, and the stimulus of each episode where the protocol defines one; one device "
+    "and electrode a channel, the icephys tables (each response with its stimulus, the channels of an episode "
+    "together, the episodes in sequence), the tags. ABF files store the local start time without a zone: "
+    "--utc-offset gives its offset, by default that of this machine's time zone on the recording's date; the "
+    "file's notes say which. The stimulus is always there (--stimulus changes nothing); --double does not "
+    "apply.\n\n"
+#else
+    "nwb: not in this build; the Linux build of sorvan writes NWB files.\n\n"
+#endif
     "The files of a recording are written under temporary names and renamed when all of them are complete: an "
     "input that fails, or Ctrl+C, leaves none of its files behind.";
 
@@ -77,6 +93,7 @@ const char* const kFooter = R"(Examples:
   sorvan header cell1.abf --key nOperationMode --key fADCSequenceInterval
   sorvan export cell1.abf --to ibw --stimulus -o waves/
   sorvan export *.abf --to npy --channel 0 --episodes 1-5 -o arrays/
+  sorvan export recordings/*.abf --to nwb --utc-offset +01:00 -o archive/
   sorvan plot cell1.abf --channel 0 -o cell1.png
 
 Exit status: 0 when every input was handled, 1 when any could not be (each
@@ -128,7 +145,8 @@ int main(int argc, char** argv)
     CLI::App app{
         Wrap("sorvan reads ABF electrophysiology recordings through the kav_Sorvan ABF library and gives what the "
              "kav_Sorvan plug-in gives inside Igor Pro: a summary, the header, and the samples with their units, X "
-             "scaling in seconds and wave notes, as Igor binary or text waves, CSV, NumPy arrays, or a picture.")};
+             "scaling in seconds and wave notes, as Igor binary or text waves, CSV, NumPy arrays, NWB files, or a "
+             "picture.")};
     app.name("sorvan");
     app.set_version_flag("--version", std::string("sorvan ") + SORVAN_VERSION);
     app.set_help_all_flag("--help-all", "Print the help of every subcommand");
@@ -155,12 +173,17 @@ int main(int argc, char** argv)
     headerCmd->add_flag("--json", header.json, "A JSON object: numbers as numbers, lists as arrays");
 
     ExportOptions exp;
-    CLI::App* exportCmd = app.add_subcommand("export", "Samples into Igor binary or text waves, CSV or NumPy arrays");
+    CLI::App* exportCmd =
+        app.add_subcommand("export", "Samples into Igor binary or text waves, CSV, NumPy arrays or NWB files");
     exportCmd->footer(Wrap(kExportText));
     exportCmd->add_option("FILE", exp.files, "ABF files")->required();
     exportCmd->add_option("--to", exp.format, "Output format")
         ->required()
+#if defined(SORVAN_HAVE_NWB)
+        ->check(CLI::IsMember({"ibw", "itx", "csv", "npy", "nwb"}));
+#else
         ->check(CLI::IsMember({"ibw", "itx", "csv", "npy"}));
+#endif
     exportCmd->add_option("--channel", exp.channels, "Logical channels from 0: N, a list 0,2 or all")
         ->check(ListValidator(0))
         ->capture_default_str();
@@ -169,6 +192,19 @@ int main(int argc, char** argv)
         ->capture_default_str();
     exportCmd->add_flag("--stimulus", exp.stimulus, "Also the stimulus waveform of each channel and episode");
     exportCmd->add_flag("--double", exp.asDouble, "Double-precision values (the single-precision samples widened)");
+#if defined(SORVAN_HAVE_NWB)
+    exportCmd
+        ->add_option("--utc-offset", exp.utcOffset,
+                     "nwb: the recording's offset from UTC, +HH:MM, -HH:MM or Z (default: this machine's time zone "
+                     "on the recording's date)")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                int minutes = 0;
+                std::string error;
+                return nwb::ParseUtcOffset(text, &minutes, &error) ? std::string() : error;
+            },
+            "OFFSET"));
+#endif
     exportCmd->add_option("-o,--output", exp.folder, "Output folder (made when missing)")->capture_default_str();
 
     PlotOptions plot;
@@ -206,7 +242,15 @@ int main(int argc, char** argv)
 
     if (*infoCmd) return RunInfo(info);
     if (*headerCmd) return RunHeader(header);
-    if (*exportCmd) return RunExport(exp);
+    if (*exportCmd) {
+        if (exp.format == "nwb" ? exp.asDouble : !exp.utcOffset.empty()) {
+            std::fprintf(stderr, "sorvan: %s\n",
+                         exp.asDouble ? "--double does not apply to nwb (its series hold the float32 samples)"
+                                      : "--utc-offset applies to --to nwb only");
+            return kExitUsage;
+        }
+        return RunExport(exp);
+    }
     if (*plotCmd) {
         if (!PlotAvailable()) {
             std::fprintf(stderr,

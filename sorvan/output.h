@@ -57,6 +57,8 @@ public:
     ~OutputGroup() { Discard(); }
     // Takes a closed file's names.
     void Add(const OutputFile& file) { files_.push_back({file.TempPath(), file.Path()}); }
+    // Takes a file another writer made under `temp`, to be renamed to `final`.
+    void Add(const std::string& temp, const std::string& final) { files_.push_back({temp, final}); }
     bool Commit(std::string* error);
     void Discard();
 

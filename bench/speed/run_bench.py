@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The side-by-side benchmark of ./run bench.
 
-Makes its recordings with abfgen, runs kav_bench (and sorvan export) natively and,
-as IGOR.exe beside the plug-in and the ABF library, under Wine, prints one table
+Makes its recordings with abfgen, runs kav_bench (and sorvan export: .ibw, and
+.nwb natively, the Linux build's only) natively and, as IGOR.exe beside the
+plug-in and the ABF library, under Wine, prints one table
 in which every figure stands beside the bare limit measured in the same run on the
 same file, with pass or fail against the targets, and keeps the table as JSON in
 bench/results/ (one file per run and latest.json, which the next run compares with).
@@ -81,6 +82,7 @@ ROWS = [
     ("metadata", "kav_AbfMetaData", "call", {"native": 300, "wine": 300}),
     ("host_round_trip", "host round trip (refused before open)", "call", {}),
     ("export_ibw", "sorvan export .ibw (share: of the f32 row)", "export", {"native": 0.5}),
+    ("export_nwb", "sorvan export .nwb (share: of the f32 row)", "export", {"native": 0.5}),
     ("python_read", "Recording.read into f32 (share: of f32 row)", "export", {"native": 0.8}),
     ("python_read_new", "the same, a new array each (share: of f32)", "export", {}),
     ("neo_read", "python3-neo chunk+rescale f32 (new / neo)", "times", {"native": 5}),
@@ -187,15 +189,15 @@ class Environment:
             raise RuntimeError("kav_bench (%s) on %s: %s" % (self.key, path, result["error"]))
         return {r["id"]: r for r in result["rows"]}
 
-    def export_seconds(self, path, out_dir, rounds):
-        """Median seconds of a whole `sorvan export` less those of one that fails before opening."""
+    def export_seconds(self, path, out_dir, rounds, fmt="ibw"):
+        """Median seconds of a whole `sorvan export --to FMT` less those of one that fails before opening."""
         def timed(args):
             t0 = time.perf_counter()
             p = run(self.command(self.sorvan, args), env=self.env(), check=False)
             return time.perf_counter() - t0, p
 
         missing = self.path(os.path.join(out_dir, "no-such-file.abf"))
-        common = ["--to", "ibw", "--channel", "0", "-o", self.path(out_dir)]
+        common = ["--to", fmt, "--channel", "0", "-o", self.path(out_dir)]
         full, empty = [], []
         for _ in range(rounds):
             # Whatever earlier runs left for the disk is written first: the export is
@@ -263,11 +265,13 @@ def measure(envs, inputs, rounds, scratch):
             first = rows.get("library_210") or rows["sweeps_f32"]
             rows["bare"] = {"seconds": first["bare_seconds"], "msamples_per_s": first["bare_msamples_per_s"],
                             "share": 1.0, "samples": first["samples"]}
-            if key != "episodic":
-                log("%s: %s, sorvan export" % (env.title, key))
+            # The NWB export is the Linux build's only (sorvan.exe has no HDF5).
+            formats = ["ibw"] + (["nwb"] if not env.wine_run else [])
+            for fmt in formats if key != "episodic" else []:
+                log("%s: %s, sorvan export --to %s" % (env.title, key, fmt))
                 out_dir = tempfile.mkdtemp(dir=scratch)
                 try:
-                    exp = env.export_seconds(inputs[key], out_dir, max(2, min(rounds, 3)))
+                    exp = env.export_seconds(inputs[key], out_dir, max(2, min(rounds, 3)), fmt)
                 finally:
                     shutil.rmtree(out_dir, ignore_errors=True)
                 if "seconds" in exp:
@@ -275,7 +279,7 @@ def measure(envs, inputs, rounds, scratch):
                     # program writes holds what that read hands the host.
                     exp["msamples_per_s"] = first["samples"] / exp["seconds"] / 1e6
                     exp["share"] = exp["msamples_per_s"] / rows["channel_f32"]["msamples_per_s"]
-                rows["export_ibw"] = exp
+                rows["export_" + fmt] = exp
             if env.python_dir and key in ("gapfree", "real"):
                 log("%s: %s, Recording.read and python3-neo" % (env.title, key))
                 # Into an existing array beside the plug-in's read into an existing wave;

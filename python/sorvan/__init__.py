@@ -285,10 +285,64 @@ class Recording(_sorvan.Recording):
             n = stop - start
         return np.arange(n, dtype=np.float64) * self._x_step
 
+    def to_nwb(self, path, *, channels=None, episodes=None, utc_offset=None):
+        """Writes the recording as a Neurodata Without Borders file (NWB 2.7.0) at ``path``,
+        through the writer of ``sorvan export --to nwb``: per channel and episode (a
+        gap-free recording: per channel) the float32 samples of :meth:`read` as a
+        current-clamp, voltage-clamp or plain patch-clamp series by the channel's
+        units, with the conversion to volts or amperes; the stimulus of each episode
+        where the protocol defines one; a device and an electrode per channel; the
+        icephys tables; the tags.
+
+        ``channels`` (indexes) and ``episodes`` (from 1; not for a gap-free recording)
+        choose what goes in, all by default. ``utc_offset``: the recording's offset from
+        UTC, as ABF files keep local time without a zone: ``"+01:00"``, ``"-05:30"``,
+        ``"Z"``, a ``datetime.timedelta`` or a ``datetime.timezone``; None takes that of
+        this machine's time zone on the recording's date. The file's notes say which.
+
+        The file is written under a temporary name beside ``path`` and renamed when
+        it is whole; raises :class:`sorvan.Error` (nothing written) when it cannot be.
+        Returns ``path``.
+        """
+        offset = _utc_minutes(utc_offset)
+        chosen = list(range(len(self._channels))) if channels is None else [int(c) for c in channels]
+        if episodes is None:
+            picked = []
+        else:
+            picked = [int(e) for e in episodes]
+            if self.gap_free:
+                raise ValueError("a gap-free recording has no episodes to choose")
+            if not picked:
+                raise ValueError("no episode chosen")
+        self._to_nwb(os.fsencode(os.fspath(path)), chosen, picked, offset)
+        return path
+
     def channel(self, channel, dtype=np.float32):
         """A lazy array of one channel (:class:`sorvan.ChannelArray`): 1-D for a gap-free
         recording, episodes x samples otherwise; slicing reads only the slice."""
         return ChannelArray(self, channel, dtype)
+
+
+def _utc_minutes(offset):
+    """An offset from UTC in whole minutes (None stays None)."""
+    if offset is None:
+        return None
+    if isinstance(offset, datetime.timezone):
+        offset = offset.utcoffset(None)
+    if isinstance(offset, str):
+        text = offset
+        if text == "Z":
+            return 0
+        ok = len(text) == 6 and text[0] in "+-" and text[3] == ":" and (text[1:3] + text[4:]).isdigit()
+        if not ok or int(text[4:]) >= 60:
+            raise ValueError("utc_offset must be +HH:MM, -HH:MM or Z, not %r" % text)
+        minutes = int(text[1:3]) * 60 + int(text[4:])
+        offset = datetime.timedelta(minutes=-minutes if text[0] == "-" else minutes)
+    if not isinstance(offset, datetime.timedelta):
+        raise TypeError("utc_offset must be a text, a timedelta or a timezone, not %s" % type(offset).__name__)
+    if offset % datetime.timedelta(minutes=1) or abs(offset) > datetime.timedelta(hours=18):
+        raise ValueError("utc_offset must be whole minutes within 18 hours, not %s" % offset)
+    return int(offset // datetime.timedelta(minutes=1))
 
 
 class ChannelArray:

@@ -1,7 +1,7 @@
 """ABF recordings as NumPy arrays, with the answers of the kav_Sorvan plug-in."""
 import datetime
 import os
-from typing import Any, NamedTuple, Optional, Tuple, Union
+from typing import Any, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -134,6 +134,15 @@ class Recording:
     def time(self, episode: Optional[int] = ..., *, start: Optional[int] = ...,
              stop: Optional[int] = ...) -> npt.NDArray[np.float64]:
         """The time axis (seconds) of what read() returns for the same arguments."""
+    def to_nwb(
+        self,
+        path: _Path,
+        *,
+        channels: Optional[Sequence[int]] = ...,
+        episodes: Optional[Sequence[int]] = ...,
+        utc_offset: Union[None, str, datetime.timedelta, datetime.timezone] = ...,
+    ) -> _Path:
+        """Writes the recording as an NWB 2.7.0 file (see the package's documentation)."""
     def channel(self, channel: int, dtype: _DType = ...) -> ChannelArray:
         """A lazy array of one channel: slicing reads only the slice."""
 

@@ -23,13 +23,34 @@ for preset, name in [("step-protocol", "steps.abf"), ("default", "gapfree.abf"),
 with open(W("notes.txt"), "w") as f:
     f.write("not a recording\n" * 100)
 os.makedirs(W("folder.abf"))
+os.makedirs(W("again"))
+shutil.copyfile(W("steps.abf"), W("again", "steps.abf"))
 with open(W("blocker"), "w") as f:
     f.write("a file where a folder is wanted\n")
 
 GOOD, MISSING = native(W("steps.abf")), native(W("missing.abf"))
 OUT = "@out"  # replaced by the case's own empty output folder
 
+# NWB files (not in the Win32 build, which refuses the format as it does any other).
+NWB_CASES = [
+    ("nwb: missing file", ["export", MISSING, "--to", "nwb", "-o", OUT], 1, 1, 0),
+    ("nwb: truncated in the data", ["export", native(W("cut.abf")), "--to", "nwb", "-o", OUT], 1, 1, 0),
+    ("nwb: truncated ABF1", ["export", native(W("cut1.abf")), "--to", "nwb", "-o", OUT], 1, 1, 0),
+    ("nwb: output folder is a file", ["export", GOOD, "--to", "nwb", "-o", native(W("blocker"))], 1, 1, None),
+    ("nwb: the file's name is a folder", ["export", GOOD, "--to", "nwb", "-o", OUT], 1, 1, 1, ["steps.nwb"]),
+    ("nwb: channel out of range", ["export", GOOD, "--to", "nwb", "--channel", "5", "-o", OUT], 1, 1, 0),
+    ("nwb: episodes of a gap-free file", ["export", native(W("gapfree.abf")), "--to", "nwb", "--episodes", "2",
+                                          "-o", OUT], 1, 1, 0),
+    ("nwb: two inputs of one name", ["export", GOOD, native(W("again", "steps.abf")), "--to", "nwb", "-o", OUT],
+     1, 1, 1),
+    ("nwb: one bad input, the rest go on", ["export", native(W("cut.abf")), GOOD, "--to", "nwb", "-o", OUT], 1, 1, 1),
+    ("nwb: --double", ["export", GOOD, "--to", "nwb", "--double", "-o", OUT], 2, 1, 0),
+    ("nwb: a malformed UTC offset", ["export", GOOD, "--to", "nwb", "--utc-offset", "+25:00", "-o", OUT], 2, None, 0),
+    ("--utc-offset for ibw", ["export", GOOD, "--to", "ibw", "--utc-offset", "+01:00", "-o", OUT], 2, 1, 0),
+]
+
 # name, arguments, exit status, message lines (None: any), files expected in @out
+# [, folders made in @out beforehand]
 CASES = [
     ("missing file", ["export", MISSING, "--to", "ibw", "-o", OUT], 1, 1, 0),
     ("text file", ["export", native(W("notes.txt")), "--to", "ibw", "-o", OUT], 1, 1, 0),
@@ -53,9 +74,13 @@ CASES = [
     ("plot to an unknown picture type", ["plot", GOOD, "-o", OUT + "/p.gif"], 2 if not win else 1, 1, 0),
 ]
 
-for i, (what, args, status, lines, files) in enumerate(CASES):
+if not win:
+    CASES += NWB_CASES
+for i, (what, args, status, lines, files, *made) in enumerate(CASES):
     out = W("out%02d" % i)
     os.makedirs(out)
+    for d in made[0] if made else []:
+        os.makedirs(os.path.join(out, d))
     args = [a.replace(OUT, native(out)) if isinstance(a, str) and a.startswith(OUT) else a for a in args]
     p = run(opts.sorvan, *args)
     # Under Wine the program's two streams arrive as one; on success it prints nothing to stdout.
