@@ -78,10 +78,10 @@ struct Options {
     std::vector<std::string> positional;
 };
 
-bool ParseInt(const std::string& s, long* v)
+bool ParseInt(const std::string& s, long long* v)
 {
     char* end = nullptr;
-    *v = std::strtol(s.c_str(), &end, 10);
+    *v = std::strtoll(s.c_str(), &end, 10);
     return !s.empty() && end && *end == 0;
 }
 
@@ -297,16 +297,16 @@ bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std:
             *error = "unknown wave type in " + text;
             return false;
         }
-        std::vector<int32_t> dims;
+        std::vector<CountInt> dims;
         std::stringstream ds(text.substr(c2 + 1));
         std::string part;
         while (std::getline(ds, part, 'x')) {
-            long n = 0;
-            if (!ParseInt(part, &n) || n < 0 || n > INT32_MAX) {
+            long long n = 0;
+            if (!ParseInt(part, &n) || n < 0 || n > kMaxWavePoints) {
                 *error = "bad dimensions in " + text;
                 return false;
             }
-            dims.push_back(static_cast<int32_t>(n));
+            dims.push_back(static_cast<CountInt>(n));
         }
         if (dims.empty() || dims.size() > 4) {
             *error = "a wave has 1 to 4 dimensions: " + text;
@@ -361,7 +361,7 @@ int ParseOptions(const std::vector<std::string>& argv, Options* opt)
             return true;
         };
         std::string v;
-        long n = 0;
+        long long n = 0;
         if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
             opt->positional.push_back(a);
         } else if (a == "--") {

@@ -8,7 +8,7 @@
 
 #include "interface/host_abi.h"
 
-#if KAV_WIN32
+#if KAV_WINDOWS
 #define TP_EXPORT extern "C"
 #else
 #define TP_EXPORT extern "C" __attribute__((visibility("default")))
@@ -297,7 +297,7 @@ TP_EXPORT int TestPluginMain(IORecHandle record)
     return ok ? 0 : 1;
 }
 
-#if !KAV_WIN32
+#if !KAV_WINDOWS
 // Exported under the name "main", as the host looks it up.
 TP_EXPORT int TestPluginEntry(IORecHandle record) __asm__("main");
 int TestPluginEntry(IORecHandle record) { return TestPluginMain(record); }
