@@ -146,6 +146,11 @@ public:
 
     // --- Waves: up to kMaxWavePoints points (dimension sizes and counts are CountInt).
     Wave* MakeWave(int type, const std::vector<CountInt>& dims, const std::string& name = "");
+    template <class Int>
+    Wave* MakeWave(int type, const std::vector<Int>& dims, const std::string& name = "")
+    {
+        return MakeWave(type, std::vector<CountInt>(dims.begin(), dims.end()), name);
+    }
     Wave* FindWave(Handle h) const;
     // New waves (and this one) carry the direct-access flag: record version 1 instead
     // of 2. Igor64.exe never does (kOffersDirectWaves): like Igor 7 and later it
