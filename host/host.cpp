@@ -576,6 +576,13 @@ Wave* Host::MakeWave(int type, const std::vector<CountInt>& dims, const std::str
     return out;
 }
 
+void Host::ReleaseWaves()
+{
+    for (auto& w : waves_) heap_.Free(w->handle);
+    waves_.clear();
+    waveByHandle_.clear();
+}
+
 Wave* Host::FindWave(Handle h) const
 {
     auto it = waveByHandle_.find(h);

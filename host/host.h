@@ -152,6 +152,9 @@ public:
         return MakeWave(type, std::vector<CountInt>(dims.begin(), dims.end()), name);
     }
     Wave* FindWave(Handle h) const;
+    // Releases every wave (their handles back to the heap): a host that makes many
+    // calls keeps only the waves of the current one.
+    void ReleaseWaves();
     // New waves (and this one) carry the direct-access flag: record version 1 instead
     // of 2. Igor64.exe never does (kOffersDirectWaves): like Igor 7 and later it
     // answers wave queries by message only.
