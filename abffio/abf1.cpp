@@ -93,11 +93,15 @@ void ReadOldHeader(const uint8_t* p, ABFLibraryHeader& h)
     telegraph.key1 = Get(p, f::_nAutosampleADCNum);
     CopyIntoRecord(kAbf1OldTelegraphCopies, p, f::kOldHeaderBytes, telegraph, h);
 
-    // The trigger source of these files is -3 whatever they hold: the vendor library's
-    // records of the six 1.3 recordings, five holding 0 and 130618-1-12.abf holding 15.
-    // (Files from 1.6 on keep theirs: the six 1.83 and 1.84 recordings hold -3 and
-    // report -3; nothing shows a rewrite there.)
-    h.nTriggerSource = -3;
+    // The trigger source of these files depends on the mode. Episodic recordings report
+    // -3 whatever they hold: the vendor library's records of the seven 1.3 episodic
+    // recordings, six holding 0 and 130618-1-12.abf holding 15. A gap-free recording
+    // keeps what it holds: a 1.3 gap-free file holding 15, written by the program that
+    // wrote 130618-1-12.abf, is reported with 15. No recording of the event-driven or
+    // oscilloscope modes this old has been seen; they report -3, as the episodic ones,
+    // until one shows otherwise. (Files from 1.6 on keep theirs in every mode: the six
+    // 1.83 and 1.84 recordings hold -3 and report -3; nothing shows a rewrite there.)
+    if (h.nOperationMode != kAbfGapFree) h.nTriggerSource = -3;
 
     const int16_t source = Get(p, f::_nWaveformSource);
     h.nWaveformSource[d] = source;

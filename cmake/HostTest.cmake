@@ -11,7 +11,7 @@
 function(kav_host_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;FILES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE host_core ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE host_core ${T_LIBS} test_support GTest::gtest GTest::gtest_main)
   if(NOT WIN32)
     # The plug-in binds NewHandle etc. to the executable (on Win32 they are
     # exported with dllexport and the plug-in imports them from IGOR.exe).

@@ -75,19 +75,17 @@ endfunction()
 # this configuration (under Wine for the Windows builds); a skipped test of the same
 # name where this machine cannot run them.
 function(kav_exec_test)
-  cmake_parse_arguments(T "" "NAME" "" ${ARGN})
-  if(KAV_RUNS_HERE)
-    # The arguments are handed on one by one, empty ones included (a command line
-    # may pass "" on purpose, e.g. `--emulator ""` natively; ${ARGN} would drop it).
-    set(call "")
-    math(EXPR last "${ARGC} - 1")
-    foreach(i RANGE ${last})
-      string(APPEND call " [==[${ARGV${i}}]==]")
-    endforeach()
-    cmake_language(EVAL CODE "add_test(${call})")
-  else()
-    kav_skipped_test(${T_NAME})
+  if(NOT KAV_RUNS_HERE)
+    kav_skipped_test(${ARGV1})
+    return()
   endif()
+  # Handed on one by one as written, empty ones included (${ARGN} would drop them).
+  set(call "add_test(")
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE 0 ${last})
+    string(APPEND call " [==[${ARGV${i}}]==]")
+  endforeach()
+  cmake_language(EVAL CODE "${call})")
 endfunction()
 
 # Warnings as errors for the project's own targets.
@@ -185,7 +183,7 @@ endmacro()
 function(kav_test name)
   cmake_parse_arguments(T "" "WORKING_DIRECTORY" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gtest GTest::gtest_main)
   kav_warnings(${name})
   if(NOT T_WORKING_DIRECTORY)
     set(T_WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the fuzz targets' seed corpus, fuzz/corpus/preset-*.abf: every abfgen preset,
 # valid and malformed, made small enough (below 64 KB) by fewer samples, sweeps or
-# tags where the preset alone is larger. Run it again when abfgen or the writer
+# tags where the preset alone is larger; and fuzz/corpus/cut-*.abf, valid ones cut
+# short. Run it again when abfgen or the writer
 # changes. The regression inputs (fuzz/corpus/regression-*) are kept as they are.
 #   fuzz/make-corpus.sh [ABFGEN]   (default: build/native/bin/abfgen)
 set -euo pipefail
@@ -39,4 +40,17 @@ for preset in $("$abfgen" --list-presets | awk '{print $1}'); do
   done
   if [ -n "$made" ]; then kept=$((kept + 1)); else skipped+=("$preset"); fi
 done
-echo "$kept presets in $out/ ($(du -sh "$out" | cut -f1)); too large to keep: ${skipped[*]:-none}"
+# Valid recordings cut short at a quarter, a half and three quarters of their
+# bytes: headers that promise more sweeps, tags and samples than the file holds.
+rm -f "$out"/cut-*.abf
+cuts=0
+for preset in step-protocol variable-events fixed-events tag-types float32-episodic abf1-episodic abf1-events; do
+  src="$out/preset-$preset.abf"
+  [ -f "$src" ] || continue
+  size=$(stat -c %s "$src")
+  for quarter in 1 2 3; do
+    head -c $((size * quarter / 4)) "$src" >"$out/cut-$preset-$quarter.abf"
+    cuts=$((cuts + 1))
+  done
+done
+echo "$kept presets and $cuts cut recordings in $out/ ($(du -sh "$out" | cut -f1)); too large to keep: ${skipped[*]:-none}"

@@ -104,24 +104,6 @@ std::string ProgramFolder()
     return cut == std::string::npos ? std::string(".") : p.substr(0, cut);
 }
 
-std::string SharedDataLocalPath(const std::string& relative)
-{
-    const char* dir = std::getenv("KAV_SHARED_DIR");
-    if (!dir || !*dir) return std::string();
-    return std::string(dir) + "/" + relative;
-}
-
-std::string SharedDataPath(const std::string& relative)
-{
-    std::string p = SharedDataLocalPath(relative);
-#if defined(_WIN32)
-    if (!p.empty() && p[0] == '/') p = "Z:" + p;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-#endif
-    return p;
-}
-
 std::vector<std::array<int, 4>> AvailableProgramVersions()
 {
 #if defined(_WIN32)

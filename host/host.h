@@ -271,11 +271,6 @@ Host* CurrentHost();
 // Program versions a host can pretend to have (Win32: those built beside it).
 std::vector<std::array<int, 4>> AvailableProgramVersions();
 
-// A path of the shared reference data as the plug-in must be given it (a Windows
-// path under Wine); empty when KAV_SHARED_DIR is not set.
-std::string SharedDataPath(const std::string& relative);
-// The same path in the test program's own notation (for opening it directly).
-std::string SharedDataLocalPath(const std::string& relative);
 // The folder of the running program.
 std::string ProgramFolder();
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/shared_data.h"
 #include "tools/abfcompare/compare.h"
 
 namespace fs = std::filesystem;
@@ -51,7 +52,10 @@ class Corpus : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Corpus, MatchesVendorAnswers)
 {
-    if (GetParam() == "none") GTEST_SKIP() << "shared data not found (KAV_SHARED_DIR)";
+    if (GetParam() == "none") {
+        REQUIRE_SHARED("data/golden");
+        FAIL() << "the references were listed without the shared data, which is there now: run the tests again";
+    }
     const fs::path golden = fs::path(SharedDir()) / "data" / "golden" / (GetParam() + ".json");
     abfcompare::Json ref;
     std::string error;
@@ -86,7 +90,8 @@ TEST(CorpusComparison, NoticesChangedAnswers)
     const fs::path golden = fs::path(SharedDir()) / "data" / "golden" / "18702001-step.json";
     abfcompare::Json ref;
     std::string error;
-    if (!abfcompare::ParseJsonFile(golden.string(), ref, error)) GTEST_SKIP() << "shared data not found: " << error;
+    REQUIRE_SHARED("data/golden/18702001-step.json");
+    ASSERT_TRUE(abfcompare::ParseJsonFile(golden.string(), ref, error)) << error;
     const std::string input = (fs::path(SharedDir()) / "data" / "abf" / "18702001-step.abf").string();
     ASSERT_TRUE(abfcompare::CompareReference(ref, input).empty());
 

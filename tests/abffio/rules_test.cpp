@@ -162,24 +162,29 @@ TEST(AbfLibraryRules, Abf1DigitizerAndTriggerSourceAreReportedAsTheVendorLibrary
 {
     struct Case {
         float version;
+        bool gapFree;
         int16_t storedTriggerSource;
         int16_t triggerSource, digitizerADCs, digitizerDACs;
     };
     const Case cases[] = {
-        // Before version 1.6 the trigger source is -3 whatever the file holds: five 1.3
-        // recordings hold 0, 130618-1-12.abf holds 15.
-        {1.3f, 0, -3, 16, 2},
-        {1.3f, 15, -3, 16, 2},
+        // Before version 1.6 an episodic recording's trigger source is -3 whatever the
+        // file holds (six 1.3 recordings hold 0, 130618-1-12.abf holds 15); a gap-free
+        // one keeps what it holds.
+        {1.3f, false, 0, -3, 16, 2},
+        {1.3f, false, 15, -3, 16, 2},
+        {1.3f, true, 15, 15, 16, 2},
+        {1.3f, true, 0, 0, 16, 2},
         // Later versions report what the file holds (their recordings all hold -3).
-        {1.83f, 15, 15, 16, 2},
+        {1.83f, false, 15, 15, 16, 2},
         // Version 1.84: two digitizer ADCs and no other digitizer field
         // (multichannelAbf1WithTags.abf, pclamp11_4ch_abf1.abf).
-        {1.84f, -3, -3, 2, 0},
-        {1.84f, 4, 4, 2, 0},
+        {1.84f, false, -3, -3, 2, 0},
+        {1.84f, false, 4, 4, 2, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "version " << c.version << ", stored " << c.storedTriggerSource);
-        Recording r = Episodic(1, {0, 1}, 100, 2);
+        SCOPED_TRACE(testing::Message() << "version " << c.version << (c.gapFree ? " gap-free" : " episodic")
+                                        << ", stored " << c.storedTriggerSource);
+        Recording r = c.gapFree ? GapFree(1, {0, 1}, 1000) : Episodic(1, {0, 1}, 100, 2);
         r.abf1Version = c.version;
         r.triggerSource = c.storedTriggerSource;
         const Opened o = Open(Save(abftest::Write(r), "abf1-fields.abf"));

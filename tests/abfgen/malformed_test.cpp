@@ -9,7 +9,7 @@
 
 #include "abffio/writer/abf_writer.h"
 #include "parsed_file.h"
-#include "reader_access.h"
+#include "tests/support/library_file.h"
 
 using namespace abfw;
 
@@ -32,7 +32,6 @@ class Malformed : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Malformed, FailsCleanlyWithAnErrorNumber)
 {
-    SKIP_UNLESS_READER_READY();
     Recording rec;
     std::string error;
     ASSERT_TRUE(MakePreset(GetParam(), &rec, &error)) << error;
@@ -48,7 +47,7 @@ TEST_P(Malformed, FailsCleanlyWithAnErrorNumber)
         EXPECT_TRUE(kKnownErrors.count(err)) << "IsABFFile error " << err;
     }
 
-    abftest::OpenFile file(path);
+    kavtest::LibraryFile file(path);
     if (!file.ok) {
         EXPECT_TRUE(kKnownErrors.count(file.error)) << "open failed with unexpected error " << file.error;
         char text[512] = {};
@@ -59,17 +58,17 @@ TEST_P(Malformed, FailsCleanlyWithAnErrorNumber)
 
     // Opened: some later call must fail, and every failure must be a known number.
     std::vector<int32_t> failures;
-    ABFFileHeader* h = file.header.get();
+    ABFFileHeader* h = file.header();
     const int nch = std::clamp<int>(h->nADCNumChannels, 0, 16);
-    std::vector<float> buffer(std::max<uint32_t>(file.maxSamples, 1) + 1024);
-    for (uint32_t e = 1; e <= std::min<uint32_t>(file.maxEpisodes, 1000); ++e) {
+    std::vector<float> buffer(std::max<uint32_t>(file.sampleLimit, 1) + 1024);
+    for (uint32_t e = 1; e <= std::min<uint32_t>(file.episodes, 1000); ++e) {
         uint32_t n = 0;
         if (!ABF_GetNumSamples(file.handle, h, e, &n, &err)) {
             failures.push_back(err);
             continue;
         }
-        if (n > file.maxSamples) {
-            ADD_FAILURE() << "episode " << e << " claims " << n << " samples, more than the " << file.maxSamples
+        if (n > file.sampleLimit) {
+            ADD_FAILURE() << "episode " << e << " claims " << n << " samples, more than the " << file.sampleLimit
                           << " one read delivers";
             break;
         }
@@ -101,7 +100,6 @@ INSTANTIATE_TEST_SUITE_P(Presets, Malformed, ::testing::ValuesIn(MalformedPreset
 // version, no channel or no data (invalid file), and a broken synch array.
 TEST(MalformedOpen, RefusedWithTheRightNumber)
 {
-    SKIP_UNLESS_READER_READY();
     const struct {
         const char* preset;
         int32_t error;
@@ -120,7 +118,7 @@ TEST(MalformedOpen, RefusedWithTheRightNumber)
         const std::string path = abftest::ScratchPath("refused_" + std::string(k.preset));
         ASSERT_TRUE(WriteAbf(rec, path, &error)) << error;
         {
-            abftest::OpenFile file(path);
+            kavtest::LibraryFile file(path);
             EXPECT_FALSE(file.ok) << k.preset;
             EXPECT_EQ(file.error, k.error) << k.preset;
         }

@@ -10,7 +10,7 @@
 
 #include "abffio/writer/abf_writer.h"
 #include "parsed_file.h"
-#include "reader_access.h"
+#include "tests/support/library_file.h"
 
 using namespace abfw;
 
@@ -167,9 +167,9 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
         ~Cleanup() { std::remove(p.c_str()); }
     } cleanup{path};
 
-    abftest::OpenFile file(path);
+    kavtest::LibraryFile file(path);
     ASSERT_TRUE(file.ok) << "open failed with error " << file.error;
-    const ABFFileHeader& h = *file.header.get();
+    const ABFFileHeader& h = *file.header();
     const size_t nch = rec.channels.size();
     const std::vector<Episode> episodes = ExpectedEpisodes(rec);
 
@@ -183,7 +183,7 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
     EXPECT_EQ(uint32_t(h.uFileStartDate), rec.startDate);
     EXPECT_EQ(uint32_t(h.uFileStartTimeMS), rec.startTimeMS);
     EXPECT_EQ(int64_t(h.lActualEpisodes), int64_t(episodes.size()));
-    EXPECT_EQ(int64_t(file.maxEpisodes), int64_t(episodes.size()));
+    EXPECT_EQ(int64_t(file.episodes), int64_t(episodes.size()));
     EXPECT_EQ(int64_t(h.lNumTagEntries), int64_t(rec.tags.size()));
     if (rec.format == Format::Abf2)
         EXPECT_FLOAT_EQ(float(h.fFileVersionNumber), 2.0f + float(rec.versionMinor) / 100.0f);
@@ -223,16 +223,16 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
     // Samples of every channel in every episode, and each episode's start time.
     const double si = std::round(double(rec.sequenceIntervalUs) * 10.0) / (10.0 * double(nch));
     const double unitUs = rec.synchTimeUnit > 0 ? double(rec.synchTimeUnit) : si;
-    std::vector<float> buffer(size_t(file.maxSamples) + 16);
+    std::vector<float> buffer(size_t(file.sampleLimit) + 16);
     for (size_t e = 0; e < episodes.size(); ++e) {
         const Episode& ep = episodes[e];
         SCOPED_TRACE("episode " + std::to_string(e + 1));
         uint32_t count = 0;
         int32_t err = 0;
-        ASSERT_TRUE(ABF_GetNumSamples(file.handle, file.header.get(), uint32_t(e + 1), &count, &err)) << err;
+        ASSERT_TRUE(ABF_GetNumSamples(file.handle, file.header(), uint32_t(e + 1), &count, &err)) << err;
         ASSERT_EQ(int64_t(count), ep.samples);
         double duration = 0;
-        ASSERT_TRUE(ABF_GetEpisodeDuration(file.handle, file.header.get(), uint32_t(e + 1), &duration, &err)) << err;
+        ASSERT_TRUE(ABF_GetEpisodeDuration(file.handle, file.header(), uint32_t(e + 1), &duration, &err)) << err;
         const double sweepSamples = rec.mode == Mode::Episodic ? double(rec.samplesPerEpisode) : double(ep.samples);
         EXPECT_NEAR(duration, sweepSamples * double(nch) * si / 1000.0, 1e-6);
         std::vector<float> want(size_t(ep.samples) * nch);
@@ -242,7 +242,7 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
             std::fill(buffer.begin(), buffer.end(), -12345.0f);
             uint32_t n = 0;
             ASSERT_TRUE(
-                ABF_ReadChannel(file.handle, file.header.get(), c.physical, uint32_t(e + 1), buffer.data(), &n, &err))
+                ABF_ReadChannel(file.handle, file.header(), c.physical, uint32_t(e + 1), buffer.data(), &n, &err))
                 << "channel " << c.physical << ": error " << err;
             ASSERT_EQ(int64_t(n), ep.samples);
             const double factor = ScaleFactor(rec, c);
@@ -263,7 +263,7 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
             }
             EXPECT_EQ(buffer[size_t(ep.samples)], -12345.0f) << "wrote past the episode's samples";
             double start = 0;
-            ASSERT_TRUE(ABF_GetStartTime(file.handle, file.header.get(), c.physical, uint32_t(e + 1), &start, &err))
+            ASSERT_TRUE(ABF_GetStartTime(file.handle, file.header(), c.physical, uint32_t(e + 1), &start, &err))
                 << err;
             const double skew = rec.simultaneousScan ? 0.0 : double(p) * si / 1000.0;
             EXPECT_NEAR(start, double(ep.start) * unitUs / 1000.0 + skew, 1e-6);
@@ -274,7 +274,7 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
     if (!rec.tags.empty()) {
         std::vector<ABFTag> tags(rec.tags.size());
         int32_t err = 0;
-        ASSERT_TRUE(ABF_ReadTags(file.handle, file.header.get(), 0, tags.data(), uint32_t(tags.size()), &err)) << err;
+        ASSERT_TRUE(ABF_ReadTags(file.handle, file.header(), 0, tags.data(), uint32_t(tags.size()), &err)) << err;
         for (size_t i = 0; i < tags.size(); ++i) {
             EXPECT_EQ(int32_t(tags[i].lTagTime), rec.tags[i].time) << "tag " << i;
             EXPECT_EQ(std::string(tags[i].sComment, 56), Padded(rec.tags[i].comment, 56)) << "tag " << i;
@@ -285,7 +285,6 @@ void ExpectRoundTrip(const Recording& rec, const std::string& name)
 
 TEST(RoundTrip, SeededGrid)
 {
-    SKIP_UNLESS_READER_READY();
     for (uint64_t seed = 1; seed <= 40; ++seed) {
         std::string summary;
         const Recording rec = GridRecording(seed, &summary);
@@ -301,7 +300,6 @@ class RoundTripPreset : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RoundTripPreset, ReadsBackAsWritten)
 {
-    SKIP_UNLESS_READER_READY();
     Recording rec;
     ASSERT_TRUE(MakePreset(GetParam(), &rec, nullptr));
     ExpectRoundTrip(rec, GetParam());

@@ -3,7 +3,8 @@
 IGOR.exe under Wine (with --bits 64: kav_Sorvan64.xop inside Igor64.exe under the
 64-bit Wine loader), in an X display of the test's own (Xvfb) and a Wine prefix
 of its own, driven with xdotool; dlgprobe.exe reads the dialogs' controls.
-Exits 77 (skipped) only when no display can be started."""
+Its tools are required (scripts/install-deps.sh installs them): a missing one fails
+the test. Exits 77 (skipped) only when no display can be started."""
 import argparse, json, os, shutil, subprocess, sys, time
 
 ap = argparse.ArgumentParser()
@@ -30,9 +31,10 @@ def skip(why):
     sys.exit(77)
 
 
-for tool in ("Xvfb", "xdotool", WINE, "wineserver"):
-    if not shutil.which(tool):
-        skip("%s is not installed (scripts/install-deps.sh installs it)" % tool)
+missing = [tool for tool in ("Xvfb", "xdotool", WINE, "wineserver") if not shutil.which(tool)]
+if missing:
+    print("FAIL: not installed: %s (scripts/install-deps.sh installs them)" % ", ".join(missing), flush=True)
+    sys.exit(1)
 
 work = os.path.abspath(opts.work)
 shutil.rmtree(work, ignore_errors=True)

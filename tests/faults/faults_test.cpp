@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "abffio/writer/abf_writer.h"
+#include "fuzz/plugin/plugin_calls.h"
 #include "host/host.h"
 #include "interface/abffio.h"
 #include "tests/queries/query_support.h"
@@ -285,8 +286,8 @@ TEST_F(ReadFaults, TagReaders)
 // A stimulus waveform stored in the data file (DAC-file sweeps) is read from it.
 TEST_F(ReadFaults, StoredStimulusWaveform)
 {
+    REQUIRE_SHARED("data/abf/171116sh_0015-ATFwaveform.abf");
     const std::string path = querytest::RealFile("171116sh_0015-ATFwaveform.abf");
-    if (path.empty()) GTEST_SKIP() << "shared data not found (KAV_SHARED_DIR)";
     CallResult n = Call("kav_AbfSampleCount", {Str(path), Num(1), kavhost::NumRef(0)});
     ASSERT_EQ(n.resultNumber, 1.0);
     const int32_t points = static_cast<int32_t>(n.args[2].number);
@@ -354,6 +355,76 @@ TEST_F(ReadFaults, FileGrowsOrIsReplacedBetweenCalls)
     read(after, &result);
     EXPECT_EQ(result, 0.0);
     EXPECT_EQ(LastErr(), ABF_EINVALIDFILE);
+}
+
+// A close that fails after a call did its work changes nothing of the answer (status,
+// result, every output, the wave, what was printed) and records the close's error with
+// the library's text: every function that opens a file, from the fuzz target's table.
+TEST_F(ReadFaults, AFailedCloseKeepsTheAnswerAndIsRecorded)
+{
+    using kavfuzz::Shape;
+    const std::string gapFree = Write(GapFreeWithTags(2000), "close_gapfree.abf");
+    const std::string episodic = Write(abfw::StepProtocolRecording(), "close_episodic.abf");
+    const CallResult sweep = Call("kav_AbfSampleCount", {Str(episodic), Num(2), kavhost::NumRef(0)});
+    ASSERT_EQ(sweep.resultNumber, 1.0);
+    const int32_t sweepPoints = static_cast<int32_t>(sweep.args[2].number);
+    int checked = 0;
+    for (const kavfuzz::Function& f : kavfuzz::kFunctions) {
+        if (std::string(f.name) == "kav_AbfIsAbfFile") continue;  // asks without opening
+        SCOPED_TRACE(f.name);
+        const bool onGapFree = f.shape == Shape::NameNumWave || f.shape == Shape::NameWave;
+        const std::string& path = onGapFree ? gapFree : episodic;
+        const auto call = [&](bool failingClose) {
+            Wave* w = nullptr;
+            std::vector<Arg> args = {Str(path)};
+            switch (f.shape) {
+            case Shape::Name: break;
+            case Shape::NameRef: args.push_back(kavhost::NumRef(-1)); break;
+            case Shape::NameNumRef: args.insert(args.end(), {Num(1), kavhost::NumRef(-1)}); break;
+            case Shape::NameNumNumRef: args.insert(args.end(), {Num(0), Num(2), kavhost::NumRef(-1)}); break;
+            case Shape::NameStrRef: args.push_back(kavhost::StrRef("before")); break;
+            case Shape::NameNumWave: args.insert(args.end(), {Num(1), WaveArg(w = host.MakeWave(kWaveFloat32, {2000}))}); break;
+            case Shape::NameNumNumWave:
+                args.insert(args.end(), {Num(0), Num(2), WaveArg(w = host.MakeWave(kWaveFloat64, {sweepPoints}))});
+                break;
+            case Shape::NameWave: args.push_back(WaveArg(w = host.MakeWave(kWaveFloat32, {1}))); break;
+            }
+            if (failingClose) ABFTest_InjectFault(160, ABF_EBADFILEINDEX, 0);
+            Outcome o;
+            o.r = Call(f.name, args);
+            ABFTest_InjectFault(0, 0, 0);
+            if (w) {
+                o.values = w->Values();
+                o.type = w->Type();
+                o.note = w->note;
+                o.xunits = w->xunits;
+                o.xstep = w->xstep;
+            }
+            return o;
+        };
+        MarkLastError();
+        const Outcome clean = call(false);
+        ASSERT_EQ(clean.r.status, 0);
+        ASSERT_EQ(LastErr(), kMark) << "the call fails without the close";
+        const Outcome failed = call(true);
+        EXPECT_EQ(failed.r.status, clean.r.status);
+        EXPECT_EQ(failed.r.resultNumber, clean.r.resultNumber);
+        ASSERT_EQ(failed.r.args.size(), clean.r.args.size());
+        for (size_t i = 0; i < clean.r.args.size(); ++i) {
+            EXPECT_EQ(failed.r.args[i].number, clean.r.args[i].number) << "argument " << i;
+            EXPECT_EQ(failed.r.args[i].text, clean.r.args[i].text) << "argument " << i;
+        }
+        EXPECT_EQ(failed.r.history, clean.r.history);
+        EXPECT_EQ(failed.values, clean.values);
+        EXPECT_EQ(failed.type, clean.type);
+        EXPECT_EQ(failed.note, clean.note);
+        EXPECT_EQ(failed.xunits, clean.xunits);
+        EXPECT_EQ(failed.xstep, clean.xstep);
+        EXPECT_EQ(LastErr(), ABF_EBADFILEINDEX);
+        EXPECT_EQ(LastErrStr(), querytest::LibraryErrorText(ABF_EBADFILEINDEX, path));
+        ++checked;
+    }
+    EXPECT_EQ(checked, static_cast<int>(kavfuzz::kFunctionCount) - 1);
 }
 
 }  // namespace

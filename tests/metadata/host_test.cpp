@@ -18,6 +18,7 @@
 #include "interface/abffio.h"
 #include "header_check.h"
 #include "host/host.h"
+#include "tests/support/shared_data.h"
 
 using namespace kavhost;
 using metatest::Piece;
@@ -55,17 +56,6 @@ protected:
 
     Host host;
 };
-
-std::string SharedDir()
-{
-    const char* d = std::getenv("KAV_SHARED_DIR");
-    return d ? d : "";
-}
-
-#define REQUIRE_SHARED_DATA()                                                                     \
-    do {                                                                                          \
-        if (SharedDir().empty()) GTEST_SKIP() << "KAV_SHARED_DIR is not set: no real recordings"; \
-    } while (0)
 
 // The library's known differences from the vendor's records ("FILE: ord110 record FIELD"
 // for the 11335-byte view, "FILE: ord110 library record FIELD" for the whole record).
@@ -108,15 +98,15 @@ std::vector<RealFile> RealFiles()
     namespace fs = std::filesystem;
     std::vector<RealFile> out;
     std::error_code ec;
-    const fs::path dir = fs::path(SharedDir()) / "data" / "golden";
+    const fs::path dir = kavtest::SharedLocal("data/golden");
     for (const auto& e : fs::directory_iterator(dir, ec)) {
         if (e.path().extension() != ".json") continue;
         const std::string name = e.path().stem().string() + ".abf";
         std::error_code missing;
-        if (!fs::exists(fs::path(SharedDir()) / "data" / "abf" / name, missing)) continue;
+        if (!fs::exists(kavtest::SharedLocal("data/abf/" + name), missing)) continue;
         RealFile f;
         f.name = name;
-        f.path = SharedDataPath("data/abf/" + name);
+        f.path = kavtest::SharedPath("data/abf/" + name);
         std::string error;
         if (metatest::LoadGoldenRecord(e.path().string(), &f.golden, &error) &&
             metatest::LoadGoldenLibraryRecord(e.path().string(), &f.library, &error))
@@ -141,7 +131,7 @@ const Piece* FindPiece(const std::vector<Piece>& pieces, const std::string& key)
 
 TEST_F(Metadata, RealFilesAgainstTheVendorRecords)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/golden");
     const std::vector<RealFile> files = RealFiles();
     ASSERT_GT(files.size(), 40u);
     const auto known = KnownRecordDifferences(": ord110 library record ");
@@ -195,13 +185,13 @@ TEST_F(Metadata, RealFilesAgainstTheVendorRecords)
 
 TEST_F(Metadata, ListingLinesOfARealFile)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/05210017_vc_abf1.abf");
     // An ABF1 file: its texts are blank-padded to their widths.
     RealFile f;
     f.name = "05210017_vc_abf1.abf";
-    f.path = SharedDataPath("data/abf/" + f.name);
+    f.path = kavtest::SharedPath("data/abf/" + f.name);
     std::string error;
-    ASSERT_TRUE(metatest::LoadGoldenRecord(SharedDir() + "/data/golden/05210017_vc_abf1.json", &f.golden, &error))
+    ASSERT_TRUE(metatest::LoadGoldenRecord(kavtest::SharedLocal("data/golden/05210017_vc_abf1.json"), &f.golden, &error))
         << error;
     CallResult l = Call("kav_AbfPrintMetaData", {Str(f.path)});
     ASSERT_EQ(l.resultNumber, 1);
@@ -238,7 +228,7 @@ class MadeUpFile : public Metadata {
 protected:
     std::string Make(const std::string& name, const std::vector<std::pair<std::size_t, std::string>>& patches)
     {
-        std::ifstream in(SharedDataLocalPath("data/abf/05210017_vc_abf1.abf"), std::ios::binary);
+        std::ifstream in(kavtest::SharedLocal("data/abf/05210017_vc_abf1.abf"), std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_GT(bytes.size(), 6144u);
         for (const auto& [offset, data] : patches) bytes.replace(offset, data.size(), data);
@@ -264,7 +254,7 @@ constexpr std::size_t kAbf1PostProcessLowpass = 5934;
 
 TEST_F(MadeUpFile, ExtremeFloatListsAndAFullComment)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/05210017_vc_abf1.abf");
     std::string comment = "no escaping: a;b=c,d ";
     while (comment.size() < 128) comment += static_cast<char>('a' + comment.size() % 26);
     const std::string file = Make("metadata_extremes.abf", {
@@ -328,9 +318,7 @@ TEST_F(Metadata, NullFileName)
 
 TEST_F(Metadata, OpenFailureLeavesEverythingAsItWas)
 {
-    const std::string missing = SharedDataPath("data/abf/no such file.abf").empty()
-                                    ? std::string("no such file.abf")
-                                    : SharedDataPath("data/abf/no such file.abf");
+    const std::string missing = "no such file.abf";
     for (int variant = 0; variant < 3; ++variant) {
         ABFTest_InjectFault(0, 0, 0);
         CallResult r;
@@ -352,30 +340,10 @@ TEST_F(Metadata, OpenFailureLeavesEverythingAsItWas)
     }
 }
 
-TEST_F(Metadata, CloseFailureKeepsTheResult)
-{
-    REQUIRE_SHARED_DATA();
-    const std::string file = SharedDataPath("data/abf/18425108.abf");
-    ABFTest_InjectFault(160, ABF_EBADFILEINDEX, 0);
-    CallResult l = Call("kav_AbfPrintMetaData", {Str(file)});
-    EXPECT_EQ(l.status, 0);
-    EXPECT_EQ(l.resultNumber, 1);
-    EXPECT_EQ(Printed(), kListingMessages);
-    EXPECT_EQ(LastErr(), ABF_EBADFILEINDEX);
-
-    ABFTest_InjectFault(160, -5, 0);  // a number the library has no text for
-    CallResult s = Call("kav_AbfMetaData", {Str(file), StrRef("old")});
-    EXPECT_EQ(s.status, 0);
-    EXPECT_EQ(s.resultNumber, 1);
-    EXPECT_EQ(metatest::SplitHeaderString(s.args[1].text).size(), kKeysShown);
-    EXPECT_EQ(LastErr(), -5);
-    EXPECT_EQ(LastErrStr(), "Unknown error number: -5");
-}
-
 TEST_F(Metadata, VariableReplacedNeverAppendedTo)
 {
-    REQUIRE_SHARED_DATA();
-    const std::string file = SharedDataPath("data/abf/18425108.abf");
+    REQUIRE_SHARED("data/abf/18425108.abf");
+    const std::string file = kavtest::SharedPath("data/abf/18425108.abf");
     CallResult fresh = Call("kav_AbfMetaData", {Str(file), NullStrRef()});
     ASSERT_EQ(fresh.resultNumber, 1);
     const std::string text = fresh.args[1].text;
@@ -389,8 +357,8 @@ TEST_F(Metadata, VariableReplacedNeverAppendedTo)
 
 TEST_F(Metadata, NoMemory)
 {
-    REQUIRE_SHARED_DATA();
-    const std::string file = SharedDataPath("data/abf/18425108.abf");
+    REQUIRE_SHARED("data/abf/18425108.abf");
+    const std::string file = kavtest::SharedPath("data/abf/18425108.abf");
     // The file name cannot be terminated: nothing opened, the name released.
     host.FailMemory(kOpResize, 1);
     CallResult l = Call("kav_AbfPrintMetaData", {Str(file)});

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "query_support.h"
+#include "tests/support/library_file.h"
 
 namespace querytest {
 namespace {
@@ -94,38 +95,19 @@ protected:
 
 // The library's own answers, asked directly (never while a fault is pending).
 struct Direct {
-    static bool Open(const std::string& path, int32_t* file, ABFFileHeader** header, int32_t* error)
-    {
-        static unsigned char block[32768];
-        std::memset(block, 0, sizeof block);
-        auto* h = reinterpret_cast<ABFFileHeader*>(block);
-        h->fFileVersionNumber = 2.05f;
-        h->fHeaderVersionNumber = 2.05f;
-        h->lHeaderSize = static_cast<int32_t>(sizeof(ABFFileHeader));
-        uint32_t samples = kAbfSampleLimit, episodes = 0;
-        *header = h;
-        return ABF_ReadOpen(path.c_str(), file, 0, h, &samples, &episodes, error) != 0;
-    }
     // Start time of a logical channel's episode: true with *time, or false with *error.
     static bool StartTime(const std::string& path, int logical, uint32_t episode, double* time, int32_t* error)
     {
-        int32_t file = -1;
-        ABFFileHeader* h = nullptr;
-        if (!Open(path, &file, &h, error)) return false;
-        const bool ok = ABF_GetStartTime(file, h, h->nADCSamplingSeq[logical], episode, time, error) != 0;
-        int32_t closeError = 0;
-        ABF_Close(file, &closeError);
-        return ok;
+        kavtest::LibraryFile f(path);
+        *error = f.error;
+        ABFFileHeader* h = f.header();
+        return f.ok && ABF_GetStartTime(f.handle, h, h->nADCSamplingSeq[logical], episode, time, error) != 0;
     }
     static bool NumSamples(const std::string& path, uint32_t episode, uint32_t* count, int32_t* error)
     {
-        int32_t file = -1;
-        ABFFileHeader* h = nullptr;
-        if (!Open(path, &file, &h, error)) return false;
-        const bool ok = ABF_GetNumSamples(file, h, episode, count, error) != 0;
-        int32_t closeError = 0;
-        ABF_Close(file, &closeError);
-        return ok;
+        kavtest::LibraryFile f(path);
+        *error = f.error;
+        return f.ok && ABF_GetNumSamples(f.handle, f.header(), episode, count, error) != 0;
     }
 };
 
@@ -155,6 +137,7 @@ TEST_F(QueryFailures, ANullFileNameIsRefusedBeforeAnythingElse)
 // open is not followed by a close.
 TEST_F(QueryFailures, InputsTheLibraryRefuses)
 {
+    REQUIRE_SHARED("data/golden");
     struct Input {
         const char* stem;
         std::string bytes;
@@ -163,16 +146,16 @@ TEST_F(QueryFailures, InputsTheLibraryRefuses)
     std::vector<Input> inputs = {
         {"missing", "", false}, {"empty", "", true}, {"text", std::string(63, 'x') + "\n", true}};
     std::string abf1, abf2;
-    if (ReadFile(RealFile("05210017_vc_abf1.abf"), &abf1) && ReadFile(RealFile("18425108.abf"), &abf2)) {
-        inputs.push_back({"trunc600-abf1", abf1.substr(0, 600), true});
-        inputs.push_back({"trunc600-abf2", abf2.substr(0, 600), true});
-        inputs.push_back({"trunchalf-abf1", abf1.substr(0, abf1.size() / 2), true});
-        inputs.push_back({"trunchalf-abf2", abf2.substr(0, abf2.size() / 2), true});
-    }
+    ASSERT_TRUE(ReadFile(RealFile("05210017_vc_abf1.abf"), &abf1));
+    ASSERT_TRUE(ReadFile(RealFile("18425108.abf"), &abf2));
+    inputs.push_back({"trunc600-abf1", abf1.substr(0, 600), true});
+    inputs.push_back({"trunc600-abf2", abf2.substr(0, 600), true});
+    inputs.push_back({"trunchalf-abf1", abf1.substr(0, abf1.size() / 2), true});
+    inputs.push_back({"trunchalf-abf2", abf2.substr(0, abf2.size() / 2), true});
     for (const Input& in : inputs) {
         SCOPED_TRACE(in.stem);
         Golden g = GoldenFor(in.stem);
-        if (g.json.is_null()) GTEST_SKIP() << "KAV_SHARED_DIR is not set: no recorded answers";
+        ASSERT_FALSE(g.json.is_null()) << "no recorded answer for " << in.stem;
         ASSERT_EQ(abfcompare::Int(g.json, "file_size"), in.made ? static_cast<long long>(in.bytes.size()) : -1);
         const std::string path = ScratchFile(std::string(in.stem) + ".abf");
         std::remove(path.c_str());
@@ -199,32 +182,9 @@ TEST_F(QueryFailures, InputsTheLibraryRefuses)
     }
 }
 
-TEST_F(QueryFailures, AFailedCloseKeepsTheAnswerAndIsRecorded)
-{
-    REQUIRE_SHARED_DATA();
-    const std::string path = RealFile("18425108.abf");
-    for (const Query& q : kOpeningQueries) {
-        SCOPED_TRACE(q.name);
-        CallResult clean = Call(q.name, q.args(Str(path)));
-        ASSERT_EQ(clean.resultNumber, 1.0);
-        EXPECT_TRUE(q.output < 0 || !OutputUntouched(q, clean));
-        ABFTest_InjectFault(160, ABF_EBADFILEINDEX, 0);
-        CallResult r = Call(q.name, q.args(Str(path)));
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.resultNumber, 1.0);
-        if (q.output >= 0) {
-            const size_t i = static_cast<size_t>(q.output);
-            EXPECT_EQ(r.args[i].number, clean.args[i].number);
-            EXPECT_EQ(r.args[i].text, clean.args[i].text);
-        }
-        EXPECT_EQ(LastErr(), ABF_EBADFILEINDEX);
-        EXPECT_EQ(LastErrStr(), LibraryErrorText(ABF_EBADFILEINDEX, path));
-    }
-}
-
 TEST_F(QueryFailures, AFailedQueryFollowedByAFailedCloseKeepsTheClosesError)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/05210017_vc_abf1.abf");
     const std::string path = RealFile("05210017_vc_abf1.abf");
     struct Case {
         const Query* query;
@@ -256,7 +216,7 @@ TEST_F(QueryFailures, AFailedQueryFollowedByAFailedCloseKeepsTheClosesError)
 
 TEST_F(QueryFailures, ANameThatCannotBeTerminatedOpensNothing)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/18425108.abf");
     const std::string path = RealFile("18425108.abf");
     Mark();
     ABFTest_InjectFault(110, -1, 0);
@@ -276,71 +236,9 @@ TEST_F(QueryFailures, ANameThatCannotBeTerminatedOpensNothing)
     EXPECT_EQ(LastErr(), kMark);
 }
 
-TEST_F(QueryFailures, StartTimeChannelAndEpisodeConversions)
-{
-    REQUIRE_SHARED_DATA();
-    const std::string path = RealFile("test_0001.abf");  // 16 channels, one episode
-    struct Case {
-        double channel, episode;
-        int status;  // 0: asked, with the converted numbers below
-        int logical;
-        uint32_t episodeNumber;
-    };
-    const Case cases[] = {
-        {14.5, 1, 0, 14, 1},
-        {15.4, 1, 0, 15, 1},
-        {-0.5, 1, 0, 0, 1},
-        {2.5, 0.6, 0, 2, 1},
-        {3.5, 1.5, 0, 4, 2},
-        {0, 0.5, 0, 0, 0},
-        {0, 2.5, 0, 0, 2},
-        {15.5, 1, 10008, 0, 0},
-        {16, 1, 10008, 0, 0},
-        {-0.6, 1, 10008, 0, 0},
-        {-1, 1, 10008, 0, 0},
-        {2147483647.5, 1, 10008, 0, 0},
-        {kNaN, 1, 10008, 0, 0},
-        {kInf, 1, 10008, 0, 0},
-        {-kInf, 1, 10008, 0, 0},
-        {15.5, -1, 10008, 0, 0},
-        {0, -1, 10009, 0, 0},
-        {0, -0.6, 10009, 0, 0},
-        {0, 4294967295.5, 10009, 0, 0},
-        {0, kNaN, 10009, 0, 0},
-        {0, kInf, 10009, 0, 0},
-        {0, 4294967295.4, 0, 0, 4294967295u},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("channel " + std::to_string(c.channel) + ", episode " + std::to_string(c.episode));
-        double expectedTime = 0;
-        int32_t expectedError = 0;
-        bool expectedOk = false;
-        if (c.status == 0)
-            expectedOk = Direct::StartTime(path, c.logical, c.episodeNumber, &expectedTime, &expectedError);
-        Mark();
-        if (c.status != 0) ABFTest_InjectFault(110, -1, 0);  // an open would record -1
-        CallResult r = Call("kav_AbfStartTime", {Str(path), Num(c.channel), Num(c.episode), NumRef(kUntouched)});
-        ABFTest_InjectFault(0, 0, 0);
-        EXPECT_EQ(r.status, c.status);
-        if (c.status != 0) {
-            EXPECT_EQ(r.resultNumber, 0.0);
-            EXPECT_EQ(r.args[3].number, kUntouched);
-            EXPECT_EQ(LastErr(), kMark);
-        } else if (expectedOk) {
-            EXPECT_EQ(r.resultNumber, 1.0);
-            EXPECT_EQ(r.args[3].number, expectedTime);
-            EXPECT_EQ(LastErr(), kMark);
-        } else {
-            EXPECT_EQ(r.resultNumber, 0.0);
-            EXPECT_EQ(r.args[3].number, kUntouched);
-            EXPECT_EQ(LastErr(), expectedError);
-        }
-    }
-}
-
 TEST_F(QueryFailures, StartTimeTakesTheChannelFromTheWholeSequence)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf");
     // Two channels sampled; positions 2 and 3 are still taken from the sequence
     // and the library judges the physical channel found there.
     for (const char* name : {"05210017_vc_abf1.abf", "190619B_0003.abf"}) {
@@ -362,7 +260,7 @@ TEST_F(QueryFailures, StartTimeTakesTheChannelFromTheWholeSequence)
 
 TEST_F(QueryFailures, SampleCountEpisodeIsTruncatedAndPassedUnchecked)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/05210017_vc_abf1.abf");
     const std::string path = RealFile("05210017_vc_abf1.abf");  // six episodes
     struct Case {
         double episode;
@@ -398,7 +296,7 @@ TEST_F(QueryFailures, SampleCountEpisodeIsTruncatedAndPassedUnchecked)
 
 TEST_F(QueryFailures, SamplingSequenceStringVariable)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/190619B_0003.abf");
     const std::string path = RealFile("190619B_0003.abf");  // channels 0 and 2
     struct Case {
         bool null;
@@ -417,7 +315,7 @@ TEST_F(QueryFailures, SamplingSequenceStringVariable)
 
 TEST_F(QueryFailures, SamplingSequenceStringThatCannotBeMade)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/190619B_0003.abf");
     const std::string path = RealFile("190619B_0003.abf");
     struct Case {
         const char* what;

@@ -21,8 +21,9 @@ protected:
     void SetUp() override
     {
         QueryTest::SetUp();
+        REQUIRE_SHARED("data/golden");
         files = RealGolden();
-        if (files.empty()) GTEST_SKIP() << "KAV_SHARED_DIR is not set: no real recordings to query";
+        ASSERT_FALSE(files.empty()) << "no recorded answer names a real recording that is there";
     }
 
     // A one-number query: status 0, result 1 and the number written.

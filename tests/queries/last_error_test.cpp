@@ -39,7 +39,7 @@ TEST_F(QueryTest, AFailedOpenRecordsTheLibrarysNumberAndText)
 // a later failure replaces it.
 TEST_F(QueryTest, OnlyALaterFailureReplacesTheState)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/abf/18425108.abf");
     const std::string missing = ScratchFile("gone.abf");
     const std::string empty = ScratchFile("empty.abf");
     ASSERT_TRUE(WriteFile(empty, ""));

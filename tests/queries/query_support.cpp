@@ -50,7 +50,7 @@ std::string QueryTest::LastErrStr()
 
 std::string RealFile(const std::string& name)
 {
-    std::string p = kavhost::SharedDataPath("data/abf/" + name);
+    std::string p = kavtest::SharedPath("data/abf/" + name);
     if (p.empty()) return p;
     std::ifstream probe(p, std::ios::binary);
     return probe ? p : std::string();
@@ -68,7 +68,7 @@ bool LoadJson(const std::string& path, abfcompare::Json* out)
 Golden GoldenFor(const std::string& stem)
 {
     Golden g;
-    const std::string dir = kavhost::SharedDataPath("data/golden");
+    const std::string dir = kavtest::SharedPath("data/golden");
     if (dir.empty() || !LoadJson(dir + "/" + stem + ".json", &g.json)) return g;
     g.name = abfcompare::String(g.json, "file");
     g.path = RealFile(g.name);
@@ -78,7 +78,7 @@ Golden GoldenFor(const std::string& stem)
 std::vector<Golden> RealGolden()
 {
     std::vector<Golden> out;
-    const std::string dir = kavhost::SharedDataPath("data/golden");
+    const std::string dir = kavtest::SharedPath("data/golden");
     if (dir.empty()) return out;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {

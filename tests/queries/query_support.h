@@ -10,6 +10,7 @@
 
 #include "interface/abffio.h"
 #include "host/host.h"
+#include "tests/support/shared_data.h"
 #include "tools/abfcompare/json.h"
 
 namespace querytest {
@@ -53,10 +54,3 @@ bool ReadFile(const std::string& path, std::string* bytes);
 std::string LibraryErrorText(int32_t error, const std::string& fileName);
 
 }  // namespace querytest
-
-// Skips the test when the shared data folder is not there.
-#define REQUIRE_SHARED_DATA()                                                                   \
-    do {                                                                                        \
-        if (querytest::RealFile("18425108.abf").empty())                                        \
-            GTEST_SKIP() << "KAV_SHARED_DIR is not set: the real recordings are not available"; \
-    } while (0)

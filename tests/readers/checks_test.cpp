@@ -128,27 +128,6 @@ TEST_F(ReaderChecks, DimensionQueryFailureIsTheStatus)
     host.FailMessage(78, 0);
 }
 
-// Halves go to the even neighbour; the logical channel shows in the note.
-TEST_F(ReaderChecks, ChannelNumbersRoundHalfToEven)
-{
-    const std::string path = WriteRecording(GapFreeRecording(6, 500), "six.abf");
-    ASSERT_FALSE(path.empty());
-    struct Case {
-        double channel;
-        int logical;
-    };
-    for (const Case& c : {Case{2.5, 2}, Case{3.5, 4}, Case{-0.5, 0}, Case{0.49, 0}, Case{4.5000001, 5}, Case{1.5, 2}}) {
-        Wave* w = host.MakeWave(kWaveFloat32, {500});
-        CallResult r = Call("kav_AbfChannelRead", {Str(path), Num(c.channel), WaveArg(w)});
-        ASSERT_EQ(r.status, 0) << c.channel;
-        ASSERT_EQ(r.resultNumber, 1.0) << c.channel;
-        auto kv = ParseNote(w->note);
-        EXPECT_EQ(kv["iLogicalChannel"], std::to_string(c.logical)) << c.channel;
-        EXPECT_EQ(kv["iPhysicalChannel"], std::to_string(2 * c.logical)) << c.channel;
-        EXPECT_EQ(w->As<float>()[0], static_cast<float>(c.logical) * 0.25f - 1000.0f) << c.channel;
-    }
-}
-
 abfw::Recording EpisodicRecording(int episodes, int32_t samples)
 {
     abfw::Recording rec;
@@ -166,30 +145,105 @@ abfw::Recording EpisodicRecording(int episodes, int32_t samples)
     return rec;
 }
 
-TEST_F(ReaderChecks, EpisodeNumbersRoundHalfToEvenAndReachTheLibrary)
+// Sixteen channels (physical 0 to 15) whose every sample tells its channel and
+// episode, gap-free or in five sweeps of 200 samples a second apart.
+abfw::Recording SixteenChannels(bool episodic)
 {
-    const std::string path = WriteRecording(EpisodicRecording(5, 400), "five.abf");
-    ASSERT_FALSE(path.empty());
-    struct Case {
-        double episode;
-        int delivered;  // 0: the library refuses the episode
+    abfw::Recording rec = episodic ? abfw::StepProtocolRecording() : abfw::DefaultRecording();
+    rec.channels.resize(16);
+    for (int16_t c = 0; c < 16; ++c) rec.channels[static_cast<size_t>(c)].physical = c;
+    rec.tags.clear();
+    rec.source = abfw::SignalSource::Values;
+    const int episodes = episodic ? 5 : 1;
+    if (episodic) {
+        rec.samplesPerEpisode = 200;
+        rec.episodes = episodes;
+        rec.episodeStartToStartS = 1.0f;
+    } else {
+        rec.samplesPerChannel = 200;
+    }
+    for (int e = 1; e <= episodes; ++e)
+        for (int i = 0; i < 200; ++i)
+            for (int c = 0; c < 16; ++c) rec.values.push_back(static_cast<float>(100 * e + c));
+    return rec;
+}
+
+// Every function that takes a channel or an episode number converts it alike: to the
+// nearest integer, halves to the even one; a channel outside 0 to 15 is refused with
+// 10008 and an episode outside the 32-bit unsigned range with 10009, before the file is
+// opened. A number taken is seen by the call's answer being that of the integer.
+TEST_F(ReaderChecks, ChannelAndEpisodeNumbersConvertAlikeInEveryFunction)
+{
+    const std::string gapFree = WriteRecording(SixteenChannels(false), "sixteen.abf");
+    const std::string episodic = WriteRecording(SixteenChannels(true), "sixteen_ep.abf");
+    ASSERT_FALSE(gapFree.empty());
+    ASSERT_FALSE(episodic.empty());
+    struct Function {
+        const char* name;
+        bool episode;  // takes an episode number (else the channel reader)
+        bool wave;     // reads into a wave (else kav_AbfStartTime's number)
     };
-    for (const Case& c : {Case{2.5, 2}, Case{3.5, 4}, Case{1.49, 1}, Case{4.6, 5}, Case{-0.5, 0}, Case{0, 0},
-                          Case{6, 0}, Case{4294967295.4, 0}}) {
-        SCOPED_TRACE(c.episode);
-        Mark();
-        Wave* w = host.MakeWave(kWaveFloat32, {400});
-        CallResult r = Call("kav_AbfEpisodeRead", {Str(path), Num(0), Num(c.episode), WaveArg(w)});
-        EXPECT_EQ(r.status, 0);
-        if (c.delivered) {
-            EXPECT_EQ(r.resultNumber, 1.0);
-            EXPECT_EQ(w->As<float>()[0], 1000.0f * static_cast<float>(c.delivered));
-            EXPECT_EQ(LastErr(), kMark);
-        } else {
-            // The sample-count query fails: nothing but the library's error shows.
-            EXPECT_EQ(r.resultNumber, 0.0);
-            EXPECT_EQ(LastErr(), ABF_EEPISODERANGE);
-            EXPECT_EQ(w->modified, 0);
+    const Function functions[] = {{"kav_AbfStartTime", true, false},
+                                  {"kav_AbfChannelRead", false, true},
+                                  {"kav_AbfEpisodeRead", true, true},
+                                  {"kav_AbfEpisodeWaveform", true, true}};
+    struct Case {
+        double channel, episode;
+        int status;             // 0: taken as the integers below
+        double logical, taken;  // the channel and episode the call must act as if given
+    };
+    const Case cases[] = {
+        {2.5, 1, 0, 2, 1},        {3.5, 1, 0, 4, 1},     {-0.5, 1, 0, 0, 1},       {0.49, 1, 0, 0, 1},
+        {4.5000001, 1, 0, 5, 1},  {14.5, 1, 0, 14, 1},   {15.4, 1, 0, 15, 1},      {0, 0.6, 0, 0, 1},
+        {0, 1.5, 0, 0, 2},        {0, 2.5, 0, 0, 2},     {0, 4.6, 0, 0, 5},        {1, 3.5, 0, 1, 4},
+        {0, -0.5, 0, 0, 0},       {0, 6, 0, 0, 6},       {0, 4294967295.4, 0, 0, 4294967295.0},
+        {15.5, 1, 10008, 0, 0},   {16, 1, 10008, 0, 0},  {-0.6, 1, 10008, 0, 0},   {2147483647.5, 1, 10008, 0, 0},
+        {kNaN, 1, 10008, 0, 0},   {-kInf, 1, 10008, 0, 0}, {15.5, -1, 10008, 0, 0}, {0, -0.6, 10009, 0, 0},
+        {0, 4294967295.5, 10009, 0, 0}, {0, kNaN, 10009, 0, 0}, {0, kInf, 10009, 0, 0},
+    };
+    struct Outcome {
+        CallResult r;
+        std::vector<double> values;
+        std::string note;
+    };
+    for (const Function& f : functions) {
+        const std::string& path = f.episode ? episodic : gapFree;
+        const auto call = [&](double channel, double episode) {
+            Outcome o;
+            Wave* w = f.wave ? host.MakeWave(kWaveFloat32, {200}) : nullptr;
+            std::vector<Arg> args = {Str(path), Num(channel)};
+            if (f.episode) args.push_back(Num(episode));
+            args.push_back(f.wave ? WaveArg(w) : kavhost::NumRef(-1));
+            o.r = Call(f.name, args);
+            if (w) {
+                o.values = w->Values();
+                o.note = w->note;
+            }
+            return o;
+        };
+        for (const Case& c : cases) {
+            if (!f.episode && c.episode != 1) continue;
+            SCOPED_TRACE(std::string(f.name) + " channel " + std::to_string(c.channel) + " episode " +
+                         std::to_string(c.episode));
+            Mark();
+            if (c.status) ABFTest_InjectFault(110, -1, 0);  // an open would record -1
+            const Outcome got = call(c.channel, c.episode);
+            ABFTest_InjectFault(0, 0, 0);
+            EXPECT_EQ(got.r.status, c.status);
+            if (c.status) {
+                EXPECT_EQ(got.r.resultNumber, 0.0);
+                if (f.wave)
+                    EXPECT_EQ(got.values, std::vector<double>(200, 0.0));
+                else
+                    EXPECT_EQ(got.r.args.back().number, -1.0);
+                EXPECT_EQ(LastErr(), kMark);
+                continue;
+            }
+            const Outcome want = call(c.logical, c.taken);
+            EXPECT_EQ(got.r.resultNumber, want.r.resultNumber);
+            EXPECT_EQ(got.r.args.back().number, want.r.args.back().number);
+            EXPECT_EQ(got.values, want.values);
+            EXPECT_EQ(got.note, want.note);
         }
     }
 }
@@ -296,24 +350,6 @@ TEST_F(ReaderChecks, EpisodeReadersWhenTheLibraryFails)
                 EXPECT_EQ(w->xstep, 1.0);
                 EXPECT_TRUE(w->note.empty());
             }
-        }
-    }
-}
-
-// A close that fails after a good read keeps the result and records the error.
-TEST_F(ReaderChecks, CloseFailureKeepsTheResult)
-{
-    const std::string path = WriteRecording(EpisodicRecording(2, 1000), "close.abf");
-    ASSERT_FALSE(path.empty());
-    for (const char* name : {"kav_AbfEpisodeRead", "kav_AbfEpisodeWaveform"}) {
-        Wave* w = host.MakeWave(kWaveFloat32, {1000});
-        ABFTest_InjectFault(160, -5, 0);
-        CallResult r = Call(name, {Str(path), Num(0), Num(2), WaveArg(w)});
-        EXPECT_EQ(r.status, 0) << name;
-        EXPECT_EQ(LastErr(), -5) << name;
-        if (std::string(name) == "kav_AbfEpisodeRead") {
-            EXPECT_EQ(r.resultNumber, 1.0);
-            EXPECT_EQ(w->As<float>()[999], 2999.0f);
         }
     }
 }

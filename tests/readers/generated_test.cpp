@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "readers_support.h"
+#include "tests/support/library_file.h"
 
 namespace readertest {
 namespace {
@@ -134,17 +135,14 @@ TEST_F(Generated, TriangleTrainWaveform)
     ASSERT_FALSE(path.empty());
 
     // The library's answer, asked directly.
-    static unsigned char block[32768] = {};
-    auto* h = reinterpret_cast<ABFFileHeader*>(block);
-    h->fFileVersionNumber = 2.05f;
-    h->fHeaderVersionNumber = 2.05f;
-    h->lHeaderSize = static_cast<int32_t>(sizeof(ABFFileHeader));
-    uint32_t limit = kAbfSampleLimit, episodes = 0;
-    int32_t file = -1, error = 0;
-    ASSERT_TRUE(ABF_ReadOpen(path.c_str(), &file, 0, h, &limit, &episodes, &error)) << error;
     std::vector<std::vector<float>> want(3, std::vector<float>(3000));
-    for (uint32_t e = 1; e <= 3; ++e) ASSERT_TRUE(ABF_GetWaveform(file, h, 0, e, want[e - 1].data(), &error));
-    ABF_Close(file, &error);
+    {
+        kavtest::LibraryFile f(path);
+        ASSERT_TRUE(f.ok) << f.error;
+        int32_t error = 0;
+        for (uint32_t e = 1; e <= 3; ++e)
+            ASSERT_TRUE(ABF_GetWaveform(f.handle, f.header(), 0, e, want[e - 1].data(), &error));
+    }
     ASSERT_NE(want[0], want[1]) << "the episodes should differ";
 
     for (uint32_t e = 1; e <= 3; ++e) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/cli.h"
+#include "tests/abffio/abf_writer.h"
 #include "readers_support.h"
 
 namespace readertest {
@@ -13,28 +14,55 @@ namespace {
 using kavhost::Num;
 using kavhost::Str;
 
-// An ABF1 1.84 recording whose header stores trigger source 4: the library reports that
-// trigger source and, for version 1.84, a digitizer of 2 ADCs and nothing else.
+// Header fields the library reports otherwise than the file stores them, as the
+// key=value string and the listing show them: a 1.84 recording storing trigger source 4
+// (kept; a digitizer of 2 ADCs and nothing else), and 1.3 recordings storing 15, which a
+// gap-free one keeps and an episodic one reports as -3.
 TEST_F(ReaderTest, HeaderFunctionsShowTheLibrarysValues)
 {
     abfw::Recording rec = abfw::DefaultRecording();
     rec.format = abfw::Format::Abf1;
     rec.abf1Version = 1.84f;
     rec.damage.patches.push_back({"", abfformat::abf1::nTriggerSource.offset, 4, 2});
-    const std::string path = WriteRecording(rec, "library_values_184.abf");
-    ASSERT_FALSE(path.empty());
+    // abfgen writes ABF1 from 1.6 on; the older header comes from the tests' own writer.
+    const auto old13 = [](bool gapFree) {
+        abftest::Recording r;
+        r.abfMajor = 1;
+        r.abf1Version = 1.3f;
+        r.mode = gapFree ? kAbfGapFree : kAbfEpisodic;
+        r.triggerSource = 15;
+        r.samplesPerEpisode = 512;
+        r.episodes = gapFree ? 0 : 2;
+        r.raw.assign(1024, 100);
+        if (!gapFree) r.synch = {{0, 512}, {100000, 512}};
+        const std::vector<uint8_t> bytes = abftest::Write(r);
+        const std::string path = querytest::ScratchFile(gapFree ? "lv_13_gapfree.abf" : "lv_13_episodic.abf");
+        return querytest::WriteFile(path, std::string(bytes.begin(), bytes.end())) ? path : std::string();
+    };
+    struct Case {
+        std::string path;
+        std::vector<const char*> values, listing;
+    };
+    const Case cases[] = {
+        {WriteRecording(rec, "library_values_184.abf"),
+         {";nTriggerSource=4;", ";nDigitizerADCs=2;", ";nDigitizerDACs=0;", ";nDigitizerType=0;"},
+         {"nTriggerSource = 4\r", "nDigitizerADCs = 2\r", "nDigitizerDACs = 0\r"}},
+        {old13(true), {";nTriggerSource=15;"}, {"nTriggerSource = 15\r"}},
+        {old13(false), {";nTriggerSource=-3;"}, {"nTriggerSource = -3\r"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_FALSE(c.path.empty());
+        const CallResult text = Call("kav_AbfMetaData", {Str(c.path), kavhost::StrRef("")});
+        ASSERT_EQ(text.resultNumber, 1.0);
+        ASSERT_EQ(text.args.size(), 2u);
+        const std::string& values = text.args[1].text;
+        for (const char* item : c.values) EXPECT_NE(values.find(item), std::string::npos) << item;
 
-    const CallResult text = Call("kav_AbfMetaData", {Str(path), kavhost::StrRef("")});
-    ASSERT_EQ(text.resultNumber, 1.0);
-    ASSERT_EQ(text.args.size(), 2u);
-    const std::string& values = text.args[1].text;
-    for (const char* item : {";nTriggerSource=4;", ";nDigitizerADCs=2;", ";nDigitizerDACs=0;", ";nDigitizerType=0;"})
-        EXPECT_NE(values.find(item), std::string::npos) << item;
-
-    const CallResult listing = Call("kav_AbfPrintMetaData", {Str(path)});
-    ASSERT_EQ(listing.resultNumber, 1.0);
-    for (const char* item : {"nTriggerSource = 4\r", "nDigitizerADCs = 2\r", "nDigitizerDACs = 0\r"})
-        EXPECT_NE(listing.history.find(item), std::string::npos) << item;
+        const CallResult listing = Call("kav_AbfPrintMetaData", {Str(c.path)});
+        ASSERT_EQ(listing.resultNumber, 1.0);
+        for (const char* item : c.listing) EXPECT_NE(listing.history.find(item), std::string::npos) << item;
+    }
 }
 
 // A wave of 0 points has no dimension (the host counts the leading non-zero sizes), so

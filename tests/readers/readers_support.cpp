@@ -2,27 +2,20 @@
 
 #include <cstring>
 
+#include "tests/support/library_file.h"
 #include "tools/abfcompare/sha256.h"
 
 namespace readertest {
 
 DirectFile OpenDirect(const std::string& path)
 {
+    kavtest::LibraryFile f(path);
     DirectFile d;
-    static unsigned char block[32768];
-    std::memset(block, 0, sizeof block);
-    auto* h = reinterpret_cast<ABFFileHeader*>(block);
-    h->fFileVersionNumber = 2.05f;
-    h->fHeaderVersionNumber = 2.05f;
-    h->lHeaderSize = static_cast<int32_t>(sizeof(ABFFileHeader));
-    d.sampleLimit = kAbfSampleLimit;
-    d.episodes = 0;
-    int32_t file = -1;
-    d.ok = ABF_ReadOpen(path.c_str(), &file, 0, h, &d.sampleLimit, &d.episodes, &d.error) != 0;
-    if (!d.ok) return d;
-    std::memcpy(&d.header, block, sizeof d.header);
-    int32_t error = 0;
-    ABF_Close(file, &error);
+    d.ok = f.ok;
+    d.error = f.error;
+    d.sampleLimit = f.sampleLimit;
+    d.episodes = f.episodes;
+    if (d.ok) std::memcpy(&d.header, f.header(), sizeof d.header);
     return d;
 }
 
@@ -30,27 +23,20 @@ namespace {
 // Opens, reads the given episodes of a channel appended, closes.
 std::vector<float> Read(const std::string& path, int32_t physical, uint32_t first, uint32_t last)
 {
-    static unsigned char block[32768];
-    std::memset(block, 0, sizeof block);
-    auto* h = reinterpret_cast<ABFFileHeader*>(block);
-    h->fFileVersionNumber = 2.05f;
-    h->fHeaderVersionNumber = 2.05f;
-    h->lHeaderSize = static_cast<int32_t>(sizeof(ABFFileHeader));
-    uint32_t limit = kAbfSampleLimit, episodes = 0;
-    int32_t file = -1, error = 0;
+    kavtest::LibraryFile f(path);
     std::vector<float> out;
-    if (!ABF_ReadOpen(path.c_str(), &file, 0, h, &limit, &episodes, &error)) return out;
-    if (last == 0) last = episodes;
-    std::vector<float> buffer(limit);
+    if (!f.ok) return out;
+    if (last == 0) last = f.episodes;
+    std::vector<float> buffer(f.sampleLimit);
     for (uint32_t e = first; e <= last; ++e) {
         uint32_t n = 0;
-        if (!ABF_ReadChannel(file, h, physical, e, buffer.data(), &n, &error)) {
+        int32_t error = 0;
+        if (!ABF_ReadChannel(f.handle, f.header(), physical, e, buffer.data(), &n, &error)) {
             out.clear();
             break;
         }
         out.insert(out.end(), buffer.begin(), buffer.begin() + n);
     }
-    ABF_Close(file, &error);
     return out;
 }
 }  // namespace

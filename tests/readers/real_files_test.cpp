@@ -108,7 +108,7 @@ class RealFiles : public ReaderTest {};
 
 TEST_F(RealFiles, EveryChannelOfEveryGapFreeFile)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/golden");
     const std::vector<Golden> files = GoldenWhere(true);
     ASSERT_GE(files.size(), 3u);
     for (const Golden& g : files) {
@@ -156,7 +156,7 @@ TEST_F(RealFiles, EveryChannelOfEveryGapFreeFile)
 // Every episode of every channel of a few episodic files.
 TEST_F(RealFiles, EveryEpisodeOfEpisodicFiles)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/golden");
     for (const char* stem :
          {"05210017_vc_abf1", "14o16001_vc_pair_step", "2018_12_15_0000", "File_axon_7", "user-list-durations"}) {
         const Golden g = querytest::GoldenFor(stem);
@@ -196,7 +196,7 @@ TEST_F(RealFiles, EveryEpisodeOfEpisodicFiles)
 // vendor library answered for, with its success or failure.
 TEST_F(RealFiles, StimulusWaveformsOfTheProtocolFiles)
 {
-    REQUIRE_SHARED_DATA();
+    REQUIRE_SHARED("data/golden");
     int delivered = 0, refused = 0;
     for (const char* stem :
          {"18702001-step", "18702001-ramp", "18702001-pulseTrain", "18702001-biphasicTrain", "18702001-cosTrain",

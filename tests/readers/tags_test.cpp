@@ -194,18 +194,10 @@ TEST_F(Tags, LibraryAndHostFailures)
             EXPECT_EQ(w->Type(), kWaveFloat32);
             EXPECT_EQ(w->Points(), 4);
         }
-        // The close: the tags are delivered, the error recorded.
-        Wave* w = host.MakeWave(kWaveFloat32, {4});
-        ABFTest_InjectFault(160, -160, 0);
-        CallResult r = Call(name, {Str(path), WaveArg(w)});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.resultNumber, 1.0);
-        EXPECT_EQ(LastErr(), -160);
-        EXPECT_EQ(w->Type(), kWaveFloat64);
         // The wave cannot be changed: the host's code, result 0.
         host.FailMessage(43, 77);
         Wave* v = host.MakeWave(kWaveFloat32, {4});
-        r = Call(name, {Str(path), WaveArg(v)});
+        CallResult r = Call(name, {Str(path), WaveArg(v)});
         host.FailMessage(43, 0);
         EXPECT_EQ(r.status, 77);
         EXPECT_EQ(r.resultNumber, 0.0);
@@ -227,9 +219,8 @@ TEST_F(Tags, TagCountTooLargeForABuffer)
     const std::string path = WriteRecording(rec, "hugetags.abf");
     ASSERT_FALSE(path.empty());
     const DirectFile d = OpenDirect(path);
-    if (!d.ok || d.header.lNumTagEntries != 40000000)
-        GTEST_SKIP() << "the library does not take the patched tag count (open " << d.ok << ", error " << d.error
-                     << ")";
+    ASSERT_TRUE(d.ok) << d.error;
+    ASSERT_EQ(d.header.lNumTagEntries, 40000000);
     Mark();
     Wave* w = host.MakeWave(kWaveFloat32, {4});
     CallResult r = Call("kav_AbfReadTimeTags", {Str(path), WaveArg(w)});

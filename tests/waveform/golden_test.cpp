@@ -13,16 +13,11 @@
 
 #include "abffio/waveform.h"
 #include "interface/abffio.h"
+#include "tests/support/shared_data.h"
 #include "tools/abfcompare/json.h"
 #include "tools/abfcompare/sha256.h"
 
 namespace {
-
-std::string SharedDir()
-{
-    const char* dir = std::getenv("KAV_SHARED_DIR");
-    return dir ? dir : "";
-}
 
 bool DecodeHex(const std::string& hex, std::vector<uint8_t>& bytes)
 {
@@ -78,7 +73,7 @@ void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
     ASSERT_TRUE(LoadRecord(golden, h)) << jsonPath;
 
     OpenFile file;
-    const std::string abfPath = SharedDir() + "/data/abf/" + abfcompare::String(golden, "file");
+    const std::string abfPath = kavtest::SharedLocal("data/abf/" + abfcompare::String(golden, "file"));
     file.f = std::fopen(abfPath.c_str(), "rb");
     AbfWaveformFileAccess access{ReadInt16, &file};
 
@@ -117,10 +112,8 @@ void CheckFile(const std::filesystem::path& jsonPath, Tally& tally)
 
 TEST(WaveformGolden, EveryRecordedWaveformMatches)
 {
-    const std::string shared = SharedDir();
-    const std::filesystem::path dir = std::filesystem::path(shared) / "data" / "golden";
-    if (shared.empty() || !std::filesystem::is_directory(dir))
-        GTEST_SKIP() << "recorded answers not found (KAV_SHARED_DIR/data/golden)";
+    REQUIRE_SHARED("data/golden");
+    const std::filesystem::path dir = kavtest::SharedLocal("data/golden");
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         if (entry.path().extension() == ".json") files.push_back(entry.path());
@@ -142,10 +135,8 @@ TEST(WaveformGolden, EveryRecordedWaveformMatches)
 // has no waveform: its arrays are the untouched zeroed buffer).
 TEST(WaveformGolden, CompleteArraysMatchPointByPoint)
 {
-    const std::string shared = SharedDir();
-    const std::filesystem::path dir = std::filesystem::path(shared) / "data" / "golden";
-    if (shared.empty() || !std::filesystem::is_directory(dir / "full"))
-        GTEST_SKIP() << "recorded arrays not found (KAV_SHARED_DIR/data/golden/full)";
+    REQUIRE_SHARED("data/golden/full");
+    const std::filesystem::path dir = kavtest::SharedLocal("data/golden");
     int arrays = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir / "full")) {
         const std::string name = entry.path().filename().string();
