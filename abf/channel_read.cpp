@@ -1,5 +1,6 @@
 // kav_AbfChannelRead: the whole recording of one channel of a gap-free file, read
 // episode by episode through one scratch buffer and appended to the wave.
+#include <cstddef>
 #include <cstdint>
 
 #include "abf_library.h"
@@ -21,8 +22,9 @@ struct ChannelRead {
 
 // Reads every episode of the physical channel into the wave of `points` points.
 // Returns the status and sets *complete when every read succeeded; a failing
-// read is recorded.
-int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r, uint32_t points, bool* complete)
+// read is recorded. Points are counted in size_t: the wave of a 64-bit host may
+// hold more than 2^32 of them.
+int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r, std::size_t points, bool* complete)
 {
     *complete = false;
     void* data = WaveData(r.wave);
@@ -30,7 +32,7 @@ int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r,
     float* scratch = AllocScratch(f.sampleLimit);
     if (!scratch) return kStatusOutOfMemory;
     const bool streamed = StreamedWave(r.waveType, points);
-    uint32_t written = 0;
+    std::size_t written = 0;
     for (uint32_t episode = 1; episode <= f.episodes; ++episode) {
         uint32_t delivered = 0;
         int32_t error = 0;
@@ -42,9 +44,9 @@ int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r,
         if (delivered > f.sampleLimit) delivered = f.sampleLimit;
         // More samples than the wave has room for: the file disagrees with its
         // own length. The wave keeps what fits and the read is not complete.
-        const uint32_t room = points - written;
+        const std::size_t room = points - written;
         if (delivered > room) {
-            StoreSamples(data, r.waveType, written, scratch, room, streamed);
+            StoreSamples(data, r.waveType, written, scratch, static_cast<uint32_t>(room), streamed);
             FreeScratch(scratch);
             return kStatusOk;
         }
@@ -65,16 +67,17 @@ int ReadChannel(const OpenedFile& f, void* context)
     // The wave holds exactly the channel's samples. A channel count that is not
     // positive leaves no channel to fill it (unlike kav_AbfTotalSampleCount, which
     // divides by a negative count as the header gives it).
-    const int32_t points = WavePoints(r.wave);
+    const CountInt points = WavePoints(r.wave);
     int64_t samples = 0;
-    if (h.nADCNumChannels <= 0 || !AbfSamplesPerChannel(h, &samples) || points < 0 || samples != points)
+    if (h.nADCNumChannels <= 0 || !AbfSamplesPerChannel(h, &samples) || points < 0 ||
+        samples != static_cast<int64_t>(points))
         return kErrWaveLength;
 
     const int32_t physical = AbfPhysicalChannel(h, r.logical);
     char units[kAbfUnitsWidth + 1];
     AbfAdcUnits(h, physical, units);
     bool complete = false;
-    const int status = ReadAllEpisodes(f, physical, r, static_cast<uint32_t>(points), &complete);
+    const int status = ReadAllEpisodes(f, physical, r, static_cast<std::size_t>(points), &complete);
     if (complete) {
         SetWaveAxes(r.wave, AbfXStep(h), units);
         AttachWaveNote(r.wave, AbfNoteInput{*f.name, f.header, r.logical, physical, false, 0.0});

@@ -87,8 +87,8 @@ int ReadEpisode(const OpenedFile& f, void* context)
         RecordAbfError(*f.name, error);
         return kStatusOk;
     }
-    if (samples > 2147483647u) return kErrTooManySamples;
-    if (WavePoints(r.wave) != static_cast<int32_t>(samples)) return kErrWaveLength;
+    if (!WaveCanHold(samples)) return kErrTooManySamples;
+    if (WavePoints(r.wave) != static_cast<CountInt>(samples)) return kErrWaveLength;
     if (!AbfGetStartTime(f.file, f.header, physical, r.number, &startTime, &error) ||
         !AbfGetEpisodeDuration(f.file, f.header, r.number, &duration, &error)) {
         RecordAbfError(*f.name, error);

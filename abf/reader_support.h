@@ -7,6 +7,11 @@
 #include "core/wave_note.h"
 #include "interface/host_abi.h"
 
+// Whether a wave of this build's host can have `points` points: a point count is
+// a CountInt, at most 2^31 - 1 on Win32 (more is status 10004). On Win64 and
+// natively every count the library can give (an unsigned 32-bit one) fits.
+inline bool WaveCanHold(uint64_t points) { return points <= static_cast<uint64_t>(INTPTR_MAX); }
+
 // The destination checks: a numeric type of 2 or 4 (else 10002), then the
 // dimension query (its non-zero code is the status) and one dimension (else
 // 10006). Returns 0 when the wave is fit.

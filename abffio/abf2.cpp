@@ -294,6 +294,12 @@ int Abf2Decoder::Decode()
     for (const EntrySection& s : kEntrySections)
         if (!ReadEntries(s)) return ABF_EINVALIDFILE;
     if (!ReadGapFreeStart()) return ABF_EINVALIDFILE;
+    // The data section counts its samples in 64 bits, the record in 32: a longer
+    // recording is refused whole rather than read as a count that wrapped.
+    if (map_[v2::kData].count > static_cast<int64_t>(kMaxCountedSamples)) {
+        file_.uncountedSamples = static_cast<uint64_t>(map_[v2::kData].count);
+        return ABF_EINVALIDFILE;
+    }
     FillFromMap();
     file_.dataOffset = static_cast<uint64_t>(map_[v2::kData].block) * abfformat::kBlockBytes;
     return 0;

@@ -247,7 +247,10 @@ int DecodeFile(OpenFile& file, uint32_t sampleLimit)
     if (int err = reader->probe(*file.src, nullptr)) return err;
     file.abfMajor = reader->major;
     InitRecord(file.rec);
-    if (int err = reader->decode(file)) return err;
+    if (int err = reader->decode(file)) {
+        if (file.uncountedSamples) NoteTooManySamples(file.name, file.uncountedSamples);
+        return err;
+    }
     const ABFLibraryHeader& h = file.rec;
     if (int err = CheckRecord(h)) return err;
     file.nch = static_cast<uint32_t>(h.nADCNumChannels);

@@ -1,5 +1,7 @@
 // Error texts of the library, in its own words.
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <string>
 
 #include "internal.h"
@@ -46,12 +48,54 @@ const Text kTexts[] = {
 // Numbers the library recognises without a specific wording of its own.
 bool KnownGeneric(int n) { return (n >= 1025 && n <= 1037) || n == 1041 || (n >= 2001 && n <= 2033) || n == 2035; }
 
+// The files last refused for holding more samples than the record counts, newest
+// last, with their sample counts. A few are enough: the text is asked for right
+// after the open that failed.
+struct Uncounted {
+    std::string name;
+    uint64_t samples;
+};
+constexpr size_t kUncountedKept = 8;
+std::mutex g_uncountedLock;
+std::deque<Uncounted> g_uncounted;
+
+// The sample count of the file of this name as last refused for it, or 0.
+uint64_t UncountedSamples(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(g_uncountedLock);
+    for (auto it = g_uncounted.rbegin(); it != g_uncounted.rend(); ++it)
+        if (it->name == name) return it->samples;
+    return 0;
+}
+
 }  // namespace
+
+void NoteTooManySamples(const std::string& fileName, uint64_t samples)
+{
+    std::lock_guard<std::mutex> lock(g_uncountedLock);
+    for (auto it = g_uncounted.begin(); it != g_uncounted.end(); ++it)
+        if (it->name == fileName) {
+            g_uncounted.erase(it);
+            break;
+        }
+    if (g_uncounted.size() == kUncountedKept) g_uncounted.pop_front();
+    g_uncounted.push_back({fileName, samples});
+}
 
 std::string ErrorText(int errorNumber, const char* fileName)
 {
     const char* name = fileName ? fileName : "";
     char buf[1100];
+    if (errorNumber == ABF_EINVALIDFILE) {
+        if (const uint64_t samples = UncountedSamples(name)) {
+            snprintf(buf, sizeof buf,
+                     "\"%s\" holds %llu samples in its data section, more than the %llu (2^31 - 1) that an ABF "
+                     "header counts: too long a recording for this library to read.",
+                     std::string(name).substr(0, 900).c_str(), static_cast<unsigned long long>(samples),
+                     static_cast<unsigned long long>(kMaxCountedSamples));
+            return buf;
+        }
+    }
     for (const Text& t : kTexts) {
         if (t.number != errorNumber) continue;
         if (t.namesFile) {

@@ -108,6 +108,10 @@ struct OpenFile {
     uint64_t windowOff = 0;
     uint64_t windowBytes = 0;
     uint64_t lastEnd = 0;
+    // An ABF2 data section of more samples than the record's 32-bit lActualAcqLength
+    // counts (2^31 - 1): the open refuses the file (ABF_EINVALIDFILE) and says so in
+    // the error text of its name (see NoteTooManySamples).
+    uint64_t uncountedSamples = 0;
 };
 
 // The two formats' readers, one module each (abf1.cpp, abf2.cpp), with the same stages:
@@ -150,5 +154,12 @@ ABFBOOL OpenFromMemory(const uint8_t* data, size_t size, int32_t* handle, ABFFil
 
 // Text for an error number, in our own words; empty when the number is unknown.
 std::string ErrorText(int errorNumber, const char* fileName);
+
+// The most samples (all channels) the record can count: lActualAcqLength is 32-bit.
+inline constexpr uint64_t kMaxCountedSamples = 2147483647;
+// Remembers that the file of this name was refused for holding `samples` samples,
+// more than kMaxCountedSamples: ErrorText(ABF_EINVALIDFILE, name) then says so
+// rather than calling the file invalid. The last few names are kept.
+void NoteTooManySamples(const std::string& fileName, uint64_t samples);
 
 }  // namespace abffio

@@ -4,9 +4,10 @@
 #
 # Natively it is an ordinary test executable in bin/ that exports the host's
 # memory functions to the plug-in. Under Wine the plug-in binds its imports to the
-# module named IGOR.exe, so the test executable is named IGOR.exe and lives in a
-# folder of its own (hosttests/NAME/) with kav_Sorvan.xop, ABFFIO.dll and the
-# host's program-version files copied beside it; FILES lists more files to copy.
+# module named IGOR.exe (Igor64.exe on Win64), so the test executable is named so
+# and lives in a folder of its own (hosttests/NAME/) with the plug-in, ABFFIO.dll
+# and the host's program-version files copied beside it; FILES lists more files to
+# copy.
 function(kav_host_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;FILES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -25,7 +26,7 @@ function(kav_host_test name)
   endforeach()
   if(WIN32)
     set(dir ${CMAKE_BINARY_DIR}/hosttests/${name})
-    set_target_properties(${name} PROPERTIES OUTPUT_NAME IGOR RUNTIME_OUTPUT_DIRECTORY ${dir})
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME ${KAV_HOST_PROGRAM} RUNTIME_OUTPUT_DIRECTORY ${dir})
     kav_host_version_rc(${KAV_HOST_OWN_VERSION} rc)
     target_sources(${name} PRIVATE ${rc})
     set(copies "")

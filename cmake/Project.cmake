@@ -17,16 +17,35 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
 
+# The Windows builds: Win32 (IGOR.exe, kav_Sorvan.xop) and Win64 (Igor64.exe,
+# kav_Sorvan64.xop), the names the host's two programs and their plug-ins go by.
+set(KAV_WIN64 OFF)
+set(KAV_HOST_PROGRAM IGOR)
+set(KAV_PLUGIN_NAME kav_Sorvan)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(KAV_WIN64 ON)
+  set(KAV_HOST_PROGRAM Igor64)
+  set(KAV_PLUGIN_NAME kav_Sorvan64)
+endif()
+# What runs this configuration's programs (tests that start them by path): the
+# Wine wrapper of its width, and the host program in bin/.
+set(KAV_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh)
+if(KAV_WIN64)
+  set(KAV_WINE_RUN ${CMAKE_SOURCE_DIR}/cmake/wine64-run.sh)
+endif()
+set(KAV_HOST_EXE ${CMAKE_BINARY_DIR}/bin/${KAV_HOST_PROGRAM}.exe)
+
 # Whether this machine runs the programs this configuration builds: the native ones
-# always; the 32-bit Windows ones only where the kernel runs 32-bit programs (the
-# 32-bit Wine loader is one). ./run asks cmake/runs-win32.sh once and hands the
+# and the 64-bit Windows ones (under the 64-bit Wine loader) always; the 32-bit
+# Windows ones only where the kernel runs 32-bit programs (the 32-bit Wine loader is
+# one). ./run asks cmake/runs-win32.sh once and hands the
 # answer over as KAV_WIN32_RUNS and KAV_WIN32_WHY; a configuration made without
 # ./run asks it here. Where the programs cannot run, they are still built, the tests
 # that only read their files still run, and those that would execute them are
 # registered under their own names as skipped, with the reason (kav_exec_test).
 set(KAV_RUNS_HERE ON)
 set(KAV_NOT_RUN_WHY "")
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+if(WIN32)
   if(NOT DEFINED KAV_WIN32_RUNS)
     execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/runs-win32.sh
       RESULT_VARIABLE rc OUTPUT_VARIABLE KAV_WIN32_WHY OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -37,7 +56,9 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     endif()
   endif()
   message(STATUS "${KAV_WIN32_WHY}")
-  if(NOT KAV_WIN32_RUNS)
+  # (The 64-bit configuration asks too: its comparison of the builds takes the
+  # 32-bit one in where it runs.)
+  if(NOT KAV_WIN32_RUNS AND NOT KAV_WIN64)
     set(KAV_RUNS_HERE OFF)
     set(KAV_NOT_RUN_WHY "${KAV_WIN32_WHY}")
   endif()
@@ -89,11 +110,56 @@ function(kav_plugin_library name)
   kav_warnings(${name})
 endfunction()
 
-# kav_import_library(NAME DEF): on Win32, an interface target that links the import
-# library dlltool makes from the module-definition file DEF (imports by ordinal or
-# by name, as DEF says), made before anything that links NAME is linked.
-function(kav_import_library name def)
+# kav_windows_def(OUTVAR DEF [LIBRARY NAME] [RELEASE]): the module-definition file
+# DEF as this configuration links with it, in OUTVAR. The .def files are written
+# once, for Win32, where a __stdcall symbol carries its argument bytes ("Name@12");
+# on Win64 there is one calling convention and no decoration, so the 64-bit build
+# reads them with the decorations taken off (the ordinals stay). LIBRARY renames the
+# module (IGOR.exe -> Igor64.exe). RELEASE drops the exports of the test controls
+# (ordinals from 900 up), which only the project's own tests call.
+function(kav_windows_def outvar def)
+  cmake_parse_arguments(D "RELEASE" "LIBRARY" "" ${ARGN})
   get_filename_component(def ${def} ABSOLUTE)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT D_LIBRARY AND NOT D_RELEASE)
+    set(${outvar} ${def} PARENT_SCOPE)
+    return()
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+  file(STRINGS ${def} lines)
+  set(text "")
+  foreach(line IN LISTS lines)
+    if(D_LIBRARY AND line MATCHES "^LIBRARY ")
+      set(line "LIBRARY ${D_LIBRARY}")
+    endif()
+    if(D_RELEASE AND line MATCHES " @9[0-9][0-9]( |$)")
+      continue()
+    endif()
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      string(REGEX REPLACE "^( +[A-Za-z_][A-Za-z0-9_]*)@[0-9]+" "\\1" line "${line}")
+    endif()
+    string(APPEND text "${line}\n")
+  endforeach()
+  get_filename_component(name ${def} NAME_WE)
+  if(D_RELEASE)
+    string(APPEND name "-release")
+  endif()
+  set(out ${CMAKE_BINARY_DIR}/defs/${name}.def)
+  set(old "")
+  if(EXISTS ${out})
+    file(READ ${out} old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE ${out} "${text}")
+  endif()
+  set(${outvar} ${out} PARENT_SCOPE)
+endfunction()
+
+# kav_import_library(NAME DEF [LIBRARY MODULE]): on Windows, an interface target
+# that links the import library dlltool makes from the module-definition file DEF
+# (imports by ordinal or by name, as DEF says; read for this configuration by
+# kav_windows_def), made before anything that links NAME is linked.
+function(kav_import_library name def)
+  kav_windows_def(def ${def} ${ARGN})
   set(implib ${CMAKE_BINARY_DIR}/lib/lib${name}.a)
   add_custom_command(OUTPUT ${implib} COMMAND ${CMAKE_DLLTOOL} -d ${def} -l ${implib} DEPENDS ${def})
   add_custom_target(${name}_implib DEPENDS ${implib})

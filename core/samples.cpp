@@ -35,12 +35,12 @@ void FreeScratch(float* buffer)
     std::free(raw);
 }
 
-bool StreamedWave(int32_t type, uint32_t points)
+bool StreamedWave(int32_t type, std::size_t points)
 {
     return type == kWaveFloat64 && static_cast<uint64_t>(points) * sizeof(double) >= kStreamedWaveBytes;
 }
 
-void StoreSamples(void* destination, int32_t destinationType, uint32_t at, const float* samples, uint32_t count,
+void StoreSamples(void* destination, int32_t destinationType, std::size_t at, const float* samples, uint32_t count,
                   bool streamed)
 {
     if (count == 0) return;

@@ -3,6 +3,7 @@
 // storing into single- or double-precision storage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "interface/host_abi.h"
@@ -19,12 +20,13 @@ inline constexpr uint64_t kStreamedWaveBytes = 32u << 20;
 // Whether a whole recording read into a wave of `points` points of `type` is to be
 // written past the caches: a double-precision wave of kStreamedWaveBytes or more.
 // (Single-precision waves are block copies, which gain nothing from it.)
-bool StreamedWave(int32_t type, uint32_t points);
+bool StreamedWave(int32_t type, std::size_t points);
 
-// Copies `count` samples into `destination` from point `at`: as they are when the
+// Copies `count` samples into `destination` from point `at` (a point of a wave in
+// memory: a size_t, so past 2^32 points in the 64-bit builds): as they are when the
 // destination type is kWaveFloat32, widened to double for any other type (the
 // readers only ever pass kWaveFloat32 or kWaveFloat64). `streamed` (StreamedWave):
 // the widened points go out with non-temporal stores, which spare the memory the
 // reading of every line before it is written; the values are the same.
-void StoreSamples(void* destination, int32_t destinationType, uint32_t at, const float* samples, uint32_t count,
+void StoreSamples(void* destination, int32_t destinationType, std::size_t at, const float* samples, uint32_t count,
                   bool streamed = false);

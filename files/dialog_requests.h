@@ -25,10 +25,15 @@ inline constexpr int kFilterCount = 11;
 inline constexpr int kAllFilesFilter = 11;
 inline constexpr uint32_t kMultipleSelectionBit = 0x100;
 
-// lStructSize: the size of the 32-bit record.
+// lStructSize: the size of the whole record, 88 bytes in 32-bit Windows (and in
+// the native stand-ins), 152 with the 64-bit pointers of Win64.
+#if defined(_WIN64)
+inline constexpr DWORD kOpenFileRequestSize = 152;
+#else
 inline constexpr DWORD kOpenFileRequestSize = 88;
+#endif
 #if defined(_WIN32)
-static_assert(sizeof(OPENFILENAMEA) == kOpenFileRequestSize, "OPENFILENAMEA is the 88-byte record");
+static_assert(sizeof(OPENFILENAMEA) == kOpenFileRequestSize, "OPENFILENAMEA is the whole record");
 #endif
 inline constexpr DWORD kOpenFileFlags =
     OFN_ENABLESIZING | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;

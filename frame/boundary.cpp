@@ -21,7 +21,7 @@ int ReleaseString(Handle text, int status)
 
 bool ResizeHandle(Handle h, std::size_t size)
 {
-    const intptr_t wanted = static_cast<intptr_t>(size);
+    const BCInt wanted = static_cast<BCInt>(size);
     SetHandleSize(h, wanted);
     return GetHandleSize(h) == wanted;
 }

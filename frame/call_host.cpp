@@ -9,7 +9,7 @@ int32_t hostVersion = 0;
 void* hostWindow = nullptr;
 
 namespace {
-constexpr intptr_t kFullRecordSize = static_cast<intptr_t>(sizeof(IORec));
+constexpr BCInt kFullRecordSize = static_cast<BCInt>(sizeof(IORec));
 }
 
 void DebugBreakWith(const char* text)
@@ -27,7 +27,7 @@ bool CallHostSent(int message, int itemCount, const XopItem* items, XopItem* res
     // exactly what this message needs.
     SetHandleSize(reinterpret_cast<Handle>(recordHandle), kFullRecordSize);
     if (MemError() != 0) {
-        SetHandleSize(reinterpret_cast<Handle>(recordHandle), static_cast<intptr_t>(IORecSizeForItems(itemCount)));
+        SetHandleSize(reinterpret_cast<Handle>(recordHandle), static_cast<BCInt>(IORecSizeForItems(itemCount)));
         if (MemError() != 0) {
             DebugBreakWith("SetRecHandle error");
             // Writing the items would run past the record: send nothing.

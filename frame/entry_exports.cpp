@@ -3,7 +3,7 @@
 // both exports onto XOPMainImpl itself.)
 #include "xop.h"
 
-#if !KAV_WIN32
+#if !KAV_WINDOWS
 KAV_XOP_EXPORT int XOPMain(IORecHandle record) { return XOPMainImpl(record); }
 
 // Exported as "main"; a C++ function cannot be called main with this signature.

@@ -17,9 +17,9 @@ int16_t RecordWord(waveHndl wave, std::size_t offset)
     return v;
 }
 
-int32_t RecordLong(waveHndl wave, std::size_t offset)
+CountInt RecordCount(waveHndl wave, std::size_t offset)
 {
-    int32_t v;
+    CountInt v;
     std::memcpy(&v, RecordOf(wave) + offset, sizeof v);
     return v;
 }
@@ -33,7 +33,10 @@ bool AskAboutWave(int message, waveHndl wave, XopItem* answer)
 
 }  // namespace
 
-bool WaveIsDirect(waveHndl wave) { return wave && *wave && RecordWord(wave, kWaveRecDirect) == 1; }
+bool WaveIsDirect(waveHndl wave)
+{
+    return kReadWaveRecords && wave && *wave && RecordWord(wave, kWaveRecDirect) == 1;
+}
 
 int32_t WaveType(waveHndl wave)
 {
@@ -43,12 +46,12 @@ int32_t WaveType(waveHndl wave)
     return static_cast<int32_t>(answer);
 }
 
-int32_t WavePoints(waveHndl wave)
+CountInt WavePoints(waveHndl wave)
 {
-    if (WaveIsDirect(wave)) return RecordLong(wave, kWaveRecPoints);
+    if (WaveIsDirect(wave)) return RecordCount(wave, kWaveRecPoints);
     XopItem answer = 0;
     if (!AskAboutWave(kMsgWavePoints, wave, &answer)) return -1;
-    return static_cast<int32_t>(answer);
+    return static_cast<CountInt>(answer);
 }
 
 void* WaveData(waveHndl wave)
@@ -63,7 +66,7 @@ int WaveDimensions(waveHndl wave, int32_t* count)
 {
     if (WaveIsDirect(wave)) {
         int32_t n = 0;
-        while (n < 4 && RecordLong(wave, kWaveRecDimSizes + 4 * static_cast<std::size_t>(n)) != 0) ++n;
+        while (n < 4 && RecordCount(wave, kWaveRecDimSizes + sizeof(CountInt) * static_cast<std::size_t>(n)) != 0) ++n;
         if (count) *count = n;
         return 0;
     }
@@ -73,9 +76,9 @@ int WaveDimensions(waveHndl wave, int32_t* count)
     return static_cast<int>(answer);
 }
 
-int ChangeWave(waveHndl wave, int32_t points, int32_t type)
+int ChangeWave(waveHndl wave, CountInt points, int32_t type)
 {
-    XopItem items[3] = {ItemOf(wave), points, type};
+    XopItem items[3] = {ItemOf(wave), static_cast<XopItem>(points), type};
     XopItem answer = 0;
     if (!CallHostSent(kMsgChangeWave, 3, items, &answer)) return kStatusOutOfMemory;
     return static_cast<int>(answer);
@@ -111,7 +114,7 @@ int HostNativePath(Handle path)
 std::size_t StringHandleLength(Handle h)
 {
     if (!h) return 0;
-    intptr_t size = GetHandleSize(h);
+    BCInt size = GetHandleSize(h);
     return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
@@ -129,7 +132,7 @@ int SetStringVariable(Handle* variable, const char* text, std::size_t length)
     if (!variable) return kStatusOutOfMemory;
     Handle h = *variable;
     if (!h) {
-        h = NewHandle(static_cast<intptr_t>(length));
+        h = NewHandle(static_cast<BCInt>(length));
         if (!h) return kStatusOutOfMemory;
         *variable = h;
     } else if (!ResizeHandle(h, length)) {
@@ -151,5 +154,5 @@ std::size_t CopyStringHandle(Handle h, char* buf, std::size_t size)
 
 int NewStringHandle(const char* text, std::size_t length, Handle* result)
 {
-    return PtrToHand(text, result, static_cast<intptr_t>(length));
+    return PtrToHand(text, result, static_cast<BCInt>(length));
 }

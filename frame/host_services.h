@@ -11,18 +11,26 @@
 #include "interface/host_abi.h"
 
 // ---- Waves -------------------------------------------------------------------
-// Waves whose record says so (16-bit word at byte 26 == 1) are read from the
-// record itself; the others are asked about with messages.
+// Waves whose record says so (record version 1, the 16-bit word at
+// kWaveRecDirect: byte 26 on Win32) are read from the record itself; the others
+// are asked about with messages.
+//
+// The 64-bit Windows build always asks. Every 64-bit host answers messages 34,
+// 35, 37 and 78 (the only way there is from Igor 7 on, whose records are version
+// 2), and the direct path would save four messages a call at the risk of reading
+// a record whose layout no 64-bit host we can run has ever shown us.
+inline constexpr bool kReadWaveRecords = !KAV_WIN64;
 
-// True when the wave's record allows direct reads.
+// True when the wave's record allows direct reads (never on Win64).
 bool WaveIsDirect(waveHndl wave);
 
 // Numeric type code (2 single, 4 double, +1 complex, 0 text; message 34);
 // -1 when the host could not be asked.
 int32_t WaveType(waveHndl wave);
 
-// Number of points (message 35); -1 when the host could not be asked.
-int32_t WavePoints(waveHndl wave);
+// Number of points (message 35): 64 bits on a 64-bit host; -1 when the host
+// could not be asked.
+CountInt WavePoints(waveHndl wave);
 
 // Address of the wave's data (message 37); null when the host could not be asked.
 void* WaveData(waveHndl wave);
@@ -33,7 +41,7 @@ void* WaveData(waveHndl wave);
 int WaveDimensions(waveHndl wave, int32_t* count);
 
 // Changes the wave's length and type (message 43); returns 0 or the host's code.
-int ChangeWave(waveHndl wave, int32_t points, int32_t type);
+int ChangeWave(waveHndl wave, CountInt points, int32_t type);
 
 // Sets the wave's x step and start (message 51).
 void SetWaveScaling(waveHndl wave, double step, double start);

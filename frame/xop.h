@@ -12,7 +12,7 @@
 
 // Natively only the entry points and KavFindResource leave the shared object
 // (built with -fvisibility=hidden). On Win32 the module-definition file decides.
-#if KAV_WIN32
+#if KAV_WINDOWS
 #define KAV_XOP_EXPORT extern "C"
 #else
 #define KAV_XOP_EXPORT extern "C" __attribute__((visibility("default")))

@@ -22,13 +22,17 @@ const char kUsage[] =
     "                         text c64 c128; DIMS like 1000 or 10x2) or @null,\n"
     "                         by-reference numbers as their initial value,\n"
     "                         by-reference strings as their initial text or @null\n"
+    "  calls FILE             the calls of FILE (\"-\": standard input), one a line as\n"
+    "                         FUNCTION<TAB>ARG<TAB>ARG..., each answered by one line of\n"
+    "                         JSON as --json gives it, in one run of the host\n"
     "  functions              list the plug-in's function table\n"
     "  demo [DIR]             write two sample recordings (into DIR, or a temporary\n"
     "                         folder) and show what the plug-in does with them\n"
     "  handshake              show the start-up handshake and the function table\n"
     "options:\n"
     "  --json                 print the outcome of `call` as one JSON object (bytes\n"
-    "                         from 0x80 up appear as \\u0080-\\u00ff)\n"
+    "                         from 0x80 up appear as \\u0080-\\u00ff); a wave's \"data\"\n"
+    "                         is the FNV-1a hash (64 bits, hex) of its bytes\n"
     "  --dump-wave N FILE     after the call write the data of the wave that is\n"
     "                         parameter N (from 1) to FILE, raw, little-endian\n"
     "  --plugin PATH          load this plug-in instead of the one beside the host\n"
@@ -78,11 +82,29 @@ struct Options {
     std::vector<std::string> positional;
 };
 
-bool ParseInt(const std::string& s, long* v)
+bool ParseInt(const std::string& s, long long* v)
 {
     char* end = nullptr;
-    *v = std::strtol(s.c_str(), &end, 10);
+    *v = std::strtoll(s.c_str(), &end, 10);
     return !s.empty() && end && *end == 0;
+}
+
+// FNV-1a, 64 bits, of a wave's data: its bytes, or a text wave's texts each
+// followed by a NUL. Enough to tell two waves apart in an account of a call.
+std::string DataHash(const Wave& w)
+{
+    uint64_t h = 14695981039346656037ull;
+    auto add = [&h](const char* p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ull;
+    };
+    if (w.Type() == kWaveText) {
+        for (const std::string& t : w.text) add(t.c_str(), t.size() + 1);
+    } else {
+        add(w.Data(), w.DataBytes());
+    }
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
 }
 
 bool WaveJson(const Wave& w, std::ostream& o)
@@ -92,7 +114,8 @@ bool WaveJson(const Wave& w, std::ostream& o)
     for (int i = 0; i < w.Dimensions(); ++i) o << (i ? ", " : "") << d[static_cast<std::size_t>(i)];
     o << "], \"points\": " << w.Points() << ", \"xstart\": " << JsonNumber(w.xstart)
       << ", \"xstep\": " << JsonNumber(w.xstep) << ", \"xunits\": " << Quoted(w.xunits)
-      << ", \"dataunits\": " << Quoted(w.dataunits) << ", \"note\": " << Quoted(w.note) << "}";
+      << ", \"dataunits\": " << Quoted(w.dataunits) << ", \"note\": " << Quoted(w.note)
+      << ", \"data\": " << Quoted(DataHash(w)) << "}";
     return true;
 }
 
@@ -297,16 +320,16 @@ bool ParseArg(Host& host, uint16_t type, const std::string& text, Arg* out, std:
             *error = "unknown wave type in " + text;
             return false;
         }
-        std::vector<int32_t> dims;
+        std::vector<CountInt> dims;
         std::stringstream ds(text.substr(c2 + 1));
         std::string part;
         while (std::getline(ds, part, 'x')) {
-            long n = 0;
-            if (!ParseInt(part, &n) || n < 0 || n > INT32_MAX) {
+            long long n = 0;
+            if (!ParseInt(part, &n) || n < 0 || n > kMaxWavePoints) {
                 *error = "bad dimensions in " + text;
                 return false;
             }
-            dims.push_back(static_cast<int32_t>(n));
+            dims.push_back(static_cast<CountInt>(n));
         }
         if (dims.empty() || dims.size() > 4) {
             *error = "a wave has 1 to 4 dimensions: " + text;
@@ -361,7 +384,7 @@ int ParseOptions(const std::vector<std::string>& argv, Options* opt)
             return true;
         };
         std::string v;
-        long n = 0;
+        long long n = 0;
         if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
             opt->positional.push_back(a);
         } else if (a == "--") {
@@ -470,6 +493,52 @@ int CallFunction(Host& host, const Options& opt, const std::string& self)
     return 0;
 }
 
+// `calls FILE`: every line a call, tab-separated, each answered by a line of JSON
+// (a line that cannot be called by {"error": ...}). One run of the host for many
+// calls: the waves of a call are released after it.
+int CallEach(Host& host, const std::string& file, const std::string& self)
+{
+    std::ifstream in;
+    if (file != "-") {
+        in.open(file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "%s: cannot read %s\n", self.c_str(), file.c_str());
+            return 1;
+        }
+    }
+    std::istream& lines = file == "-" ? std::cin : in;
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::vector<std::string> fields;
+        std::stringstream fs(line);
+        for (std::string f; std::getline(fs, f, '\t');) fields.push_back(f);
+        std::string why;
+        const FunctionInfo* f = host.Function(fields[0]);
+        std::vector<Arg> args;
+        if (!f) why = "no external function " + fields[0];
+        else if (fields.size() - 1 != f->params.size())
+            why = TypeSignature(*f) + " takes " + std::to_string(f->params.size()) + " arguments";
+        for (std::size_t i = 0; why.empty() && i + 1 < fields.size(); ++i) {
+            Arg a;
+            if (ParseArg(host, f->params[i], fields[i + 1], &a, &why)) args.push_back(a);
+        }
+        CallResult r;
+        if (why.empty()) {
+            r = host.Call(fields[0], args);
+            if (!r.called) why = r.error;
+        }
+        if (why.empty())
+            PrintJson(host, r, std::cout);
+        else
+            std::cout << "{\"error\": " << Quoted(why) << "}\n";
+        host.ReleaseWaves();
+    }
+    std::cout.flush();
+    return 0;
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& given)
@@ -481,8 +550,9 @@ int RunCommandLine(const std::vector<std::string>& given)
     if (int exit = ParseOptions(argv, &opt); exit >= 0) return exit;
     if (opt.positional.empty()) return Usage(self, "no command");
     const std::string cmd = opt.positional[0];
-    if (cmd != "call" && cmd != "functions" && cmd != "demo" && cmd != "handshake")
+    if (cmd != "call" && cmd != "calls" && cmd != "functions" && cmd != "demo" && cmd != "handshake")
         return Usage(self, "unknown command " + cmd);
+    if (cmd == "calls" && opt.positional.size() != 2) return Usage(self, "calls takes one file");
     if (cmd == "demo" && opt.positional.size() > 2) return Usage(self, "demo takes at most one folder");
     if (cmd == "call" && opt.positional.size() < 2) return Usage(self, "call needs a function name");
 
@@ -499,6 +569,7 @@ int RunCommandLine(const std::vector<std::string>& given)
     }
     if (cmd == "demo") return RunDemo(host, opt.positional.size() > 1 ? opt.positional[1] : "", std::cout);
     if (cmd == "handshake") return ShowHandshake(host, opt);
+    if (cmd == "calls") return CallEach(host, opt.positional[1], self);
     return CallFunction(host, opt, self);
 }
 

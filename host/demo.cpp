@@ -55,7 +55,7 @@ std::string Quote(const std::string& s)
     return q + "\"";
 }
 
-std::string Plural(long n, const std::string& one, const std::string& many)
+std::string Plural(long long n, const std::string& one, const std::string& many)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -156,7 +156,7 @@ struct Demo {
     // Type, points, X scaling, units; first/last/min/max samples.
     void ShowWave(const std::string& name, const Wave& w)
     {
-        const long n = w.Points();
+        const long long n = w.Points();
         o << "    " << name << ": " << WaveTypeName(w.Type()) << ", " << Plural(n, "point", "points");
         if (n > 0)
             o << ", x = " << DemoNumber(w.xstart) << " + p*" << DemoNumber(w.xstep) << " " << w.xunits
@@ -190,7 +190,7 @@ struct Demo {
     void ShowTimes(const Wave& w, const char* kind)
     {
         const std::vector<double> v = w.Values();
-        o << "    " << Plural(long(v.size()), std::string(kind) + " tag", std::string(kind) + " tags");
+        o << "    " << Plural(static_cast<long long>(v.size()), std::string(kind) + " tag", std::string(kind) + " tags");
         for (std::size_t i = 0; i < v.size() && i < 10; ++i) o << (i ? ", " : " at ") << DemoNumber(v[i]) << " s";
         if (v.size() > 10) o << ", ...";
         o << " (wave now " << WaveTypeName(w.Type()) << ")\n";

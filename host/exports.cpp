@@ -18,11 +18,11 @@ kavhost::HandleHeap& Heap()
 }
 }  // namespace
 
-KAV_EXPORT_DEF Handle NewHandle(intptr_t size) { return Heap().NewHandle(size); }
-KAV_EXPORT_DEF void SetHandleSize(Handle h, intptr_t size) { Heap().SetHandleSize(h, size); }
-KAV_EXPORT_DEF intptr_t GetHandleSize(Handle h) { return Heap().GetHandleSize(h); }
+KAV_EXPORT_DEF Handle NewHandle(BCInt size) { return Heap().NewHandle(size); }
+KAV_EXPORT_DEF void SetHandleSize(Handle h, BCInt size) { Heap().SetHandleSize(h, size); }
+KAV_EXPORT_DEF BCInt GetHandleSize(Handle h) { return Heap().GetHandleSize(h); }
 KAV_EXPORT_DEF void DisposeHandle(Handle h) { Heap().DisposeHandle(h); }
-KAV_EXPORT_DEF int PtrToHand(const void* src, Handle* dest, intptr_t size) { return Heap().PtrToHand(src, dest, size); }
+KAV_EXPORT_DEF int PtrToHand(const void* src, Handle* dest, BCInt size) { return Heap().PtrToHand(src, dest, size); }
 KAV_EXPORT_DEF int MemError(void) { return Heap().MemError(); }
 
 KAV_EXPORT_DEF void* GetIgorModule(void)

@@ -21,6 +21,20 @@ namespace {
 Host* gHost = nullptr;
 
 typedef int (*MainProc)(IORecHandle);
+
+// The plug-in beside the host, and the names its entry point may be exported
+// under, in the order the host looks for them: XOPMain (undecorated, as the
+// 64-bit toolkit exports it; decorated by the 32-bit C++ compiler), then main.
+#if KAV_WIN64
+const char kPluginFile[] = "kav_Sorvan64.xop";
+const char* const kEntryNames[] = {"XOPMain", "main"};
+#elif KAV_WIN32
+const char kPluginFile[] = "kav_Sorvan.xop";
+const char* const kEntryNames[] = {"main"};
+#else
+const char kPluginFile[] = "kav_Sorvan.so";
+const char* const kEntryNames[] = {"main"};
+#endif
 typedef const void* (*FindResourceProc)(const char* type, int id, uint32_t* size);
 
 constexpr int kResourceId = 1100;
@@ -189,7 +203,7 @@ bool Host::OpenLibrary()
     uint32_t xopfSize = 0, strsSize = 0;
     MainProc mainProc = nullptr;
 #if defined(_WIN32)
-    std::string path = pluginPath_.empty() ? ProgramFolder() + "\\kav_Sorvan.xop" : pluginPath_;
+    std::string path = pluginPath_.empty() ? ProgramFolder() + "\\" + kPluginFile : pluginPath_;
     HMODULE m = LoadLibraryA(path.c_str());
     if (!m) {
         loadError_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
@@ -205,9 +219,10 @@ bool Host::OpenLibrary()
     };
     xopf = res("XOPF", &xopfSize);
     strs = res("STR#", &strsSize);
-    mainProc = reinterpret_cast<MainProc>(reinterpret_cast<void*>(GetProcAddress(m, "main")));
+    for (const char* entry : kEntryNames)
+        if (!mainProc) mainProc = reinterpret_cast<MainProc>(reinterpret_cast<void*>(GetProcAddress(m, entry)));
 #else
-    std::string path = pluginPath_.empty() ? ProgramFolder() + "/kav_Sorvan.so" : pluginPath_;
+    std::string path = pluginPath_.empty() ? ProgramFolder() + "/" + kPluginFile : pluginPath_;
     library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library_) {
         const char* e = dlerror();
@@ -219,7 +234,8 @@ bool Host::OpenLibrary()
         xopf = find("XOPF", kResourceId, &xopfSize);
         strs = find("STR#", kResourceId, &strsSize);
     }
-    mainProc = reinterpret_cast<MainProc>(dlsym(library_, "main"));
+    for (const char* entry : kEntryNames)
+        if (!mainProc) mainProc = reinterpret_cast<MainProc>(dlsym(library_, entry));
 #endif
     if (!xopf) {
         loadError_ = "the plug-in has no function table (XOPF 1100)";
@@ -238,7 +254,7 @@ bool Host::OpenLibrary()
             }
     if (strs) errorTexts_ = ParseStringList(static_cast<const unsigned char*>(strs), strsSize);
     if (!mainProc) {
-        loadError_ = "the plug-in exports no main";
+        loadError_ = std::string("the plug-in exports no ") + (KAV_WIN64 ? "XOPMain or main" : "main");
         return false;
     }
     addresses_.assign(functions_.size(), nullptr);
@@ -360,7 +376,7 @@ XopExternalFunction Host::CallableFunction(const std::string& name, const std::v
 
 void Host::PackArgs(const std::vector<Arg>& args, PackedCall* p)
 {
-    p->layout = ComputeLayout(p->f->params, p->f->returnType);
+    p->layout = ComputeLayout(p->f->params, p->f->returnType, p->f->category);
     p->storage.assign((p->layout.size + 7) / 8 + 1, 0.0);
     p->numRefs.assign(args.size(), 0.0);
     p->strRefs.assign(args.size(), nullptr);
@@ -515,32 +531,38 @@ std::string Host::AuditReport() const
 
 // ---------------------------------------------------------------- waves
 
-Wave* Host::MakeWave(int type, const std::vector<int32_t>& dims, const std::string& name)
+Wave* Host::MakeWave(int type, const std::vector<CountInt>& dims, const std::string& name)
 {
     if (!ValidWaveType(type) || dims.empty() || dims.size() > 4) return nullptr;
-    int64_t points = 1;
-    for (int32_t d : dims) {
-        if (d < 0) return nullptr;
+    CountInt points = 1;
+    for (CountInt d : dims) {
+        if (d < 0 || (d > 0 && points > kMaxWavePoints / d)) return nullptr;
         points *= d;
     }
-    if (points > INT32_MAX) return nullptr;
     const std::size_t bytes = kWaveRecData + WaveElementSize(type) * static_cast<std::size_t>(points);
     Handle h = heap_.Allocate(bytes, Owner::Host);
     if (!h) return nullptr;
     auto w = std::make_unique<Wave>();
     w->handle = h;
     w->name = name.empty() ? "wave" + std::to_string(waves_.size()) : name;
-    const int32_t n = static_cast<int32_t>(points);
     const int16_t t = static_cast<int16_t>(type);
-    std::memcpy(*h + kWaveRecPoints, &n, 4);
+    std::memcpy(*h + kWaveRecPoints, &points, sizeof points);
     std::memcpy(*h + kWaveRecType, &t, 2);
-    for (std::size_t i = 0; i < dims.size(); ++i) std::memcpy(*h + kWaveRecDimSizes + 4 * i, &dims[i], 4);
+    for (std::size_t i = 0; i < dims.size(); ++i)
+        std::memcpy(*h + kWaveRecDimSizes + sizeof(CountInt) * i, &dims[i], sizeof(CountInt));
     if (type == kWaveText) w->text.assign(static_cast<std::size_t>(points), std::string());
     Wave* out = w.get();
     waves_.push_back(std::move(w));
     waveByHandle_[h] = out;
     SetDirect(out, directWaves_);
     return out;
+}
+
+void Host::ReleaseWaves()
+{
+    for (auto& w : waves_) heap_.Free(w->handle);
+    waves_.clear();
+    waveByHandle_.clear();
 }
 
 Wave* Host::FindWave(Handle h) const
@@ -551,7 +573,7 @@ Wave* Host::FindWave(Handle h) const
 
 void Host::SetDirect(Wave* w, bool on)
 {
-    const int16_t flag = on ? 1 : 0;
+    const int16_t flag = on && kOffersDirectWaves ? 1 : 2;
     std::memcpy(*w->handle + kWaveRecDirect, &flag, 2);
 }
 
@@ -600,7 +622,9 @@ void Host::OnMessage(IORecHandle rec)
         messages_.push_back(m);
         return;
     }
-    std::vector<XopItem> items((*rec)->items, (*rec)->items + count);
+    // Item by item: in the packed 64-bit record the items are not 8-byte aligned.
+    std::vector<XopItem> items(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) items[static_cast<std::size_t>(i)] = (*rec)->items[i];
     auto fail = failMessage_.find(message);
     m.result = fail != failMessage_.end() ? fail->second : Dispatch(message, items);
     (*record_)->result = m.result;  // dereferenced anew: handling may move memory
@@ -637,19 +661,18 @@ intptr_t Host::ChangeWaveMessage(const std::vector<XopItem>& it)
 {
     Wave* w = ItemWave(it[0], "change wave (43)");
     if (!w) return kHostBadWave;
-    const intptr_t points = it[1];
+    const CountInt points = it[1];
     const int type = static_cast<int>(it[2]);
     if (!ValidWaveType(type)) return kHostBadWaveType;
-    if (points < 0 || points > INT32_MAX) return kHostBadPointCount;
+    if (points < 0 || points > kMaxWavePoints) return kHostBadPointCount;
     const std::size_t bytes = kWaveRecData + WaveElementSize(type) * static_cast<std::size_t>(points);
     if (!heap_.Resize(w->handle, bytes)) return kHostNoMemory;
-    const int32_t n = static_cast<int32_t>(points);
     const int16_t t = static_cast<int16_t>(type);
-    const int32_t dims[4] = {n, 0, 0, 0};
-    std::memcpy(*w->handle + kWaveRecPoints, &n, 4);
+    const CountInt dims[4] = {points, 0, 0, 0};
+    std::memcpy(*w->handle + kWaveRecPoints, &points, sizeof points);
     std::memcpy(*w->handle + kWaveRecType, &t, 2);
     std::memcpy(*w->handle + kWaveRecDimSizes, dims, sizeof dims);
-    w->text.assign(type == kWaveText ? static_cast<std::size_t>(n) : 0, std::string());
+    w->text.assign(type == kWaveText ? static_cast<std::size_t>(points) : 0, std::string());
     return 0;
 }
 

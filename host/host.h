@@ -144,10 +144,21 @@ public:
     void* FunctionAddress(int index);  // message 15
     CallResult Call(const std::string& name, const std::vector<Arg>& args);
 
-    // --- Waves.
-    Wave* MakeWave(int type, const std::vector<int32_t>& dims, const std::string& name = "");
+    // --- Waves: up to kMaxWavePoints points (dimension sizes and counts are CountInt).
+    Wave* MakeWave(int type, const std::vector<CountInt>& dims, const std::string& name = "");
+    template <class Int>
+    Wave* MakeWave(int type, const std::vector<Int>& dims, const std::string& name = "")
+    {
+        return MakeWave(type, std::vector<CountInt>(dims.begin(), dims.end()), name);
+    }
     Wave* FindWave(Handle h) const;
-    // New waves (and this one) carry the direct-access flag.
+    // Releases every wave (their handles back to the heap): a host that makes many
+    // calls keeps only the waves of the current one.
+    void ReleaseWaves();
+    // New waves (and this one) carry the direct-access flag: record version 1 instead
+    // of 2. Igor64.exe never does (kOffersDirectWaves): like Igor 7 and later it
+    // answers wave queries by message only.
+    static constexpr bool kOffersDirectWaves = !KAV_WIN64;
     void SetDirectWaves(bool on) { directWaves_ = on; }
     void SetDirect(Wave* w, bool on);
 

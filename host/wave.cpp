@@ -88,15 +88,15 @@ int WaveTypeFromName(const std::string& name)
     return -1;
 }
 
-int32_t RecordPoints(const char* rec) { return Load<int32_t>(rec + kWaveRecPoints); }
+CountInt RecordPoints(const char* rec) { return Load<CountInt>(rec + kWaveRecPoints); }
 int16_t RecordType(const char* rec) { return Load<int16_t>(rec + kWaveRecType); }
 
 int Wave::Type() const { return RecordType(*handle); }
-int32_t Wave::Points() const { return RecordPoints(*handle); }
+CountInt Wave::Points() const { return RecordPoints(*handle); }
 
-std::array<int32_t, 4> Wave::DimSizes() const
+std::array<CountInt, 4> Wave::DimSizes() const
 {
-    std::array<int32_t, 4> d{};
+    std::array<CountInt, 4> d{};
     std::memcpy(d.data(), *handle + kWaveRecDimSizes, sizeof d);
     return d;
 }
@@ -104,7 +104,7 @@ std::array<int32_t, 4> Wave::DimSizes() const
 int Wave::Dimensions() const
 {
     int n = 0;
-    for (int32_t s : DimSizes()) {
+    for (CountInt s : DimSizes()) {
         if (s == 0) break;
         ++n;
     }
@@ -121,10 +121,10 @@ std::vector<double> Wave::Values() const
     const std::size_t el = WaveElementSize(type);
     std::vector<double> out;
     if (el == 0) return out;
-    const int32_t n = Points();
+    const CountInt n = Points();
     out.reserve(static_cast<std::size_t>(n));
     const char* p = Data();
-    for (int32_t i = 0; i < n; ++i, p += el) {
+    for (CountInt i = 0; i < n; ++i, p += el) {
         double v = 0;
         switch (type & ~kWaveComplex) {
         case kWaveFloat32: v = Load<float>(p); break;

@@ -1,5 +1,6 @@
-// Host waves: a wave handle's block is the wave record (a 320-byte header with the
-// point count, type, direct-access flag and dimension sizes, then the data). What
+// Host waves: a wave handle's block is the wave record (kWaveRecord: a header of
+// 320 bytes, 400 on 64-bit hosts, with the point count, type, record version and
+// dimension sizes, then the data). What
 // the record does not hold (scaling, units, note, text values) the host keeps here.
 #pragma once
 
@@ -16,6 +17,10 @@ namespace kavhost {
 // Bytes of one point of a numeric type (complex counts both parts); 0 when the
 // type is not a valid wave type. Text waves (type 0) keep no bytes in the record.
 std::size_t WaveElementSize(int type);
+// The most points a wave may have: what a count of the host's width holds (2^31 - 1
+// on a 32-bit host, as the 32-bit application), and natively and on 64-bit hosts
+// 2^40, far beyond any memory (a 64-bit host's waves are limited by memory alone).
+inline constexpr CountInt kMaxWavePoints = sizeof(CountInt) == 4 ? INTPTR_MAX : static_cast<CountInt>(int64_t{1} << 40);
 bool ValidWaveType(int type);
 // "f32", "f64", "i8", "i16", "i32", "u8", "u16", "u32", "text", "c64", "c128", ...
 std::string WaveTypeName(int type);
@@ -35,8 +40,8 @@ public:
     int modified = 0;               // times the plug-in reported changed data (message 1)
 
     int Type() const;
-    int32_t Points() const;
-    std::array<int32_t, 4> DimSizes() const;
+    CountInt Points() const;
+    std::array<CountInt, 4> DimSizes() const;
     int Dimensions() const;  // leading non-zero sizes
     bool Direct() const;
     char* Data() const;
@@ -51,7 +56,7 @@ public:
 };
 
 // Header field helpers on a wave record block.
-int32_t RecordPoints(const char* rec);
+CountInt RecordPoints(const char* rec);
 int16_t RecordType(const char* rec);
 
 }  // namespace kavhost

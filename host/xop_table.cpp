@@ -78,18 +78,17 @@ std::string ParamTypeName(uint16_t type)
     }
 }
 
-BlockLayout ComputeLayout(const std::vector<uint16_t>& params, uint16_t returnType, std::size_t pointerSize)
+BlockLayout ComputeLayout(const std::vector<uint16_t>& params, uint16_t returnType, uint16_t category,
+                          std::size_t pointerSize)
 {
     BlockLayout l;
+    const int count = static_cast<int>(params.size());
     l.params.resize(params.size());
-    std::size_t offset = 0;
-    for (std::size_t i = params.size(); i-- > 0;) {
-        std::size_t size = params[i] == kParamNumber ? 8 : pointerSize;
-        l.params[i] = Slot{offset, size};
-        offset += size;
-    }
-    l.result = Slot{offset, returnType == kParamNumber ? std::size_t{8} : pointerSize};
-    l.size = offset + l.result.size;
+    for (int i = 0; i < count; ++i)
+        l.params[static_cast<std::size_t>(i)] =
+            Slot{XopParamOffset(params.data(), count, i, pointerSize), XopSlotBytes(params[static_cast<std::size_t>(i)], pointerSize)};
+    l.result = Slot{XopResultOffset(params.data(), count, category, pointerSize), XopSlotBytes(returnType, pointerSize)};
+    l.size = XopBlockBytes(params.data(), count, category, returnType, pointerSize);
     return l;
 }
 

@@ -35,9 +35,10 @@ struct BlockLayout {
     Slot result;
     std::size_t size = 0;
 };
-// Last parameter first, packed, result slot last. Numbers take 8 bytes, every
-// other parameter a pointer; a number result 8, a string result a pointer.
-BlockLayout ComputeLayout(const std::vector<uint16_t>& params, uint16_t returnType,
+// The block of a function as the host's block rule (interface/host_abi.h) lays
+// it out for pointers of `pointerSize` bytes: last parameter first, packed, the
+// thread pointer of a threadsafe function (category 0x4000), the result slot last.
+BlockLayout ComputeLayout(const std::vector<uint16_t>& params, uint16_t returnType, uint16_t category = 0,
                           std::size_t pointerSize = sizeof(void*));
 
 }  // namespace kavhost

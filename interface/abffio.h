@@ -3,7 +3,8 @@
 //
 // Every function but ABF_HasData returns non-zero on success and reports its error
 // number through the last argument. On Win32 the library is ABFFIO.dll with
-// ordinal-only exports (abffio.def) and the __stdcall convention; natively it is
+// ordinal-only exports (abffio.def) and the __stdcall convention (Win64 has only one
+// convention, and the same ordinals); natively it is
 // libabffio.so with the same functions and signatures.
 #pragma once
 
@@ -17,6 +18,15 @@
 #else
 #define ABF_API
 #define ABF_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// The test controls below are exported by the project's test builds only: the
+// library's release builds leave them out (natively hidden here; on Windows the
+// release build's module-definition file has no ordinals from 900 up).
+#if defined(ABFFIO_HIDE_TEST_CONTROLS) && !defined(_WIN32)
+#define ABF_TEST_EXPORT extern "C"
+#else
+#define ABF_TEST_EXPORT ABF_EXPORT
 #endif
 
 typedef int32_t ABFBOOL;
@@ -111,11 +121,11 @@ ABF_EXPORT ABFBOOL ABF_API ABF_BuildErrorText(int32_t errorNumber, const char* f
 // normal use, and until it is called the library behaves as shipped).
 // Makes call number `afterCalls` + 1 (counting from now) of `ordinal` fail with
 // `errorNumber`, once. ordinal 0 clears every pending fault.
-ABF_EXPORT void ABF_API ABFTest_InjectFault(int32_t ordinal, int32_t errorNumber, int32_t afterCalls);
+ABF_TEST_EXPORT void ABF_API ABFTest_InjectFault(int32_t ordinal, int32_t errorNumber, int32_t afterCalls);
 // Test control (ordinal 902): when `on` is non-zero the open writes the library's own
 // 30023-byte record layout whatever lHeaderSize says, as the vendor library 2.2.0.1
 // does, so callers can be tested against that overwrite.
-ABF_EXPORT void ABF_API ABFTest_WriteLibraryRecord(int32_t on);
+ABF_TEST_EXPORT void ABF_API ABFTest_WriteLibraryRecord(int32_t on);
 
 // Test control (ordinal 903): the file layer fails, for the project's own tests only.
 // Read number `afterReads` + 1 (counting from now the reads of opened files, the
@@ -131,4 +141,4 @@ enum AbfReadFault : int32_t {
     kAbfReadFaultGrow = 4,     // from this read on the file is `bytes` longer and its first block rewritten
                                // (a recording still running)
 };
-ABF_EXPORT int32_t ABF_API ABFTest_InjectReadFault(int32_t kind, int32_t afterReads, int32_t bytes);
+ABF_TEST_EXPORT int32_t ABF_API ABFTest_InjectReadFault(int32_t kind, int32_t afterReads, int32_t bytes);

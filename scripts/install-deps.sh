@@ -13,7 +13,9 @@ need_native=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-
              python3-igor python3-numpy
              pybind11-dev python3-dev python3-pytest python3-dask python3-h5py
              python3-venv python3-pip python3-setuptools python3-neo)
-need_win32=(g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick locales)
+# The Windows builds: 32-bit (and its Wine loader, which runs where the kernel runs
+# 32-bit programs) and 64-bit (its loader, wine64, runs everywhere).
+need_win32=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick locales)
 # ./run release: the Debian package, the manual pages, the guide as HTML, the zip.
 need_release=(dpkg-dev help2man man-db python3-markdown zip unzip)
 

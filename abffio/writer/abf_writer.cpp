@@ -673,6 +673,24 @@ struct FileCloser {
 
 bool WriteAll(FILE* f, const void* p, size_t n) { return n == 0 || std::fwrite(p, 1, n, f) == n; }
 
+// 64-bit file positions in every build (the 32-bit Windows ones included).
+bool SeekFromStart(FILE* f, int64_t at)
+{
+#if defined(_WIN32)
+    return at >= 0 && _fseeki64(f, at, SEEK_SET) == 0;
+#else
+    return at >= 0 && fseeko(f, off_t(at), SEEK_SET) == 0;
+#endif
+}
+int64_t Position(FILE* f)
+{
+#if defined(_WIN32)
+    return _ftelli64(f);
+#else
+    return int64_t(ftello(f));
+#endif
+}
+
 bool StreamData(const Recording& rec, FILE* f, std::string* error)
 {
     const size_t nch = rec.channels.size();
@@ -687,6 +705,15 @@ bool StreamData(const Recording& rec, FILE* f, std::string* error)
     }
     int64_t first = 0;
     int64_t written = 0;
+    if (rec.unwrittenSamples > 0) {
+        // Past the unwritten samples without writing them; the file grows with the
+        // first write after them (a hole where the file system has sparse files).
+        const int64_t skip = rec.unwrittenSamples * int64_t(nch) * (rec.dataFormat == DataFormat::Float32 ? 4 : 2);
+        if (std::fflush(f) != 0 || !SeekFromStart(f, Position(f) + skip))
+            return Fail(error, "cannot seek in the data section");
+        written += skip;
+        remaining -= rec.unwrittenSamples;
+    }
     while (remaining > 0) {
         const int64_t n = std::min(chunk, remaining);
         if (!GenerateSamples(rec, first, n, values.data(), error)) return false;
@@ -726,12 +753,8 @@ bool ApplyDamage(const Recording& rec, const Layout& layout, const std::string& 
             const int64_t at = base + p.offset;
             uint8_t b[8];
             for (int i = 0; i < 8; ++i) b[i] = uint8_t(p.value >> (8 * i));
-#if defined(_WIN32)
-            const int rc = _fseeki64(f.get(), at, SEEK_SET);
-#else
-            const int rc = fseeko(f.get(), off_t(at), SEEK_SET);
-#endif
-            if (at < 0 || at + p.width > layout.fileSize || rc != 0 || !WriteAll(f.get(), b, size_t(p.width)))
+            if (at < 0 || at + p.width > layout.fileSize || !SeekFromStart(f.get(), at) ||
+                !WriteAll(f.get(), b, size_t(p.width)))
                 return Fail(error, "cannot patch \"" + path + "\"");
         }
     }
@@ -829,7 +852,10 @@ bool Validate(const Recording& rec, std::string* error)
     if (!(rec.adcRange > 0) || rec.adcResolution <= 0) return Fail(error, "ADC range and resolution must be positive");
     if (rec.mode == Mode::GapFree) {
         if (rec.samplesPerChannel < 0) return Fail(error, "negative sample count");
+        if (rec.unwrittenSamples < 0 || rec.unwrittenSamples > rec.samplesPerChannel)
+            return Fail(error, "unwritten samples must be 0 to the sample count");
     } else {
+        if (rec.unwrittenSamples != 0) return Fail(error, "only gap-free recordings leave samples unwritten");
         if (rec.episodes < 0) return Fail(error, "negative episode count");
         if (rec.episodeLengths.empty() && rec.samplesPerEpisode <= 0 && rec.episodes > 0)
             return Fail(error, "sweeps need a positive number of samples");
@@ -843,10 +869,16 @@ bool Validate(const Recording& rec, std::string* error)
     }
     const std::vector<int64_t> lengths = SweepLengths(rec);
     int64_t total = 0;
+    // ABF1 counts the samples in 32 bits, and so do the synch arrays of sweeps; an
+    // ABF2 gap-free recording counts them in its data section's 64-bit entry count
+    // (what a reader makes of more than 2^31 - 1 is the reader's business).
+    const bool counted64 = rec.format == Format::Abf2 && rec.mode == Mode::GapFree;
+    const int64_t most = counted64 ? int64_t(1) << 40 : std::numeric_limits<int32_t>::max();
     for (int64_t len : lengths) {
         total += len;
-        if (total * int64_t(nch) > std::numeric_limits<int32_t>::max())
-            return Fail(error, "more than 2147483647 samples in all channels together");
+        if (total > most / int64_t(nch))
+            return Fail(error, counted64 ? "more than 2^40 samples in all channels together"
+                                         : "more than 2147483647 samples in all channels together");
     }
     const std::vector<int64_t> starts = SweepStarts(rec);
     if (rec.mode != Mode::GapFree) {

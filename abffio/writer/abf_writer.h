@@ -132,6 +132,11 @@ struct Recording {
     float episodeStartToStartS = 0.0f;     // fEpisodeStartToStart, s
     bool writeSynchArray = true;           // modes other than gap-free
     int32_t displaySamplesPerEpisode = 0;  // gap-free lNumSamplesPerEpisode (per channel); 0: automatic
+    // Gap-free: the first `unwrittenSamples` per-channel samples are not written: the
+    // writer seeks past them, so on file systems with sparse files they take no disk
+    // space (and read as raw 0). The signal starts after them: two recordings that
+    // differ only here end in the same samples. Files of gigabytes cost seconds.
+    int64_t unwrittenSamples = 0;
 
     uint32_t startDate = 20240315;    // yyyymmdd
     uint32_t startTimeMS = 36000000;  // ms after midnight

@@ -2,8 +2,9 @@
 """The side-by-side benchmark of ./run bench.
 
 Makes its recordings with abfgen, runs kav_bench (and sorvan export: .ibw, and
-.nwb natively, the Linux build's only) natively and, as IGOR.exe beside the
-plug-in and the ABF library, under Wine, prints one table
+.nwb natively, the Linux build's only) natively, as IGOR.exe beside the plug-in and
+the ABF library under Wine, and as Igor64.exe beside the 64-bit plug-in and library
+under the 64-bit Wine, prints one table
 in which every figure stands beside the bare limit measured in the same run on the
 same file, with pass or fail against the targets, and keeps the table as JSON in
 bench/results/ (one file per run and latest.json, which the next run compares with).
@@ -72,14 +73,14 @@ EXPORT_TARGET_FILES = {"gapfree"}
 ROWS = [
     ("bare", "bare limit: read() 1 MiB + int16->float", "rate", {}),
     ("bare_64k", "bare, the same in 64 KiB blocks", "rate", {}),
-    ("library_210", "library alone: ordinal-210 loop", "rate", {"native": 0.85, "wine": 0.85}),
-    ("channel_f32", "kav_AbfChannelRead into f32", "rate", {"native": 0.8, "wine": 0.7}),
+    ("library_210", "library alone: ordinal-210 loop", "rate", {"native": 0.85, "wine": 0.85, "wine64": 0.85}),
+    ("channel_f32", "kav_AbfChannelRead into f32", "rate", {"native": 0.8, "wine": 0.7, "wine64": 0.7}),
     ("channel_f64", "kav_AbfChannelRead into f64", "rate", {"native": 0.6}),
-    ("sweeps_f32", "every sweep, kav_AbfEpisodeRead each", "sweeps", {"native": 0.2, "wine": 0.2}),
+    ("sweeps_f32", "every sweep, kav_AbfEpisodeRead each", "sweeps", {"native": 0.2, "wine": 0.2, "wine64": 0.2}),
     ("bare_open_close", "bare open + 4 KiB read + close (the OS)", "call", {}),
-    ("open_close", "library alone: open + close", "call", {"native": 100, "wine": 100}),
-    ("query", "one query: kav_AbfChannelCount", "call", {"native": 150, "wine": 150}),
-    ("metadata", "kav_AbfMetaData", "call", {"native": 300, "wine": 300}),
+    ("open_close", "library alone: open + close", "call", {"native": 100, "wine": 100, "wine64": 100}),
+    ("query", "one query: kav_AbfChannelCount", "call", {"native": 150, "wine": 150, "wine64": 150}),
+    ("metadata", "kav_AbfMetaData", "call", {"native": 300, "wine": 300, "wine64": 300}),
     ("host_round_trip", "host round trip (refused before open)", "call", {}),
     ("export_ibw", "sorvan export .ibw (share: of the f32 row)", "export", {"native": 0.5}),
     ("export_nwb", "sorvan export .nwb (share: of the f32 row)", "export", {"native": 0.5}),
@@ -349,7 +350,8 @@ def target_text(kind, targets):
     unit = {"rate": "", "export": "", "call": " us", "sweeps": " s", "times": "x", "files": " files/s"}[kind]
     if len(targets) > 1 and len(set(targets.values())) == 1:
         return "%s%g%s" % (op, next(iter(targets.values())), unit)
-    return ", ".join("%s%g%s %s" % (op, v, unit, "Wine" if k == "wine" else k) for k, v in targets.items())
+    names = {"wine": "Wine", "wine64": "Wine 64"}
+    return ", ".join("%s%g%s %s" % (op, v, unit, names.get(k, k)) for k, v in targets.items())
 
 
 def table(results, envs, previous):
@@ -418,11 +420,12 @@ def main():
     ap.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
     ap.add_argument("--native-build", default="build/release-native")
     ap.add_argument("--win32-build", default="build/release-win32")
+    ap.add_argument("--win64-build", default="build/release-win64")
     ap.add_argument("--data", default="build/bench-data")
     ap.add_argument("--results", default="bench/results")
     ap.add_argument("--rounds", type=int, default=int(os.environ.get("BENCH_ROUNDS", "5")))
     ap.add_argument("--vendor-dll", default=os.environ.get("BENCH_VENDOR_DLL", ""))
-    ap.add_argument("--no-wine", action="store_true", help="native rows only")
+    ap.add_argument("--no-wine", action="store_true", help="no rows under the 32-bit Wine")
     ap.add_argument("--why-no-wine", default="", help="the reason for --no-wine, said in the table's account")
     args = ap.parse_args()
     global PIN
@@ -433,6 +436,7 @@ def main():
     shared = os.environ.get("KAV_SHARED_DIR", os.path.join(root, "..", "shared"))
 
     nb, wb = os.path.abspath(args.native_build), os.path.abspath(args.win32_build)
+    wb64 = os.path.abspath(args.win64_build)
     inputs = make_inputs(os.path.join(nb, "bin", "abfgen"), args.data)
     real = os.path.join(shared, REAL_FILE)
     if os.path.exists(real):
@@ -442,8 +446,12 @@ def main():
 
     envs = [Environment("native", "native", os.path.join(nb, "bin", "kav_bench"), os.path.join(nb, "bin", "sorvan"),
                         python_dir=os.path.join(nb, "python"))]
+    # The 64-bit Wine runs on every machine.
+    envs.append(Environment("wine64", "Wine 64-bit, our ABFFIO.dll", os.path.join(wb64, "benchhost", "Igor64.exe"),
+                            os.path.join(wb64, "bin", "sorvan.exe"), os.path.join(wb64, ".wine64"),
+                            os.path.join(root, "cmake", "wine64-run.sh")))
     if args.no_wine and args.why_no_wine:
-        log("the Wine rows are left out: " + args.why_no_wine)
+        log("the 32-bit Wine rows are left out: " + args.why_no_wine)
     if not args.no_wine:
         wine_run = os.path.join(root, "cmake", "wine-run.sh")
         prefix = os.path.join(wb, ".wine")

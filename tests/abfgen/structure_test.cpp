@@ -397,7 +397,15 @@ TEST(Validate, RefusesWhatCannotBeWritten)
         {"tag comment of 57", [](Recording* r) { r->tags[0].comment = std::string(57, 't'); }},
         {"mode 0", [](Recording* r) { r->mode = Mode(0); }},
         {"interval 0", [](Recording* r) { r->sequenceIntervalUs = 0; }},
-        {"2^31 samples", [](Recording* r) { r->samplesPerChannel = int64_t(1) << 30; }},
+        // ABF1 counts all samples in 32 bits; ABF2 gap-free data in 64, up to the writer's 2^40.
+        {"ABF1 of 2^31 samples",
+         [](Recording* r) {
+             r->format = Format::Abf1;
+             r->samplesPerChannel = int64_t(1) << 30;
+         }},
+        {"ABF2 of 2^40 + 2 samples", [](Recording* r) { r->samplesPerChannel = (int64_t(1) << 39) + 1; }},
+        {"more samples unwritten than recorded",
+         [](Recording* r) { r->unwrittenSamples = r->samplesPerChannel + 1; }},
         {"epoch type 8", [](Recording* r) { r->dacs[0].epochs[0].type = 8; }},
         {"9 DACs", [](Recording* r) { r->dacs.resize(9); }},
         {"ABF1 epochs on DAC 2",

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The real file-open dialog and folder browser, shown by kav_Sorvan.xop inside
-IGOR.exe under Wine, in an X display of the test's own (Xvfb) and a Wine prefix
+IGOR.exe under Wine (with --bits 64: kav_Sorvan64.xop inside Igor64.exe under the
+64-bit Wine loader), in an X display of the test's own (Xvfb) and a Wine prefix
 of its own, driven with xdotool; dlgprobe.exe reads the dialogs' controls.
 Its tools are required (scripts/install-deps.sh installs them): a missing one fails
 the test. Exits 77 (skipped) only when no display can be started."""
@@ -9,7 +10,12 @@ import argparse, json, os, shutil, subprocess, sys, time
 ap = argparse.ArgumentParser()
 ap.add_argument("--bin", required=True)   # IGOR.exe, kav_Sorvan.xop, ABFFIO.dll, dlgprobe.exe
 ap.add_argument("--work", required=True)  # scratch folder: prefix, data, logs
+ap.add_argument("--bits", default="32", choices=("32", "64"))
 opts = ap.parse_args()
+# The 64-bit programs run in the 64-bit loader, called directly: Debian's `wine`
+# script would pick the 32-bit one.
+WINE = "/usr/lib/wine/wine64" if opts.bits == "64" else "wine"
+HOST = "Igor64.exe" if opts.bits == "64" else "IGOR.exe"
 
 failures = []
 
@@ -25,7 +31,7 @@ def skip(why):
     sys.exit(77)
 
 
-missing = [tool for tool in ("Xvfb", "xdotool", "wine", "wineboot", "wineserver") if not shutil.which(tool)]
+missing = [tool for tool in ("Xvfb", "xdotool", WINE, "wineserver") if not shutil.which(tool)]
 if missing:
     print("FAIL: not installed: %s (scripts/install-deps.sh installs them)" % ", ".join(missing), flush=True)
     sys.exit(1)
@@ -68,7 +74,7 @@ if not number.strip():
 
 env = dict(os.environ)
 env.update(DISPLAY=":" + number.strip().decode(), WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
-           WINEARCH="win32", WINEDLLOVERRIDES="mscoree,mshtml=", KAVDLG_DATA=DATA)
+           WINEARCH="win" + opts.bits, WINEDLLOVERRIDES="mscoree,mshtml=", KAVDLG_DATA=DATA)
 
 
 def run(cmd, timeout):
@@ -100,7 +106,7 @@ def wait_gone(title, timeout=15):
 
 def probe(title):
     """The dialog's controls: {(class, id): text}."""
-    p = run(["wine", "dlgprobe.exe", title], 30)
+    p = run([WINE, "dlgprobe.exe", title], 30)
     controls = {}
     for line in p.stdout.decode("utf-8", "replace").replace("\r", "").splitlines():
         parts = line.split("\t")
@@ -114,7 +120,7 @@ def dialog(args, title, act, first=False):
     returns the call's JSON outcome (None when it failed)."""
     out = open(os.path.join(work, "call.out"), "w+b")
     err = open(os.path.join(work, "call.err"), "w+b")
-    proc = subprocess.Popen(["wine", "IGOR.exe", "call"] + args + ["--json"], env=env, cwd=opts.bin,
+    proc = subprocess.Popen([WINE, HOST, "call"] + args + ["--json"], env=env, cwd=opts.bin,
                             stdout=out, stderr=err)
     try:
         w = wait_window(title, 90 if first else 45)
@@ -158,7 +164,7 @@ def outcome(j, what, result):
 
 try:
     # The prefix is made once the display is up, so its wineserver knows the display.
-    boot = run(["wineboot", "-i"], 180)
+    boot = run([WINE, "wineboot", "-i"], 180)
     check(boot.returncode == 0, "a Wine prefix of the test's own")
     started = time.time()
 

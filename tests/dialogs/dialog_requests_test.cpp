@@ -147,7 +147,11 @@ TEST(OpenFileRequest, EveryFieldSingleAndMultiple)
         OPENFILENAMEA r;
         std::memset(&r, 0xAB, sizeof r);  // stale bytes everywhere
         FillOpenFileRequest(&r, owner, kOpenFileFilters, fileBuffer, dir, title, OpenDialogMode{multiple, 7});
+#if defined(_WIN64)
+        EXPECT_EQ(r.lStructSize, 152u);  // the whole record, with 64-bit pointers
+#else
         EXPECT_EQ(r.lStructSize, 88u);
+#endif
         EXPECT_EQ(r.hwndOwner, owner);
         EXPECT_EQ(r.lpstrFilter, kOpenFileFilters);
         EXPECT_EQ(r.nFilterIndex, 7u);

@@ -6,10 +6,10 @@ table; then the procedures run (tests/docs/igor.py), each kav_Abf call carried o
 the stand-in host's command line on recordings that abfgen writes, and each must
 return what it promises for the recording and leave the waves it describes.
 
-usage: examples_test.py SOURCE_DIR HOST ABFGEN [--wine]
-With --wine, HOST and ABFGEN are Win32 programs run through cmake/wine-run.sh, file
-names are Windows paths, and only the cases marked for Wine run (each host call
-starts Wine anew, which takes seconds).
+usage: examples_test.py SOURCE_DIR HOST ABFGEN [--wine | --wine64]
+With --wine, HOST and ABFGEN are Win32 programs run through cmake/wine-run.sh (with
+--wine64 Win64 programs, through cmake/wine64-run.sh), file names are Windows
+paths, and only the cases marked for Wine run (each host call starts Wine anew).
 """
 import math
 import os
@@ -66,8 +66,9 @@ CASES = [
 
 def main():
     source, host, abfgen = [os.path.abspath(a) for a in sys.argv[1:4]]
-    wine = "--wine" in sys.argv[4:]
-    runner = [os.path.join(source, "cmake", "wine-run.sh")] if wine else []
+    wine64 = "--wine64" in sys.argv[4:]
+    wine = wine64 or "--wine" in sys.argv[4:]
+    runner = [os.path.join(source, "cmake", "wine64-run.sh" if wine64 else "wine-run.sh")] if wine else []
     table = igor.read_function_table(os.path.join(source, "resources", "functions.csv"))
     try:
         procs = igor.Procedures(os.path.join(source, "docs", "kav_Sorvan Examples.ipf"))

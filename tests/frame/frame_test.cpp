@@ -96,8 +96,10 @@ TEST_F(FrameTest, CallHostFallsBackToExactlyTheItemsWhenFullSizeIsRefused)
         EXPECT_EQ(m.recordSize, static_cast<intptr_t>(IORecSizeForItems(c.items))) << c.items;
         EXPECT_EQ(m.items, std::vector<XopItem>(items, items + c.items));
     }
-#if defined(_WIN32)
+#if KAV_WIN32
     EXPECT_EQ(IORecSizeForItems(5), 60u);
+#elif KAV_WIN64
+    EXPECT_EQ(IORecSizeForItems(5), 100u);
 #endif
 }
 
@@ -253,23 +255,26 @@ TEST_F(FrameTest, OtherMessagesAreAnsweredWithZero)
 
 // ---- Waves ----------------------------------------------------------------------
 
-waveHndl MakeWaveRecord(int16_t flag, int16_t type, int32_t points, const int32_t dims[4])
+// A wave record of this build's layout (kWaveRecord: CountInt counts).
+waveHndl MakeWaveRecord(int16_t flag, int16_t type, CountInt points, const CountInt dims[4])
 {
     waveHndl w = NewHandle(static_cast<intptr_t>(kWaveRecData + 64));
     std::memset(*w, 0, kWaveRecData + 64);
     std::memcpy(*w + kWaveRecDirect, &flag, 2);
     std::memcpy(*w + kWaveRecType, &type, 2);
-    std::memcpy(*w + kWaveRecPoints, &points, 4);
-    std::memcpy(*w + kWaveRecDimSizes, dims, 16);
+    std::memcpy(*w + kWaveRecPoints, &points, sizeof points);
+    std::memcpy(*w + kWaveRecDimSizes, dims, 4 * sizeof(CountInt));
     return w;
 }
 
+// The 64-bit Windows build never reads the record (kReadWaveRecords): it asks.
+#if !KAV_WIN64
 TEST_F(FrameTest, DirectWavesAreReadFromTheirRecord)
 {
     struct Case {
         int16_t type;
-        int32_t points;
-        int32_t dims[4];
+        CountInt points;
+        CountInt dims[4];
         int32_t dimCount;
     } cases[] = {{kWaveFloat32, 16, {16, 0, 0, 0}, 1},
                  {kWaveFloat64, 20, {10, 2, 0, 0}, 2},
@@ -290,18 +295,21 @@ TEST_F(FrameTest, DirectWavesAreReadFromTheirRecord)
     }
     EXPECT_TRUE(fakehost::Messages().empty());
 }
+#endif
 
 TEST_F(FrameTest, OtherWavesAreAskedAbout)
 {
-    const int32_t dims[4] = {99, 99, 99, 99};  // must not be read
-    // Only the value 1 marks a record for direct reads.
-    waveHndl w = MakeWaveRecord(2, 77, 77, dims);
+    const CountInt dims[4] = {99, 99, 99, 99};  // must not be read
+    // Only the value 1 marks a record for direct reads, and never on Win64.
+    waveHndl w = MakeWaveRecord(KAV_WIN64 ? 1 : 2, 77, 77, dims);
     static double data[4];
+    // A 64-bit host's count can pass 2^32 points.
+    static const CountInt kPoints = sizeof(CountInt) == 8 ? static_cast<CountInt>(int64_t{5} << 30) : 1234;
     fakehost::SetAnswer([w](IORec& rec) -> XopItem {
         EXPECT_EQ(rec.items[0], ItemOf(w));
         switch (rec.message) {
         case kMsgWaveType: return kWaveFloat64;
-        case kMsgWavePoints: return 1234;
+        case kMsgWavePoints: return kPoints;
         case kMsgWaveData: return ItemOf(data);
         case kMsgWaveDimensions:
             EXPECT_EQ(rec.itemCount, 3);
@@ -313,7 +321,7 @@ TEST_F(FrameTest, OtherWavesAreAskedAbout)
     });
     EXPECT_FALSE(WaveIsDirect(w));
     EXPECT_EQ(WaveType(w), kWaveFloat64);
-    EXPECT_EQ(WavePoints(w), 1234);
+    EXPECT_EQ(WavePoints(w), kPoints);
     EXPECT_EQ(WaveData(w), static_cast<void*>(data));
     int32_t n = 0;
     EXPECT_EQ(WaveDimensions(w, &n), 0);

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Checks the built Win32 plug-in file with a small PE reader of its own.
+"""Checks the built Windows plug-in file with a small PE reader of its own.
 
-Usage: pe_check.py PLUGIN.xop GENERATED_DIR RESOURCES_DIR
+Usage: pe_check.py PLUGIN.xop GENERATED_DIR RESOURCES_DIR [32|64]
 
-Checks: a 32-bit PE DLL; exactly two exports (ordinal 1 the decorated XOPMain,
-ordinal 2 main, one address); ABFFIO.dll and OLEAUT32.dll imported by ordinal
-only (OLEAUT32: 61 and 274); the host's functions by name from IGOR.exe; the
-custom resources (language 1033) equal to the generated files; the version
-resource's fixed part and strings.
+Checks, for the 32-bit build (the default) or the 64-bit one: a PE32 DLL for
+i386 or a PE32+ DLL for AMD64; exactly two exports (ordinal 1 XOPMain, decorated
+in the 32-bit build, plain in the 64-bit one; ordinal 2 main; one address);
+ABFFIO.dll and OLEAUT32.dll imported by ordinal only (OLEAUT32: 61 and 274); the
+host's functions by name from IGOR.exe or Igor64.exe; the custom resources
+(language 1033) equal to the generated files; the version resource's fixed part
+and strings.
 """
 import os
 import struct
@@ -33,8 +35,11 @@ class PE:
             "<HHIIIHH", data, coff)
         opt = coff + 20
         self.magic = struct.unpack_from("<H", data, opt)[0]
-        ndirs = struct.unpack_from("<I", data, opt + 92)[0]
-        self.dirs = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(ndirs)]
+        # PE32+ (0x20B) has a 64-bit image base and stack sizes: its directories start 16 bytes later.
+        self.wide = self.magic == 0x20B
+        dirs = opt + (112 if self.wide else 96)
+        ndirs = struct.unpack_from("<I", data, dirs - 4)[0]
+        self.dirs = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(ndirs)]
         self.sections = []
         sec = opt + opt_size
         for i in range(nsections):
@@ -81,15 +86,17 @@ class PE:
                 break
             entries = []
             thunk = ilt or iat
+            # Thunks are pointer-wide; the top bit flags an import by ordinal.
+            width, flag = (8, 1 << 63) if self.wide else (4, 1 << 31)
             while True:
-                v = self.u32(thunk)
+                v = self.u32(thunk) | (self.u32(thunk + 4) << 32 if self.wide else 0)
                 if not v:
                     break
-                if v & 0x80000000:
+                if v & flag:
                     entries.append(("ordinal", v & 0xFFFF))
                 else:
-                    entries.append(("name", self.cstr(v + 2)))
-                thunk += 4
+                    entries.append(("name", self.cstr((v & 0x7FFFFFFF) + 2)))
+                thunk += width
             result[self.cstr(name)] = entries
             rva += 20
         return result
@@ -182,20 +189,30 @@ HOST_FUNCTIONS = {"NewHandle", "SetHandleSize", "GetHandleSize", "DisposeHandle"
                   "MemError", "GetIgorModule", "GetIgorClientHWND"}
 
 
+# What differs between the two builds.
+BUILDS = {
+    "32": {"machine": 0x14C, "magic": 0x10B, "entry": "?XOPMain@@YAHPAPAUIORec@@@Z", "host": "IGOR.exe",
+           "runtime": ("libstdc++-6.dll", "libgcc_s_dw2-1.dll", "libwinpthread-1.dll")},
+    "64": {"machine": 0x8664, "magic": 0x20B, "entry": "XOPMain", "host": "Igor64.exe",
+           "runtime": ("libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll")},
+}
+
+
 def main():
-    if len(sys.argv) != 4:
+    if len(sys.argv) not in (4, 5):
         sys.exit(__doc__)
-    plugin, generated, _ = sys.argv[1:]
+    plugin, generated, _ = sys.argv[1:4]
+    build = BUILDS[sys.argv[4] if len(sys.argv) == 5 else "32"]
     with open(plugin, "rb") as f:
         pe = PE(f.read())
 
-    check(pe.machine == 0x14C, f"machine i386 (got {pe.machine:#x})")
-    check(pe.magic == 0x10B, f"PE32 optional header (got {pe.magic:#x})")
+    check(pe.machine == build["machine"], f"machine {build['machine']:#x} (got {pe.machine:#x})")
+    check(pe.magic == build["magic"], f"optional header {build['magic']:#x} (got {pe.magic:#x})")
     check(pe.characteristics & 0x2000, "DLL flag")
 
     base, named, addresses = pe.exports()
     check(base == 1, f"export ordinal base 1 (got {base})")
-    check(named == {"?XOPMain@@YAHPAPAUIORec@@@Z": 1, "main": 2}, f"exports {named}")
+    check(named == {build["entry"]: 1, "main": 2}, f"exports {named}")
     check(len(addresses) == 2 and addresses[0] == addresses[1] != 0,
           f"both exports at one address {addresses}")
 
@@ -210,13 +227,15 @@ def main():
         ole = imports["oleaut32.dll"][1]
         check(ole and all(kind == "ordinal" for kind, _ in ole), f"OLEAUT32.dll by ordinal only: {ole}")
         check({o for _, o in ole} <= {61, 274}, f"OLEAUT32.dll ordinals {ole}")
-    igor = imports.get("igor.exe")
-    if check(igor is not None and igor[0] == "IGOR.exe", "imports from IGOR.exe"):
+    host = build["host"]
+    igor = imports.get(host.lower())
+    check(set(imports) & {"igor.exe", "igor64.exe"} == {host.lower()}, f"imports from {host} only")
+    if check(igor is not None and igor[0] == host, f"imports from {host}"):
         names = {n for kind, n in igor[1] if kind == "name"}
-        check(all(kind == "name" for kind, _ in igor[1]), "IGOR.exe by name")
-        check(names <= HOST_FUNCTIONS, f"IGOR.exe imports {sorted(names)}")
-        check({"SetHandleSize", "MemError"} <= names, "IGOR.exe imports the record resize")
-    for dll in ("libstdc++-6.dll", "libgcc_s_dw2-1.dll", "libwinpthread-1.dll"):
+        check(all(kind == "name" for kind, _ in igor[1]), f"{host} by name")
+        check(names <= HOST_FUNCTIONS, f"{host} imports {sorted(names)}")
+        check({"SetHandleSize", "MemError"} <= names, f"{host} imports the record resize")
+    for dll in build["runtime"]:
         check(dll not in imports, f"no runtime DLL {dll}")
 
     res = pe.resources()
@@ -247,7 +266,7 @@ def main():
         for f in failures:
             print("FAIL:", f)
         sys.exit(1)
-    print("kav_Sorvan PE checks passed")
+    print(f"{os.path.basename(plugin)} PE checks passed")
 
 
 if __name__ == "__main__":

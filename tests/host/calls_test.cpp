@@ -109,7 +109,9 @@ TEST_P(FillWave, DataScalingUnitsNoteAndHistory)
     EXPECT_EQ(r.history, "filled wave\n1\rdone\r");
     EXPECT_EQ(host.HistoryLines(), (std::vector<std::string>{"filled wave\n1", "done"}));
     // The direct path reads the record instead of asking.
-    for (int m : {34, 35, 37, 78}) EXPECT_EQ(host.CountMessages(m), c.direct ? 0 : 1) << "message " << m;
+    // (Igor64.exe offers no direct waves: the plug-in always asks there.)
+    const bool direct = c.direct && kavhost::Host::kOffersDirectWaves;
+    for (int m : {34, 35, 37, 78}) EXPECT_EQ(host.CountMessages(m), direct ? 0 : 1) << "message " << m;
     for (int m : {1, 51, 53, 55}) EXPECT_EQ(host.CountMessages(m), 1) << "message " << m;
     EXPECT_EQ(host.CountMessages(8), 2);
     ASSERT_EQ(r.args.size(), 2u);

@@ -14,6 +14,7 @@ struct LayoutCase {
     const char* name;
     std::vector<uint16_t> params;
     uint16_t returnType;
+    uint16_t category;
     std::size_t pointerSize;
     std::vector<std::size_t> offsets;  // in table order
     std::size_t resultOffset;
@@ -26,7 +27,7 @@ class Layout : public ::testing::TestWithParam<LayoutCase> {};
 TEST_P(Layout, LastParameterFirstPackedResultLast)
 {
     const LayoutCase& c = GetParam();
-    BlockLayout l = ComputeLayout(c.params, c.returnType, c.pointerSize);
+    BlockLayout l = ComputeLayout(c.params, c.returnType, c.category, c.pointerSize);
     ASSERT_EQ(l.params.size(), c.offsets.size());
     for (std::size_t i = 0; i < c.offsets.size(); ++i) EXPECT_EQ(l.params[i].offset, c.offsets[i]) << i;
     EXPECT_EQ(l.result.offset, c.resultOffset);
@@ -35,24 +36,32 @@ TEST_P(Layout, LastParameterFirstPackedResultLast)
 }
 
 const uint16_t S = kParamString, N = kParamNumber, W = kParamWave, NR = kParamNumberRef, SR = kParamStringRef;
+const uint16_t TS = kCategoryThreadSafe;
 
+// The host's documented blocks, for both widths.
 INSTANTIATE_TEST_SUITE_P(Table, Layout,
                          ::testing::Values(
-                             // kav_AbfStartTime(string, number, number, number by reference) on Win32
-                             LayoutCase{"StartTime32", {S, N, N, NR}, N, 4, {20, 12, 4, 0}, 24, 8},
-                             LayoutCase{"StartTime64", {S, N, N, NR}, N, 8, {24, 16, 8, 0}, 32, 8},
-                             LayoutCase{"NoParams32", {}, N, 4, {}, 0, 8},
-                             LayoutCase{"StringResult32", {S}, S, 4, {0}, 4, 4},
-                             LayoutCase{"StringResult64", {S}, S, 8, {0}, 8, 8},
-                             LayoutCase{"SplitPath32", {S, SR, SR, SR, SR}, N, 4, {16, 12, 8, 4, 0}, 20, 8},
-                             LayoutCase{"EpisodeRead32", {S, N, N, W}, N, 4, {20, 12, 4, 0}, 24, 8},
-                             LayoutCase{"OpenDialog32", {S, S, N}, S, 4, {12, 8, 0}, 16, 4}),
+                             // kav_AbfStartTime(string, number, number, number by reference)
+                             LayoutCase{"StartTime32", {S, N, N, NR}, N, 0, 4, {20, 12, 4, 0}, 24, 8},
+                             LayoutCase{"StartTime64", {S, N, N, NR}, N, 0, 8, {24, 16, 8, 0}, 32, 8},
+                             LayoutCase{"NoParams32", {}, N, 0, 4, {}, 0, 8},
+                             LayoutCase{"StringResult32", {S}, S, 0, 4, {0}, 4, 4},
+                             LayoutCase{"StringResult64", {S}, S, 0, 8, {0}, 8, 8},
+                             LayoutCase{"SplitPath32", {S, SR, SR, SR, SR}, N, 0, 4, {16, 12, 8, 4, 0}, 20, 8},
+                             LayoutCase{"SplitPath64", {S, SR, SR, SR, SR}, N, 0, 8, {32, 24, 16, 8, 0}, 40, 8},
+                             LayoutCase{"EpisodeRead32", {S, N, N, W}, N, 0, 4, {20, 12, 4, 0}, 24, 8},
+                             LayoutCase{"EpisodeRead64", {S, N, N, W}, N, 0, 8, {24, 16, 8, 0}, 32, 8},
+                             LayoutCase{"OpenDialog32", {S, S, N}, S, 0, 4, {12, 8, 0}, 16, 4},
+                             LayoutCase{"OpenDialog64", {S, S, N}, S, 0, 8, {16, 8, 0}, 24, 8},
+                             // a threadsafe f(string, number, wave): the thread pointer before the result
+                             LayoutCase{"ThreadSafe32", {S, N, W}, N, TS, 4, {12, 4, 0}, 20, 8},
+                             LayoutCase{"ThreadSafe64", {S, N, W}, N, TS, 8, {16, 8, 0}, 32, 8}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Layout, ThisBuildUsesItsOwnPointerSize)
 {
     BlockLayout l = ComputeLayout({S, N, N, NR}, N);
-#if defined(_WIN32)
+#if KAV_WIN32
     EXPECT_EQ(l.params[0].offset, 20u);
     EXPECT_EQ(l.params[1].offset, 12u);
     EXPECT_EQ(l.params[2].offset, 4u);

@@ -1,5 +1,5 @@
 // The plug-in's resources as the built plug-in carries them: natively through
-// KavFindResource, on Win32 from kav_Sorvan.xop's resource section (loaded as a
+// KavFindResource, on Windows from the plug-in file's resource section (loaded as a
 // data file). Both are compared with the generated files and decoded against
 // the function table and error texts as resources/functions.csv and errors.txt
 // define them, read here on their own.
@@ -27,7 +27,7 @@ using Bytes = std::vector<unsigned char>;
 #if defined(_WIN32)
 HMODULE Plugin()
 {
-    static HMODULE module = LoadLibraryExA("kav_Sorvan.xop", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    static HMODULE module = LoadLibraryExA(KAV_PLUGIN_FILE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     return module;
 }
 
@@ -262,7 +262,7 @@ std::string VersionString(const Bytes& block, const char* key)
 TEST_F(ResourcesTest, VersionResource)
 {
     char path[MAX_PATH];
-    ASSERT_GT(GetFullPathNameA("kav_Sorvan.xop", MAX_PATH, path, nullptr), 0u);
+    ASSERT_GT(GetFullPathNameA(KAV_PLUGIN_FILE, MAX_PATH, path, nullptr), 0u);
     DWORD unused = 0;
     DWORD size = GetFileVersionInfoSizeA(path, &unused);
     ASSERT_GT(size, 0u);

@@ -8,7 +8,7 @@
 
 #include "interface/host_abi.h"
 
-#if KAV_WIN32
+#if KAV_WINDOWS
 #define TP_EXPORT extern "C"
 #else
 #define TP_EXPORT extern "C" __attribute__((visibility("default")))
@@ -115,24 +115,26 @@ int Fill(void* p)
     auto* b = static_cast<WaveNum*>(p);
     b->result = 0;
     if (!b->w) return 10005;
-    int type, points;
+    int type;
+    CountInt points;
     char* data;
     int32_t dims = 0;
+    // The record of this build's width (kWaveRecord), where the host offers it.
     if (*reinterpret_cast<int16_t*>(*b->w + kWaveRecDirect) == 1) {
         type = *reinterpret_cast<int16_t*>(*b->w + kWaveRecType);
-        points = *reinterpret_cast<int32_t*>(*b->w + kWaveRecPoints);
+        points = *reinterpret_cast<CountInt*>(*b->w + kWaveRecPoints);
         data = *b->w + kWaveRecData;
-        for (int i = 0; i < 4 && reinterpret_cast<int32_t*>(*b->w + kWaveRecDimSizes)[i]; ++i) ++dims;
+        for (int i = 0; i < 4 && reinterpret_cast<CountInt*>(*b->w + kWaveRecDimSizes)[i]; ++i) ++dims;
     } else {
         type = static_cast<int>(Msg(kMsgWaveType, It(b->w)));
         XopItem err = Msg(kMsgWaveDimensions, It(b->w), It(&dims), 0);
         if (err) return static_cast<int>(err);
-        points = static_cast<int>(Msg(kMsgWavePoints, It(b->w)));
+        points = static_cast<CountInt>(Msg(kMsgWavePoints, It(b->w)));
         data = reinterpret_cast<char*>(Msg(kMsgWaveData, It(b->w)));
     }
     if (type != kWaveFloat32 && type != kWaveFloat64) return 10002;
     if (dims != 1) return 10006;
-    for (int i = 0; i < points; ++i) {
+    for (CountInt i = 0; i < points; ++i) {
         if (type == kWaveFloat32)
             reinterpret_cast<float*>(data)[i] = static_cast<float>(b->n);
         else
@@ -148,7 +150,7 @@ int Fill(void* p)
     Msg(kMsgSetWaveNote, It(b->w), It(note));
     Msg(kMsgHistoryPrint, It("filled "));
     Msg(kMsgHistoryPrint, It("wave\n1\rdone\r"));
-    b->result = points;
+    b->result = static_cast<double>(points);
     return 0;
 }
 
@@ -297,7 +299,7 @@ TP_EXPORT int TestPluginMain(IORecHandle record)
     return ok ? 0 : 1;
 }
 
-#if !KAV_WIN32
+#if !KAV_WINDOWS
 // Exported under the name "main", as the host looks it up.
 TP_EXPORT int TestPluginEntry(IORecHandle record) __asm__("main");
 int TestPluginEntry(IORecHandle record) { return TestPluginMain(record); }
