@@ -86,15 +86,22 @@ int ReadChannel(const OpenedFile& f, void* context)
     return status;
 }
 
+// The checks that need no file, in their order, then the read.
+int ReadChannelOf(ChannelReadParams* p)
+{
+    if (int status = RequireString(p->fileName)) return status;
+    ChannelRead r = {0, p->wave, 0, &p->result};
+    if (!AbfLogicalChannel(p->channel, &r.logical)) return kErrChannel;
+    if (int status = CheckWaveAndName(p->wave, CheckFloatWave, p->fileName)) return status;
+    r.waveType = WaveType(p->wave);
+    return WithOpenedFile(p->fileName, ReadChannel, &r);
+}
+
 }  // namespace
 
 int kav_AbfChannelRead(void* params)
 {
     auto* p = OpenBlock<ChannelReadParams>(params);
-    if (int status = RequireString(p->fileName)) return status;
-    ChannelRead r = {0, p->wave, 0, &p->result};
-    if (!AbfLogicalChannel(p->channel, &r.logical)) return ReleaseString(p->fileName, kErrChannel);
-    if (int status = CheckWaveAndName(p->wave, CheckFloatWave, p->fileName)) return status;
-    r.waveType = WaveType(p->wave);
-    return WithOpenedFile(p->fileName, ReadChannel, &r);
+    const int status = ReadChannelOf(p);
+    return ReleaseString(p->fileName, status);
 }

@@ -107,15 +107,15 @@ int ReadEpisode(const OpenedFile& f, void* context)
     return status;
 }
 
-// The two functions' blocks have the same fields.
+// The checks that need no file, in their order, then the read. (The two
+// functions' blocks have the same fields.)
 template <typename Block>
-int ReadEpisodeOf(void* params, EpisodeData what)
+int ReadEpisodeOf(Block* p, EpisodeData what)
 {
-    auto* p = OpenBlock<Block>(params);
     if (int status = RequireString(p->fileName)) return status;
     EpisodeRequest r = {what, 0, 0, p->wave, 0, &p->result};
-    if (!AbfLogicalChannel(p->channel, &r.logical)) return ReleaseString(p->fileName, kErrChannel);
-    if (!AbfNumberToUInt32(p->episode, &r.number)) return ReleaseString(p->fileName, kErrEpisode);
+    if (!AbfLogicalChannel(p->channel, &r.logical)) return kErrChannel;
+    if (!AbfNumberToUInt32(p->episode, &r.number)) return kErrEpisode;
     if (int status = CheckWaveAndName(p->wave, CheckFloatWave, p->fileName)) return status;
     r.waveType = WaveType(p->wave);
     return WithOpenedFile(p->fileName, ReadEpisode, &r);
@@ -123,6 +123,16 @@ int ReadEpisodeOf(void* params, EpisodeData what)
 
 }  // namespace
 
-int kav_AbfEpisodeRead(void* params) { return ReadEpisodeOf<EpisodeReadParams>(params, EpisodeData::Samples); }
+int kav_AbfEpisodeRead(void* params)
+{
+    auto* p = OpenBlock<EpisodeReadParams>(params);
+    const int status = ReadEpisodeOf(p, EpisodeData::Samples);
+    return ReleaseString(p->fileName, status);
+}
 
-int kav_AbfEpisodeWaveform(void* params) { return ReadEpisodeOf<EpisodeWaveformParams>(params, EpisodeData::Waveform); }
+int kav_AbfEpisodeWaveform(void* params)
+{
+    auto* p = OpenBlock<EpisodeWaveformParams>(params);
+    const int status = ReadEpisodeOf(p, EpisodeData::Waveform);
+    return ReleaseString(p->fileName, status);
+}

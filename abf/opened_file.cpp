@@ -1,7 +1,6 @@
 // Opening, working on and closing an ABF file.
 #include "opened_file.h"
 
-#include "frame/boundary.h"
 #include "last_error.h"
 
 namespace {
@@ -23,5 +22,5 @@ int WithOpenedFile(Handle name, OpenedFileWork work, void* context)
     } else {
         RecordAbfError(*name, error);
     }
-    return ReleaseString(name, status);
+    return status;
 }

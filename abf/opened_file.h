@@ -24,7 +24,8 @@ struct OpenedFile {
 typedef int (*OpenedFileWork)(const OpenedFile& file, void* context);
 
 // Opens the file named by the NUL-terminated text of `name` with a freshly
-// prepared header block (ordinal 110), does the work, closes the file (ordinal
-// 160) and releases the name. A failed open is recorded and the work is not done;
-// a failed close is recorded. Returns the work's status (kStatusOk without work).
+// prepared header block (ordinal 110), does the work and closes the file (ordinal
+// 160): what this opens, this closes, on every path. A failed open is recorded and
+// the work is not done; a failed close is recorded. Returns the work's status
+// (kStatusOk without work). The name stays the caller's to release.
 int WithOpenedFile(Handle name, OpenedFileWork work, void* context);

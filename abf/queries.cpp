@@ -86,7 +86,7 @@ int SamplingSeqWork(const OpenedFile& f, void* q)
 // NUL-terminated, then the file opened, asked and closed.
 int Ask(Handle fileName, OpenedFileWork work, Query* q)
 {
-    if (int status = TerminateOwnedString(fileName)) return status;
+    if (int status = TerminateStringHandle(fileName)) return status;
     return WithOpenedFile(fileName, work, q);
 }
 
@@ -98,12 +98,41 @@ int AskAbout(Handle fileName, double* result, double* number, Handle* text, Open
     return Ask(fileName, work, &q);
 }
 
-// The queries with one number by reference and nothing to check but the name.
+// The queries with one number by reference and nothing to check but the name:
+// the whole function, from its block to its exit.
 template <typename Block>
 int AskNumber(void* params, double* Block::*number, OpenedFileWork work)
 {
     Block* p = OpenBlock<Block>(params);
-    return AskAbout(p->fileName, &p->result, p->*number, nullptr, work);
+    const int status = AskAbout(p->fileName, &p->result, p->*number, nullptr, work);
+    return ReleaseString(p->fileName, status);
+}
+
+int IsAbfFile(IsAbfFileParams* p)
+{
+    if (int status = TakeString(p->fileName)) return status;
+    int32_t dataFormat = 0;
+    int32_t error = 0;
+    const ABFBOOL answer = AbfIsAbfFile(*p->fileName, &dataFormat, &error);
+    p->result = static_cast<double>(answer);
+    if (!answer) RecordAbfError(*p->fileName, error);
+    return kStatusOk;
+}
+
+int SampleCount(SampleCountParams* p)
+{
+    if (int status = RequireString(p->fileName)) return status;
+    Query q = {&p->result, p->count, nullptr, 0, TruncatedEpisode(p->episode)};
+    return Ask(p->fileName, SampleCountWork, &q);
+}
+
+int StartTime(StartTimeParams* p)
+{
+    if (int status = RequireString(p->fileName)) return status;
+    Query q = {&p->result, p->time, nullptr, 0, 0};
+    if (!AbfLogicalChannel(p->channel, &q.channel)) return kErrChannel;
+    if (!AbfNumberToUInt32(p->episode, &q.episode)) return kErrEpisode;
+    return Ask(p->fileName, StartTimeWork, &q);
 }
 
 }  // namespace
@@ -111,19 +140,15 @@ int AskNumber(void* params, double* Block::*number, OpenedFileWork work)
 int kav_AbfIsAbfFile(void* params)
 {
     auto* p = OpenBlock<IsAbfFileParams>(params);
-    if (int status = TakeString(p->fileName)) return status;
-    int32_t dataFormat = 0;
-    int32_t error = 0;
-    const ABFBOOL answer = AbfIsAbfFile(*p->fileName, &dataFormat, &error);
-    p->result = static_cast<double>(answer);
-    if (!answer) RecordAbfError(*p->fileName, error);
-    return ReleaseString(p->fileName, kStatusOk);
+    const int status = IsAbfFile(p);
+    return ReleaseString(p->fileName, status);
 }
 
 int kav_AbfHasData(void* params)
 {
     auto* p = OpenBlock<HasDataParams>(params);
-    return AskAbout(p->fileName, &p->result, nullptr, nullptr, HasDataWork);
+    const int status = AskAbout(p->fileName, &p->result, nullptr, nullptr, HasDataWork);
+    return ReleaseString(p->fileName, status);
 }
 
 int kav_AbfOperationMode(void* params) { return AskNumber(params, &OperationModeParams::mode, OperationModeWork); }
@@ -137,23 +162,20 @@ int kav_AbfTotalSampleCount(void* params)
 int kav_AbfADCSamplingSeq(void* params)
 {
     auto* p = OpenBlock<ADCSamplingSeqParams>(params);
-    return AskAbout(p->fileName, &p->result, nullptr, p->sequence, SamplingSeqWork);
+    const int status = AskAbout(p->fileName, &p->result, nullptr, p->sequence, SamplingSeqWork);
+    return ReleaseString(p->fileName, status);
 }
 
 int kav_AbfSampleCount(void* params)
 {
     auto* p = OpenBlock<SampleCountParams>(params);
-    if (int status = RequireString(p->fileName)) return status;
-    Query q = {&p->result, p->count, nullptr, 0, TruncatedEpisode(p->episode)};
-    return Ask(p->fileName, SampleCountWork, &q);
+    const int status = SampleCount(p);
+    return ReleaseString(p->fileName, status);
 }
 
 int kav_AbfStartTime(void* params)
 {
     auto* p = OpenBlock<StartTimeParams>(params);
-    if (int status = RequireString(p->fileName)) return status;
-    Query q = {&p->result, p->time, nullptr, 0, 0};
-    if (!AbfLogicalChannel(p->channel, &q.channel)) return ReleaseString(p->fileName, kErrChannel);
-    if (!AbfNumberToUInt32(p->episode, &q.episode)) return ReleaseString(p->fileName, kErrEpisode);
-    return Ask(p->fileName, StartTimeWork, &q);
+    const int status = StartTime(p);
+    return ReleaseString(p->fileName, status);
 }

@@ -1,7 +1,7 @@
 // Shared host-side pieces of the channel and episode readers.
 #include "reader_support.h"
 
-#include "frame/boundary.h"
+#include "frame/host_services.h"
 
 int CheckFloatWave(waveHndl wave)
 {
@@ -17,8 +17,8 @@ int CheckFloatWave(waveHndl wave)
 int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name)
 {
     const int status = wave ? check(wave) : kErrNoWave;
-    if (status != kStatusOk) return ReleaseString(name, status);
-    return TerminateOwnedString(name);
+    if (status != kStatusOk) return status;
+    return TerminateStringHandle(name);
 }
 
 void SetWaveAxes(waveHndl wave, double xStep, const char* dataUnits)

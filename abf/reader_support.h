@@ -18,8 +18,8 @@ inline bool WaveCanHold(uint64_t points) { return points <= static_cast<uint64_t
 int CheckFloatWave(waveHndl wave);
 
 // The readers' last checks before the file is opened: the wave exists (else 10005)
-// and passes `check`; then the file name is made NUL-terminated. On any failure the
-// name is released and the status comes back; 0 means go on.
+// and passes `check`; then the file name is made NUL-terminated. Returns the first
+// failing status, 0 to go on; the name stays the caller's to release.
 int CheckWaveAndName(waveHndl wave, int (*check)(waveHndl), Handle name);
 
 // X step and start 0, X units "s" and the data units, and the data-changed notice.

@@ -95,11 +95,11 @@ int ReadTags(const OpenedFile& f, void* context)
     return status;
 }
 
-// The two functions' blocks have the same fields.
+// The checks that need no file, then the read. (The two functions' blocks have
+// the same fields.)
 template <typename Block>
-int ReadTagsOf(void* params, int16_t selected)
+int ReadTagsOf(Block* p, int16_t selected)
 {
-    auto* p = OpenBlock<Block>(params);
     if (int status = RequireString(p->fileName)) return status;
     if (int status = CheckWaveAndName(p->wave, CheckTagWave, p->fileName)) return status;
     TagRequest r = {selected, p->wave, &p->result};
@@ -108,6 +108,16 @@ int ReadTagsOf(void* params, int16_t selected)
 
 }  // namespace
 
-int kav_AbfReadTimeTags(void* params) { return ReadTagsOf<ReadTimeTagsParams>(params, kAbfTimeTag); }
+int kav_AbfReadTimeTags(void* params)
+{
+    auto* p = OpenBlock<ReadTimeTagsParams>(params);
+    const int status = ReadTagsOf(p, kAbfTimeTag);
+    return ReleaseString(p->fileName, status);
+}
 
-int kav_AbfReadExternalTags(void* params) { return ReadTagsOf<ReadExternalTagsParams>(params, kAbfExternalTag); }
+int kav_AbfReadExternalTags(void* params)
+{
+    auto* p = OpenBlock<ReadExternalTagsParams>(params);
+    const int status = ReadTagsOf(p, kAbfExternalTag);
+    return ReleaseString(p->fileName, status);
+}

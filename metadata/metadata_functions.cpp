@@ -36,19 +36,31 @@ int StoreHeaderString(const OpenedFile& f, void* context)
     return status;
 }
 
+int PrintMetaData(PrintMetaDataParams* p)
+{
+    if (int status = TakeString(p->fileName)) return status;
+    return WithOpenedFile(p->fileName, PrintListing, &p->result);
+}
+
+int MetaData(MetaDataParams* p)
+{
+    if (int status = TakeString(p->fileName)) return status;
+    StringRequest r = {p->text, &p->result};
+    return WithOpenedFile(p->fileName, StoreHeaderString, &r);
+}
+
 }  // namespace
 
 int kav_AbfPrintMetaData(void* params)
 {
     auto* p = OpenBlock<PrintMetaDataParams>(params);
-    if (int status = TakeString(p->fileName)) return status;
-    return WithOpenedFile(p->fileName, PrintListing, &p->result);
+    const int status = PrintMetaData(p);
+    return ReleaseString(p->fileName, status);
 }
 
 int kav_AbfMetaData(void* params)
 {
     auto* p = OpenBlock<MetaDataParams>(params);
-    if (int status = TakeString(p->fileName)) return status;
-    StringRequest r = {p->text, &p->result};
-    return WithOpenedFile(p->fileName, StoreHeaderString, &r);
+    const int status = MetaData(p);
+    return ReleaseString(p->fileName, status);
 }
