@@ -2,7 +2,7 @@
 // the core's catalogue, close.
 #include <cstring>
 
-#include "abf/opened_file.h"
+#include "abfcalls/opened_file.h"
 #include "core/header_text.h"
 #include "frame/boundary.h"
 

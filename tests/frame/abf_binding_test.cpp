@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "abf/abf_library.h"
+#include "abfcalls/abf_library.h"
 #include "platform/win32_api.h"
 
 namespace {
