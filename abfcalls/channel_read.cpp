@@ -4,11 +4,12 @@
 #include <cstdint>
 
 #include "abf_library.h"
+#include "arguments.h"
 #include "core/header_values.h"
 #include "core/samples.h"
 #include "frame/boundary.h"
 #include "last_error.h"
-#include "opened_file.h"
+#include "lib_file.h"
 #include "reader_support.h"
 
 namespace {
@@ -24,7 +25,7 @@ struct ChannelRead {
 // Returns the status and sets *complete when every read succeeded; a failing
 // read is recorded. Points are counted in size_t: the wave of a 64-bit host may
 // hold more than 2^32 of them.
-int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r, std::size_t points, bool* complete)
+int ReadAllEpisodes(const LibFile& f, int32_t physical, const ChannelRead& r, std::size_t points, bool* complete)
 {
     *complete = false;
     void* data = WaveData(r.wave);
@@ -36,7 +37,7 @@ int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r,
     for (uint32_t episode = 1; episode <= f.episodes; ++episode) {
         uint32_t delivered = 0;
         int32_t error = 0;
-        if (!AbfReadChannel(f.file, f.header, physical, episode, scratch, &delivered, &error)) {
+        if (!LibReadChannel(f.file, f.header, physical, episode, scratch, &delivered, &error)) {
             RecordAbfError(*f.name, error);
             FreeScratch(scratch);
             return kStatusOk;
@@ -59,7 +60,7 @@ int ReadAllEpisodes(const OpenedFile& f, int32_t physical, const ChannelRead& r,
     return kStatusOk;
 }
 
-int ReadChannel(const OpenedFile& f, void* context)
+int ReadChannel(const LibFile& f, void* context)
 {
     const ChannelRead& r = *static_cast<const ChannelRead*>(context);
     const ABFFileHeader& h = *f.header;
@@ -91,10 +92,10 @@ int ReadChannelOf(ChannelReadParams* p)
 {
     if (int status = RequireString(p->fileName)) return status;
     ChannelRead r = {0, p->wave, 0, &p->result};
-    if (!AbfLogicalChannel(p->channel, &r.logical)) return kErrChannel;
+    if (!LogicalChannelOf(p->channel, &r.logical)) return kErrChannel;
     if (int status = CheckWaveAndName(p->wave, CheckFloatWave, p->fileName)) return status;
     r.waveType = WaveType(p->wave);
-    return WithOpenedFile(p->fileName, ReadChannel, &r);
+    return WithLibFile(p->fileName, ReadChannel, &r);
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 #include <cstdint>
 
 #include "abf_library.h"
+#include "arguments.h"
 #include "core/header_values.h"
 #include "core/samples.h"
 #include "frame/boundary.h"
 #include "last_error.h"
-#include "opened_file.h"
+#include "lib_file.h"
 #include "reader_support.h"
 
 namespace {
@@ -25,7 +26,7 @@ struct EpisodeRequest {
 };
 
 struct Episode {
-    const OpenedFile* f;
+    const LibFile* f;
     int32_t physical;
     uint32_t number;
     uint32_t samples;  // the episode sample count
@@ -38,7 +39,7 @@ struct Episode {
 // the wave holds the episode. A failing read is recorded.
 int Deliver(const Episode& e, EpisodeData what, bool* delivered)
 {
-    const OpenedFile& f = *e.f;
+    const LibFile& f = *e.f;
     void* data = WaveData(e.wave);
     if (!data && e.samples) return kStatusOutOfMemory;
     const bool sampled = what == EpisodeData::Samples;
@@ -57,8 +58,8 @@ int Deliver(const Episode& e, EpisodeData what, bool* delivered)
     // The waveform always fills the episode's sample count; a read says how many.
     uint32_t count = sampled ? 0 : e.samples;
     int32_t error = 0;
-    const bool done = sampled ? AbfReadChannel(f.file, f.header, e.physical, e.number, into, &count, &error) != 0
-                              : AbfGetWaveform(f.file, f.header, e.physical, e.number, into, &error) != 0;
+    const bool done = sampled ? LibReadChannel(f.file, f.header, e.physical, e.number, into, &count, &error) != 0
+                              : LibGetWaveform(f.file, f.header, e.physical, e.number, into, &error) != 0;
     if (!done)
         RecordAbfError(*f.name, error);
     else if (!direct)  // never past the wave's last point, whatever count the read reports
@@ -68,7 +69,7 @@ int Deliver(const Episode& e, EpisodeData what, bool* delivered)
     return kStatusOk;
 }
 
-int ReadEpisode(const OpenedFile& f, void* context)
+int ReadEpisode(const LibFile& f, void* context)
 {
     const EpisodeRequest& r = *static_cast<const EpisodeRequest*>(context);
     const ABFFileHeader& h = *f.header;
@@ -83,14 +84,14 @@ int ReadEpisode(const OpenedFile& f, void* context)
     double startTime = 0.0;
     double duration = 0.0;
     int32_t error = 0;
-    if (!AbfGetNumSamples(f.file, f.header, r.number, &samples, &error)) {
+    if (!LibGetNumSamples(f.file, f.header, r.number, &samples, &error)) {
         RecordAbfError(*f.name, error);
         return kStatusOk;
     }
     if (!WaveCanHold(samples)) return kErrTooManySamples;
     if (WavePoints(r.wave) != static_cast<CountInt>(samples)) return kErrWaveLength;
-    if (!AbfGetStartTime(f.file, f.header, physical, r.number, &startTime, &error) ||
-        !AbfGetEpisodeDuration(f.file, f.header, r.number, &duration, &error)) {
+    if (!LibGetStartTime(f.file, f.header, physical, r.number, &startTime, &error) ||
+        !LibGetEpisodeDuration(f.file, f.header, r.number, &duration, &error)) {
         RecordAbfError(*f.name, error);
         return kStatusOk;
     }
@@ -114,11 +115,11 @@ int ReadEpisodeOf(Block* p, EpisodeData what)
 {
     if (int status = RequireString(p->fileName)) return status;
     EpisodeRequest r = {what, 0, 0, p->wave, 0, &p->result};
-    if (!AbfLogicalChannel(p->channel, &r.logical)) return kErrChannel;
-    if (!AbfNumberToUInt32(p->episode, &r.number)) return kErrEpisode;
+    if (!LogicalChannelOf(p->channel, &r.logical)) return kErrChannel;
+    if (!RoundToUInt32(p->episode, &r.number)) return kErrEpisode;
     if (int status = CheckWaveAndName(p->wave, CheckFloatWave, p->fileName)) return status;
     r.waveType = WaveType(p->wave);
-    return WithOpenedFile(p->fileName, ReadEpisode, &r);
+    return WithLibFile(p->fileName, ReadEpisode, &r);
 }
 
 }  // namespace

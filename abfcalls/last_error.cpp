@@ -14,7 +14,7 @@ void RecordAbfError(const char* fileName, int32_t errorNumber)
 {
     char text[kAbfErrorTextBufferSize];
     std::memset(text, 0, sizeof text);
-    if (AbfBuildErrorText(errorNumber, fileName, text, kAbfErrorTextBufferSize)) {
+    if (LibBuildErrorText(errorNumber, fileName, text, kAbfErrorTextBufferSize)) {
         // The library terminates its text; a text that fills the whole buffer is cut
         // rather than read past.
         text[kAbfErrorTextBufferSize - 1] = '\0';

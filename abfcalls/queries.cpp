@@ -1,15 +1,16 @@
 // The file queries: nine external functions that open an ABF file, ask the
 // library one question, and close it again. All but kav_AbfIsAbfFile take the
-// road of WithOpenedFile; by-reference outputs are written only when the query
+// road of WithLibFile; by-reference outputs are written only when the query
 // succeeded, and then the result is 1.
 #include <cstdint>
 
 #include "abf_library.h"
+#include "arguments.h"
 #include "core/header_values.h"
 #include "core/numbers.h"
 #include "frame/boundary.h"
 #include "last_error.h"
-#include "opened_file.h"
+#include "lib_file.h"
 
 namespace {
 
@@ -33,19 +34,19 @@ int Answer(void* context, double number)
 
 // ---- Each query's own work on the opened file.
 
-int HasDataWork(const OpenedFile& f, void* q)
+int HasDataWork(const LibFile& f, void* q)
 {
-    *AsQuery(q)->result = static_cast<double>(AbfHasData(f.file, f.header));
+    *AsQuery(q)->result = static_cast<double>(LibHasData(f.file, f.header));
     return kStatusOk;
 }
 
-int OperationModeWork(const OpenedFile& f, void* q) { return Answer(q, f.header->nOperationMode); }
+int OperationModeWork(const LibFile& f, void* q) { return Answer(q, f.header->nOperationMode); }
 
-int ChannelCountWork(const OpenedFile& f, void* q) { return Answer(q, f.header->nADCNumChannels); }
+int ChannelCountWork(const LibFile& f, void* q) { return Answer(q, f.header->nADCNumChannels); }
 
-int EpisodeCountWork(const OpenedFile& f, void* q) { return Answer(q, f.episodes); }
+int EpisodeCountWork(const LibFile& f, void* q) { return Answer(q, f.episodes); }
 
-int TotalSampleCountWork(const OpenedFile& f, void* q)
+int TotalSampleCountWork(const LibFile& f, void* q)
 {
     int64_t samples = 0;
     // A header without channels has no per-channel count: no answer, result 0.
@@ -53,26 +54,26 @@ int TotalSampleCountWork(const OpenedFile& f, void* q)
     return Answer(q, static_cast<double>(samples));
 }
 
-int SampleCountWork(const OpenedFile& f, void* q)
+int SampleCountWork(const LibFile& f, void* q)
 {
     uint32_t count = 0;
     int32_t error = 0;
-    if (AbfGetNumSamples(f.file, f.header, AsQuery(q)->episode, &count, &error)) return Answer(q, count);
+    if (LibGetNumSamples(f.file, f.header, AsQuery(q)->episode, &count, &error)) return Answer(q, count);
     RecordAbfError(*f.name, error);
     return kStatusOk;
 }
 
-int StartTimeWork(const OpenedFile& f, void* q)
+int StartTimeWork(const LibFile& f, void* q)
 {
     const int32_t physical = AbfPhysicalChannel(*f.header, AsQuery(q)->channel);
     double time = 0.0;
     int32_t error = 0;
-    if (AbfGetStartTime(f.file, f.header, physical, AsQuery(q)->episode, &time, &error)) return Answer(q, time);
+    if (LibGetStartTime(f.file, f.header, physical, AsQuery(q)->episode, &time, &error)) return Answer(q, time);
     RecordAbfError(*f.name, error);
     return kStatusOk;
 }
 
-int SamplingSeqWork(const OpenedFile& f, void* q)
+int SamplingSeqWork(const LibFile& f, void* q)
 {
     char text[kAbfSamplingSeqTextSize];
     const std::size_t length = AbfSamplingSeqText(*f.header, ';', text);
@@ -84,14 +85,14 @@ int SamplingSeqWork(const OpenedFile& f, void* q)
 
 // The road of the queries once their own checks have passed: the name made
 // NUL-terminated, then the file opened, asked and closed.
-int Ask(Handle fileName, OpenedFileWork work, Query* q)
+int Ask(Handle fileName, LibFileWork work, Query* q)
 {
     if (int status = TerminateStringHandle(fileName)) return status;
-    return WithOpenedFile(fileName, work, q);
+    return WithLibFile(fileName, work, q);
 }
 
 // A query with nothing to check but its file name.
-int AskAbout(Handle fileName, double* result, double* number, Handle* text, OpenedFileWork work)
+int AskAbout(Handle fileName, double* result, double* number, Handle* text, LibFileWork work)
 {
     if (int status = RequireString(fileName)) return status;
     Query q = {result, number, text, 0, 0};
@@ -101,7 +102,7 @@ int AskAbout(Handle fileName, double* result, double* number, Handle* text, Open
 // The queries with one number by reference and nothing to check but the name:
 // the whole function, from its block to its exit.
 template <typename Block>
-int AskNumber(void* params, double* Block::*number, OpenedFileWork work)
+int AskNumber(void* params, double* Block::*number, LibFileWork work)
 {
     Block* p = OpenBlock<Block>(params);
     const int status = AskAbout(p->fileName, &p->result, p->*number, nullptr, work);
@@ -113,7 +114,7 @@ int IsAbfFile(IsAbfFileParams* p)
     if (int status = TakeString(p->fileName)) return status;
     int32_t dataFormat = 0;
     int32_t error = 0;
-    const ABFBOOL answer = AbfIsAbfFile(*p->fileName, &dataFormat, &error);
+    const ABFBOOL answer = LibIsAbfFile(*p->fileName, &dataFormat, &error);
     p->result = static_cast<double>(answer);
     if (!answer) RecordAbfError(*p->fileName, error);
     return kStatusOk;
@@ -130,8 +131,8 @@ int StartTime(StartTimeParams* p)
 {
     if (int status = RequireString(p->fileName)) return status;
     Query q = {&p->result, p->time, nullptr, 0, 0};
-    if (!AbfLogicalChannel(p->channel, &q.channel)) return kErrChannel;
-    if (!AbfNumberToUInt32(p->episode, &q.episode)) return kErrEpisode;
+    if (!LogicalChannelOf(p->channel, &q.channel)) return kErrChannel;
+    if (!RoundToUInt32(p->episode, &q.episode)) return kErrEpisode;
     return Ask(p->fileName, StartTimeWork, &q);
 }
 

@@ -9,7 +9,7 @@
 #include "core/header_values.h"
 #include "frame/boundary.h"
 #include "last_error.h"
-#include "opened_file.h"
+#include "lib_file.h"
 #include "reader_support.h"
 
 namespace {
@@ -68,7 +68,7 @@ int StoreTagTimes(const unsigned char* tags, int32_t entries, double scale, cons
 }
 
 // The tag list of the open file into the wave; library failures are recorded.
-int ReadTags(const OpenedFile& f, void* context)
+int ReadTags(const LibFile& f, void* context)
 {
     const TagRequest& r = *static_cast<const TagRequest*>(context);
     const int32_t entries = f.header->lNumTagEntries;
@@ -82,7 +82,7 @@ int ReadTags(const OpenedFile& f, void* context)
         auto* tags = static_cast<unsigned char*>(std::calloc(bytes, 1));
         if (!tags) return kStatusOutOfMemory;
         int32_t error = 0;
-        if (AbfReadTags(f.file, f.header, 0, reinterpret_cast<ABFTag*>(tags), static_cast<uint32_t>(entries), &error))
+        if (LibReadTags(f.file, f.header, 0, reinterpret_cast<ABFTag*>(tags), static_cast<uint32_t>(entries), &error))
             status = StoreTagTimes(tags, entries, AbfTagTimeScale(*f.header), r, &done);
         else
             RecordAbfError(*f.name, error);
@@ -103,7 +103,7 @@ int ReadTagsOf(Block* p, int16_t selected)
     if (int status = RequireString(p->fileName)) return status;
     if (int status = CheckWaveAndName(p->wave, CheckTagWave, p->fileName)) return status;
     TagRequest r = {selected, p->wave, &p->result};
-    return WithOpenedFile(p->fileName, ReadTags, &r);
+    return WithLibFile(p->fileName, ReadTags, &r);
 }
 
 }  // namespace

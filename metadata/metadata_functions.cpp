@@ -2,7 +2,7 @@
 // the core's catalogue, close.
 #include <cstring>
 
-#include "abfcalls/opened_file.h"
+#include "abfcalls/lib_file.h"
 #include "core/header_text.h"
 #include "frame/boundary.h"
 
@@ -13,7 +13,7 @@ char headerString[kHeaderStringBufferSize];
 
 void SendToHistory(void*, const char* text) { HistoryPrint(text); }
 
-int PrintListing(const OpenedFile& f, void* result)
+int PrintListing(const LibFile& f, void* result)
 {
     PrintHeaderListing(SendToHistory, nullptr, f.header);
     *static_cast<double*>(result) = 1.0;
@@ -25,7 +25,7 @@ struct StringRequest {
     double* result;
 };
 
-int StoreHeaderString(const OpenedFile& f, void* context)
+int StoreHeaderString(const LibFile& f, void* context)
 {
     const StringRequest& r = *static_cast<const StringRequest*>(context);
     std::memset(headerString, 0, sizeof headerString);
@@ -39,14 +39,14 @@ int StoreHeaderString(const OpenedFile& f, void* context)
 int PrintMetaData(PrintMetaDataParams* p)
 {
     if (int status = TakeString(p->fileName)) return status;
-    return WithOpenedFile(p->fileName, PrintListing, &p->result);
+    return WithLibFile(p->fileName, PrintListing, &p->result);
 }
 
 int MetaData(MetaDataParams* p)
 {
     if (int status = TakeString(p->fileName)) return status;
     StringRequest r = {p->text, &p->result};
-    return WithOpenedFile(p->fileName, StoreHeaderString, &r);
+    return WithLibFile(p->fileName, StoreHeaderString, &r);
 }
 
 }  // namespace

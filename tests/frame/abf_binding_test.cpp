@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "abfcalls/abf_library.h"
+#include "abfcalls/arguments.h"
 #include "platform/win32_api.h"
 
 namespace {
@@ -52,7 +53,7 @@ TEST(AbfHeaderBlock, OpenOfAMissingFileFailsWithAnErrorNumber)
     static AbfHeaderBlock block;
     int32_t file = -7, error = 0;
     uint32_t maxSamples = 1, maxEpisodes = 1;
-    EXPECT_FALSE(AbfOpenPrepared("no-such-dir/no-such-file.abf", &file, &block, &maxSamples, &maxEpisodes, &error));
+    EXPECT_FALSE(LibOpenPrepared("no-such-dir/no-such-file.abf", &file, &block, &maxSamples, &maxEpisodes, &error));
     EXPECT_NE(error, 0);
 }
 
@@ -95,10 +96,10 @@ TEST(AbfConversions, RoundHalfToEvenAndRefuseOutOfRange)
 {
     for (const ConversionCase& c : kConversions) {
         int32_t s = 12345;
-        EXPECT_EQ(AbfNumberToInt32(c.value, &s), c.signedOk) << c.value;
+        EXPECT_EQ(RoundToInt32(c.value, &s), c.signedOk) << c.value;
         EXPECT_EQ(s, c.signedOk ? c.signedValue : 12345) << c.value;
         uint32_t u = 54321u;
-        EXPECT_EQ(AbfNumberToUInt32(c.value, &u), c.unsignedOk) << c.value;
+        EXPECT_EQ(RoundToUInt32(c.value, &u), c.unsignedOk) << c.value;
         EXPECT_EQ(u, c.unsignedOk ? c.unsignedValue : 54321u) << c.value;
     }
 }
@@ -108,8 +109,8 @@ TEST(AbfConversions, NaNIsRefused)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     int32_t s = 3;
     uint32_t u = 4;
-    EXPECT_FALSE(AbfNumberToInt32(nan, &s));
-    EXPECT_FALSE(AbfNumberToUInt32(nan, &u));
+    EXPECT_FALSE(RoundToInt32(nan, &s));
+    EXPECT_FALSE(RoundToUInt32(nan, &u));
     EXPECT_EQ(s, 3);
     EXPECT_EQ(u, 4u);
 }

@@ -9,8 +9,8 @@
 #include "abf_library.h"
 #include "interface/host_abi.h"
 
-// What a piece of work sees of the opened file.
-struct OpenedFile {
+// What a piece of work sees of the file the library opened for this call.
+struct LibFile {
     Handle name;  // the file name, NUL-terminated; dereference anew at each use
     int32_t file;
     const ABFFileHeader* header;
@@ -21,11 +21,11 @@ struct OpenedFile {
 // A piece of work on an opened file. It returns a status: kStatusOk, or the code
 // of a check against the header or of an output it could not make. Library
 // failures inside it are recorded (RecordAbfError) and are not a status.
-typedef int (*OpenedFileWork)(const OpenedFile& file, void* context);
+typedef int (*LibFileWork)(const LibFile& file, void* context);
 
 // Opens the file named by the NUL-terminated text of `name` with a freshly
 // prepared header block (ordinal 110), does the work and closes the file (ordinal
 // 160): what this opens, this closes, on every path. A failed open is recorded and
 // the work is not done; a failed close is recorded. Returns the work's status
 // (kStatusOk without work). The name stays the caller's to release.
-int WithOpenedFile(Handle name, OpenedFileWork work, void* context);
+int WithLibFile(Handle name, LibFileWork work, void* context);

@@ -1,5 +1,5 @@
 // Opening, working on and closing an ABF file.
-#include "opened_file.h"
+#include "lib_file.h"
 
 #include "last_error.h"
 
@@ -11,14 +11,14 @@ AbfHeaderBlock openedHeader;
 
 }  // namespace
 
-int WithOpenedFile(Handle name, OpenedFileWork work, void* context)
+int WithLibFile(Handle name, LibFileWork work, void* context)
 {
     int status = kStatusOk;
-    OpenedFile f = {name, -1, &openedHeader.header, 0, 0};
+    LibFile f = {name, -1, &openedHeader.header, 0, 0};
     int32_t error = 0;
-    if (AbfOpenPrepared(*name, &f.file, &openedHeader, &f.sampleLimit, &f.episodes, &error)) {
+    if (LibOpenPrepared(*name, &f.file, &openedHeader, &f.sampleLimit, &f.episodes, &error)) {
         status = work(f, context);
-        if (!AbfClose(f.file, &error)) RecordAbfError(*name, error);
+        if (!LibClose(f.file, &error)) RecordAbfError(*name, error);
     } else {
         RecordAbfError(*name, error);
     }
