@@ -197,7 +197,7 @@ struct Demo {
     }
 };
 
-std::string Describe(const abfw::Recording& r)
+std::string Describe(const abfw::RecordingSpec& r)
 {
     std::string s = r.mode == abfw::Mode::GapFree ? "gap-free" : "episodic";
     s += ", " + Plural(long(r.channels.size()), "channel", "channels") + " (";
@@ -288,7 +288,7 @@ bool DemoFolder(const std::string& dir, fs::path* folder, std::string* error)
 
 // The two sample recordings and where they are.
 struct DemoFiles {
-    abfw::Recording gapRec, stepRec;
+    abfw::RecordingSpec gapRec, stepRec;
     std::string gap, steps;
     fs::path folder;
 };
@@ -310,7 +310,7 @@ double ShowNumber(Demo& d, const std::string& function, const std::string& label
 }
 
 // 1 to 3: the gap-free recording's shape, channel 0 and the tags.
-void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gapRec)
+void GapFreeSections(Demo& d, const std::string& gap, const abfw::RecordingSpec& gapRec)
 {
     Host& host = d.h;
     std::ostream& out = d.o;
@@ -375,7 +375,7 @@ void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gap
 
 // 4: the step protocol's shape, one sweep and its stimulus. The sweep's length in
 // *sweepPoints.
-void StepSections(Demo& d, const std::string& steps, const abfw::Recording& stepRec, int32_t* sweepPointsOut)
+void StepSections(Demo& d, const std::string& steps, const abfw::RecordingSpec& stepRec, int32_t* sweepPointsOut)
 {
     Host& host = d.h;
     std::ostream& out = d.o;

@@ -66,13 +66,13 @@ struct Bytes {
     }
 };
 
-std::string DacName(const Recording& rec, size_t d)
+std::string DacName(const RecordingSpec& rec, size_t d)
 {
     if (d < rec.dacs.size() && !rec.dacs[d].name.empty()) return rec.dacs[d].name;
     return (d < 4 ? "Cmd " : "AO #") + std::to_string(d);
 }
-std::string DacUnits(const Recording& rec, size_t d) { return d < rec.dacs.size() ? rec.dacs[d].units : "mV"; }
-const Dac& DacOrDefault(const Recording& rec, size_t d)
+std::string DacUnits(const RecordingSpec& rec, size_t d) { return d < rec.dacs.size() ? rec.dacs[d].units : "mV"; }
+const Dac& DacOrDefault(const RecordingSpec& rec, size_t d)
 {
     static const Dac none;
     return d < rec.dacs.size() ? rec.dacs[d] : none;
@@ -84,17 +84,17 @@ bool Fail(std::string* error, const std::string& text)
     return false;
 }
 
-int64_t MuxSamples(const Recording& rec)
+int64_t MuxSamples(const RecordingSpec& rec)
 {
     int64_t n = 0;
     for (int64_t len : SweepLengths(rec)) n += len;
     return n * int64_t(rec.channels.size());
 }
 
-bool HasSynch(const Recording& rec) { return rec.mode != Mode::GapFree && rec.writeSynchArray; }
+bool HasSynch(const RecordingSpec& rec) { return rec.mode != Mode::GapFree && rec.writeSynchArray; }
 
 // Per-channel samples of the protocol's sweep (lNumSamplesPerEpisode / nch).
-int64_t ProtocolSweepSamples(const Recording& rec)
+int64_t ProtocolSweepSamples(const RecordingSpec& rec)
 {
     if (rec.mode == Mode::GapFree) {
         if (rec.displaySamplesPerEpisode > 0) return rec.displaySamplesPerEpisode;
@@ -106,7 +106,7 @@ int64_t ProtocolSweepSamples(const Recording& rec)
     return m;
 }
 
-bool AnyDigital(const Recording& rec)
+bool AnyDigital(const RecordingSpec& rec)
 {
     if (rec.activeDac < 0 || size_t(rec.activeDac) >= rec.dacs.size()) return false;
     for (const Epoch& e : rec.dacs[size_t(rec.activeDac)].epochs)
@@ -114,14 +114,14 @@ bool AnyDigital(const Recording& rec)
     return false;
 }
 
-bool AnyExternalTag(const Recording& rec)
+bool AnyExternalTag(const RecordingSpec& rec)
 {
     for (const Tag& t : rec.tags)
         if (t.type == kAbfExternalTag) return true;
     return false;
 }
 
-double TotalSeconds(const Recording& rec)
+double TotalSeconds(const RecordingSpec& rec)
 {
     double s = 0;
     for (int64_t len : SweepLengths(rec)) s += double(len) * double(rec.sequenceIntervalUs) * 1e-6;
@@ -216,7 +216,7 @@ void PutTag(Bytes* out, size_t at, const Tag& t)
     out->Put(at, af::tag::nVoiceTagNumber, t.number);
 }
 
-Bytes Tail(const Recording& rec, int64_t* tagOffset, int64_t* synchOffset, int64_t tailOffset)
+Bytes Tail(const RecordingSpec& rec, int64_t* tagOffset, int64_t* synchOffset, int64_t tailOffset)
 {
     Bytes tail;
     int64_t pos = 0;
@@ -242,7 +242,7 @@ Bytes Tail(const Recording& rec, int64_t* tagOffset, int64_t* synchOffset, int64
     return tail;
 }
 
-TextIndexes AddTexts(const Recording& rec, size_t ndac, Strings* strings)
+TextIndexes AddTexts(const RecordingSpec& rec, size_t ndac, Strings* strings)
 {
     TextIndexes t;
     t.creator = strings->Add(rec.creator);
@@ -259,7 +259,7 @@ TextIndexes AddTexts(const Recording& rec, size_t ndac, Strings* strings)
     return t;
 }
 
-void PutFileInfo(const Recording& rec, const TextIndexes& texts, Bytes& h)
+void PutFileInfo(const RecordingSpec& rec, const TextIndexes& texts, Bytes& h)
 {
     namespace fi = v2::fileinfo;
     h.Grow(v2::kFileInfoBytes);
@@ -283,7 +283,7 @@ void PutFileInfo(const Recording& rec, const TextIndexes& texts, Bytes& h)
     h.Put(0, fi::uProtocolPathIndex, texts.protocol);
 }
 
-void PutProtocol(const Recording& rec, uint32_t commentIndex, Bytes& h, size_t at)
+void PutProtocol(const RecordingSpec& rec, uint32_t commentIndex, Bytes& h, size_t at)
 {
     namespace pr = v2::protocol;
     const int64_t nch = int64_t(rec.channels.size());
@@ -402,7 +402,7 @@ void PutEpoch(Bytes& h, size_t base, const EpochFields& f, const Epoch& x, uint3
 }
 
 // The analog epoch table: enabled epochs only, sorted by DAC, then epoch.
-int64_t PutEpochTable(const Recording& rec, Bytes& h, size_t at)
+int64_t PutEpochTable(const RecordingSpec& rec, Bytes& h, size_t at)
 {
     namespace ep = v2::epoch_per_dac;
     int64_t n = 0;
@@ -419,7 +419,7 @@ int64_t PutEpochTable(const Recording& rec, Bytes& h, size_t at)
 }
 
 // The digital outputs of the active DAC's enabled epochs.
-int64_t PutDigitalTable(const Recording& rec, Bytes& h, size_t at)
+int64_t PutDigitalTable(const RecordingSpec& rec, Bytes& h, size_t at)
 {
     int64_t n = 0;
     if (rec.activeDac < 0 || size_t(rec.activeDac) >= rec.dacs.size()) return 0;
@@ -436,7 +436,7 @@ int64_t PutDigitalTable(const Recording& rec, Bytes& h, size_t at)
 // Header sections in the order the acquisition programs write them, each from a
 // block boundary: protocol, ADC, DAC, epoch tables, strings; then the data, tags and
 // the synch array.
-void PlanAbf2(const Recording& rec, Abf2Plan* plan)
+void PlanAbf2(const RecordingSpec& rec, Abf2Plan* plan)
 {
     Bytes& h = plan->head;
     const size_t nch = rec.channels.size();
@@ -485,7 +485,7 @@ void PlanAbf2(const Recording& rec, Abf2Plan* plan)
 // ---------------------------------------------------------------- ABF1 header
 
 // Counts, pointers, timing and the file's identity.
-void PutAbf1Counts(const Recording& rec, const Abf2Plan& plan, int64_t tagOffset, int64_t synchOffset, Bytes& h)
+void PutAbf1Counts(const RecordingSpec& rec, const Abf2Plan& plan, int64_t tagOffset, int64_t synchOffset, Bytes& h)
 {
     const size_t nch = rec.channels.size();
     const std::vector<int64_t> lengths = SweepLengths(rec);
@@ -538,7 +538,7 @@ void PutAbf1Counts(const Recording& rec, const Abf2Plan& plan, int64_t tagOffset
 }
 
 // Per-channel tables, indexed by physical channel; unsampled channels keep neutral values.
-void PutAbf1Channels(const Recording& rec, Bytes& h)
+void PutAbf1Channels(const RecordingSpec& rec, Bytes& h)
 {
     for (uint32_t ch = 0; ch < uint32_t(kMaxChannels); ++ch) {
         h.Put(0, v1::nADCPtoLChannelMap, int16_t(-1), ch);
@@ -571,7 +571,7 @@ void PutAbf1Channels(const Recording& rec, Bytes& h)
 }
 
 // DAC 0-3 names and levels; the waveforms of DAC 0 and 1; the active DAC's digital outputs.
-void PutAbf1Dacs(const Recording& rec, Bytes& h)
+void PutAbf1Dacs(const RecordingSpec& rec, Bytes& h)
 {
     for (uint32_t d = 0; d < v1::sDACChannelName.count; ++d) {
         const Dac& dac = DacOrDefault(rec, d);
@@ -602,7 +602,7 @@ void PutAbf1Dacs(const Recording& rec, Bytes& h)
 }
 
 // Texts and the settings an acquisition program leaves at their usual values.
-void PutAbf1Settings(const Recording& rec, Bytes& h)
+void PutAbf1Settings(const RecordingSpec& rec, Bytes& h)
 {
     h.Put(0, v1::nManualInfoStrategy, int16_t(1));
     h.Text(0, v1::sCreatorInfo, rec.creator);
@@ -630,7 +630,7 @@ void PutAbf1Settings(const Recording& rec, Bytes& h)
     }
 }
 
-void PlanAbf1(const Recording& rec, Abf2Plan* plan)
+void PlanAbf1(const RecordingSpec& rec, Abf2Plan* plan)
 {
     Bytes& h = plan->head;
     Layout& l = plan->layout;
@@ -657,7 +657,7 @@ void PlanAbf1(const Recording& rec, Abf2Plan* plan)
     PutAbf1Settings(rec, h);
 }
 
-bool Plan(const Recording& rec, Abf2Plan* plan, std::string* error)
+bool Plan(const RecordingSpec& rec, Abf2Plan* plan, std::string* error)
 {
     if (!Validate(rec, error)) return false;
     if (rec.format == Format::Abf2)
@@ -691,7 +691,7 @@ int64_t Position(FILE* f)
 #endif
 }
 
-bool StreamData(const Recording& rec, FILE* f, std::string* error)
+bool StreamData(const RecordingSpec& rec, FILE* f, std::string* error)
 {
     const size_t nch = rec.channels.size();
     int64_t remaining = MuxSamples(rec) / int64_t(nch);
@@ -741,7 +741,7 @@ bool StreamData(const Recording& rec, FILE* f, std::string* error)
     return true;
 }
 
-bool ApplyDamage(const Recording& rec, const Layout& layout, const std::string& path, std::string* error)
+bool ApplyDamage(const RecordingSpec& rec, const Layout& layout, const std::string& path, std::string* error)
 {
     const Damage& d = rec.damage;
     if (!d.patches.empty()) {
@@ -773,25 +773,25 @@ bool ApplyDamage(const Recording& rec, const Layout& layout, const std::string& 
 
 // ---------------------------------------------------------------- public helpers
 
-std::vector<int64_t> SweepLengths(const Recording& rec)
+std::vector<int64_t> SweepLengths(const RecordingSpec& rec)
 {
     if (rec.mode == Mode::GapFree) return {std::max<int64_t>(0, rec.samplesPerChannel)};
     if (!rec.episodeLengths.empty()) return std::vector<int64_t>(rec.episodeLengths.begin(), rec.episodeLengths.end());
     return std::vector<int64_t>(size_t(std::max(0, rec.episodes)), int64_t(std::max(0, rec.samplesPerEpisode)));
 }
 
-double SynchCountUs(const Recording& rec)
+double SynchCountUs(const RecordingSpec& rec)
 {
     if (rec.synchTimeUnit > 0) return rec.synchTimeUnit;
     return double(rec.sequenceIntervalUs) / double(std::max<size_t>(1, rec.channels.size()));
 }
 
-int32_t SecondsToCounts(const Recording& rec, double seconds)
+int32_t SecondsToCounts(const RecordingSpec& rec, double seconds)
 {
     return int32_t(std::llround(seconds * 1e6 / SynchCountUs(rec)));
 }
 
-std::vector<int64_t> SweepStarts(const Recording& rec)
+std::vector<int64_t> SweepStarts(const RecordingSpec& rec)
 {
     if (rec.mode == Mode::GapFree) return {};
     const std::vector<int64_t> lengths = SweepLengths(rec);
@@ -822,7 +822,7 @@ int64_t SectionOffset(const Layout& layout, const std::string& name)
     return -1;
 }
 
-bool Validate(const Recording& rec, std::string* error)
+bool Validate(const RecordingSpec& rec, std::string* error)
 {
     const size_t nch = rec.channels.size();
     if (nch < 1 || nch > size_t(kMaxChannels)) return Fail(error, "a recording has 1 to 16 channels");
@@ -917,7 +917,7 @@ bool Validate(const Recording& rec, std::string* error)
     return true;
 }
 
-bool PlanLayout(const Recording& rec, Layout* layout, std::string* error)
+bool PlanLayout(const RecordingSpec& rec, Layout* layout, std::string* error)
 {
     Abf2Plan plan;
     if (!Plan(rec, &plan, error)) return false;
@@ -925,7 +925,7 @@ bool PlanLayout(const Recording& rec, Layout* layout, std::string* error)
     return true;
 }
 
-bool WriteAbf(const Recording& rec, const std::string& path, std::string* error, Layout* layout)
+bool WriteAbf(const RecordingSpec& rec, const std::string& path, std::string* error, Layout* layout)
 {
     Abf2Plan plan;
     if (!Plan(rec, &plan, error)) return false;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "abf_writer.h"
+#include "minimal_files.h"
 #include "abffio/writer/abf_writer.h"
 #include "interface/abffio.h"
 #include "tools/abfgen/cli.h"
@@ -19,7 +19,7 @@
 namespace fs = std::filesystem;
 namespace v1 = abfformat::abf1;
 namespace v2 = abfformat::abf2;
-using abftest::Recording;
+using abftest::MinimalFile;
 
 namespace {
 
@@ -74,9 +74,9 @@ void Close(const Opened& o)
 }
 
 // Episodic recording: `episodes` sweeps of `perChannel` samples on `channels`.
-Recording Episodic(int abfMajor, std::vector<int16_t> channels, int32_t perChannel, int32_t episodes)
+MinimalFile Episodic(int abfMajor, std::vector<int16_t> channels, int32_t perChannel, int32_t episodes)
 {
-    Recording r;
+    MinimalFile r;
     r.abfMajor = abfMajor;
     r.channels = channels;
     r.mode = 5;
@@ -91,9 +91,9 @@ Recording Episodic(int abfMajor, std::vector<int16_t> channels, int32_t perChann
 }
 
 // Gap-free recording of `perChannel` samples per channel.
-Recording GapFree(int abfMajor, std::vector<int16_t> channels, size_t perChannel)
+MinimalFile GapFree(int abfMajor, std::vector<int16_t> channels, size_t perChannel)
 {
-    Recording r;
+    MinimalFile r;
     r.abfMajor = abfMajor;
     r.channels = channels;
     r.mode = 3;
@@ -120,7 +120,7 @@ TEST(AbfLibraryRules, EveryHeaderVersionOpensAndReads)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.recordVersion);
-        Recording r = Episodic(c.major, {3, 1}, 500, 3);
+        MinimalFile r = Episodic(c.major, {3, 1}, 500, 3);
         r.abf1Version = c.abf1Version;
         r.abf2Minor = c.abf2Minor;
         std::vector<uint8_t> bytes = abftest::Write(r);
@@ -184,7 +184,7 @@ TEST(AbfLibraryRules, Abf1DigitizerAndTriggerSourceAreReportedAsTheVendorLibrary
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "version " << c.version << (c.gapFree ? " gap-free" : " episodic")
                                         << ", stored " << c.storedTriggerSource);
-        Recording r = c.gapFree ? GapFree(1, {0, 1}, 1000) : Episodic(1, {0, 1}, 100, 2);
+        MinimalFile r = c.gapFree ? GapFree(1, {0, 1}, 1000) : Episodic(1, {0, 1}, 100, 2);
         r.abf1Version = c.version;
         r.triggerSource = c.storedTriggerSource;
         const Opened o = Open(Save(abftest::Write(r), "abf1-fields.abf"));
@@ -201,7 +201,7 @@ TEST(AbfLibraryRules, Abf1DigitizerAndTriggerSourceAreReportedAsTheVendorLibrary
 // samples at 20 kHz last exactly 480 ms, as the vendor library answers.
 TEST(AbfLibraryRules, EpisodeDurationOfAThreeChannelRecording)
 {
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     std::string file;
     ASSERT_TRUE(abfgen::BuildRecording({"--mode", "episodic", "--channels", "3", "--rate", "20000", "--episode-samples",
                                         "9600", "--episodes", "3", "three-channels.abf"},
@@ -223,7 +223,7 @@ TEST(AbfLibraryRules, EpisodeDurationOfAThreeChannelRecording)
 
 TEST(AbfLibraryRules, FloatSamplesAreDeliveredUnchanged)
 {
-    Recording r = Episodic(2, {0, 2}, 300, 2);
+    MinimalFile r = Episodic(2, {0, 2}, 300, 2);
     r.floatData = true;
     r.rawFloat.resize(r.raw.size());
     for (size_t j = 0; j < r.rawFloat.size(); ++j) r.rawFloat[j] = static_cast<float>(j) * 0.25f - 17.0f;
@@ -240,7 +240,7 @@ TEST(AbfLibraryRules, FloatSamplesAreDeliveredUnchanged)
 TEST(AbfLibraryRules, GapFreeIsCutIntoReadsAndTheLastReadIsPartial)
 {
     // 40000 samples per channel, limit 16384: reads of 16384, 16384 and 7232.
-    const Recording r = GapFree(2, {4, 5}, 40000);
+    const MinimalFile r = GapFree(2, {4, 5}, 40000);
     const Opened o = Open(Save(abftest::Write(r), "gapfree.abf"));
     ASSERT_TRUE(o.ok) << o.error;
     EXPECT_EQ(o.samples, 16384u);
@@ -305,7 +305,7 @@ TEST(AbfLibraryRules, EventsAreMergedWhenContiguousAndCutAtTheLimit)
 {
     // Events (mux samples, 1 channel): 1000 at 0, 20000 at 1000 (contiguous: merged with
     // the first), 500 at 50000, 16384 at 60000.
-    Recording r;
+    MinimalFile r;
     r.mode = 1;
     r.channels = {0};
     r.synch = {{0, 1000}, {1000, 20000}, {50000, 500}, {60000, 16384}};
@@ -341,7 +341,7 @@ TEST(AbfLibraryRules, EventsAreMergedWhenContiguousAndCutAtTheLimit)
 
 TEST(AbfLibraryRules, OverlappingFixedLengthSweepsAreShortened)
 {
-    Recording r;
+    MinimalFile r;
     r.mode = 2;
     r.channels = {0, 1};
     r.samplesPerEpisode = 2000;
@@ -533,7 +533,7 @@ TEST(AbfLibraryRules, AFileShorterThanItsDataIsRefused)
 
 TEST(AbfLibraryRules, TagsAreReadAsStored)
 {
-    Recording r = GapFree(1, {0}, 5000);
+    MinimalFile r = GapFree(1, {0}, 5000);
     r.tags = {{100, "first", 0}, {2500, "second comment", 1}, {4000, "ext", 2}};
     for (int major : {1, 2}) {
         SCOPED_TRACE(major);

@@ -14,7 +14,7 @@ using namespace abfw;
 
 namespace {
 
-bool Build(std::vector<std::string> args, Recording* r)
+bool Build(std::vector<std::string> args, RecordingSpec* r)
 {
     std::string file;
     args.push_back("out.abf");
@@ -45,34 +45,34 @@ TEST(Cli, OptionsShapeTheRecording)
 {
     struct Case {
         std::vector<std::string> args;
-        std::function<void(const Recording&)> check;
+        std::function<void(const RecordingSpec&)> check;
     };
     const Case cases[] = {
         {{},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.mode, Mode::GapFree);
              EXPECT_EQ(r.channels.size(), 2u);
              EXPECT_GE(r.tags.size(), 3u);
              EXPECT_EQ(r.format, Format::Abf2);
          }},
         {{"--mode", "episodic", "--episodes", "4", "--episode-samples", "1000"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.mode, Mode::Episodic);
              EXPECT_EQ(SweepLengths(r), std::vector<int64_t>(4, 1000));
          }},
         {{"--mode", "variable", "--episode-lengths", "10,20,30"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.mode, Mode::VariableEvents);
              EXPECT_EQ(SweepLengths(r), (std::vector<int64_t>{10, 20, 30}));
          }},
         {{"--mode", "fixed", "--episodes", "3", "--episode-starts", "0,5000,9000"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.mode, Mode::FixedEvents);
              EXPECT_EQ(SweepStarts(r), (std::vector<int64_t>{0, 5000, 9000}));
          }},
         {{"--channels", "3", "--names", "a,b,c", "--units", "pA,mV,nA", "--scale", "0.1,0.2,0.3", "--physical", "4,2,9",
           "--gain", "1,2,4", "--offset", "0,1.5,0", "--telegraph", "0,5,0"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              ASSERT_EQ(r.channels.size(), 3u);
              EXPECT_EQ(r.channels[1].name, "b");
              EXPECT_EQ(r.channels[2].units, "nA");
@@ -85,24 +85,24 @@ TEST(Cli, OptionsShapeTheRecording)
              EXPECT_FALSE(r.channels[0].telegraph);
          }},
         {{"--format", "abf1", "--abf-version", "1.84"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.format, Format::Abf1);
              EXPECT_FLOAT_EQ(r.abf1Version, 1.84f);
          }},
-        {{"--abf-version", "2.09"}, [](const Recording& r) { EXPECT_EQ(r.versionMinor, 9); }},
+        {{"--abf-version", "2.09"}, [](const RecordingSpec& r) { EXPECT_EQ(r.versionMinor, 9); }},
         {{"--data", "float32", "--rate", "10000"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.dataFormat, DataFormat::Float32);
              EXPECT_FLOAT_EQ(r.sequenceIntervalUs, 100.0f);
          }},
         {{"--date", "20200102", "--time", "01:02:03.456"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.startDate, 20200102u);
              EXPECT_EQ(r.startTimeMS, 3723456u);
          }},
         {{"--mode", "episodic", "--epoch", "1:2:biphasic:10:1.5:500:5:100:20:3", "--holding", "1:-60",
           "--inter-episode", "1:1", "--dac-name", "1:Stim", "--dac-units", "1:pA", "--dac-scale", "1:400"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              ASSERT_GE(r.dacs.size(), 2u);
              const Epoch& e = r.dacs[1].epochs[2];
              EXPECT_EQ(e.type, kEpochBiphasicTrain);
@@ -121,29 +121,29 @@ TEST(Cli, OptionsShapeTheRecording)
              EXPECT_FLOAT_EQ(r.dacs[1].scaleFactor, 400.0f);
          }},
         {{"--mode", "episodic", "--no-epochs"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              for (const Dac& d : r.dacs) {
                  EXPECT_FALSE(d.waveformEnable);
                  for (const Epoch& e : d.epochs) EXPECT_EQ(e.type, kEpochDisabled);
              }
          }},
         {{"--no-tags", "--tag", "external:1.5:hello", "--tag", "5:2"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              ASSERT_EQ(r.tags.size(), 2u);
              EXPECT_EQ(r.tags[0].type, 2);
              EXPECT_EQ(r.tags[0].comment, "hello");
              EXPECT_EQ(r.tags[0].time, SecondsToCounts(r, 1.5));
              EXPECT_EQ(r.tags[1].type, 5);
          }},
-        {{"--tag", "comment:1:a:b"}, [](const Recording& r) { EXPECT_EQ(r.tags.back().comment, "a:b"); }},
+        {{"--tag", "comment:1:a:b"}, [](const RecordingSpec& r) { EXPECT_EQ(r.tags.back().comment, "a:b"); }},
         {{"--signal", "none", "--seed", "7"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_EQ(r.seed, 7u);
              for (const Channel& c : r.channels)
                  EXPECT_TRUE(c.noise == 0 && c.stepAmplitude == 0 && c.spikeAmplitude == 0 && c.sineAmplitude == 0);
          }},
         {{"--synch-unit", "12.5", "--mode", "episodic", "--start-to-start", "2"},
-         [](const Recording& r) {
+         [](const RecordingSpec& r) {
              EXPECT_FLOAT_EQ(r.synchTimeUnit, 12.5f);
              EXPECT_EQ(SweepStarts(r)[1], 160000);
          }},
@@ -152,7 +152,7 @@ TEST(Cli, OptionsShapeTheRecording)
         std::string joined;
         for (const std::string& a : k.args) joined += a + " ";
         SCOPED_TRACE(joined);
-        Recording r;
+        RecordingSpec r;
         ASSERT_TRUE(Build(k.args, &r));
         k.check(r);
     }
@@ -189,7 +189,7 @@ TEST(Cli, RefusesBadCommandLines)
     for (const std::vector<std::string>& args : bad) {
         std::string joined;
         for (const std::string& a : args) joined += a + " ";
-        Recording r;
+        RecordingSpec r;
         EXPECT_FALSE(Build(args, &r)) << joined;
         std::vector<std::string> run = args;
         run.push_back(abftest::ScratchPath("never"));

@@ -32,7 +32,7 @@ class Malformed : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Malformed, FailsCleanlyWithAnErrorNumber)
 {
-    Recording rec;
+    RecordingSpec rec;
     std::string error;
     ASSERT_TRUE(MakePreset(GetParam(), &rec, &error)) << error;
     const std::string path = abftest::ScratchPath("malformed_" + GetParam());
@@ -112,7 +112,7 @@ TEST(MalformedOpen, RefusedWithTheRightNumber)
         {"truncated-at-synch", ABF_EBADSYNCH},
     };
     for (const auto& k : cases) {
-        Recording rec;
+        RecordingSpec rec;
         std::string error;
         ASSERT_TRUE(MakePreset(k.preset, &rec, &error)) << error;
         const std::string path = abftest::ScratchPath("refused_" + std::string(k.preset));

@@ -23,7 +23,7 @@ struct Episode {
 };
 
 // How the library cuts the file into episodes for a read limit of 16384 samples.
-std::vector<Episode> ExpectedEpisodes(const Recording& rec)
+std::vector<Episode> ExpectedEpisodes(const RecordingSpec& rec)
 {
     const int64_t nch = int64_t(rec.channels.size());
     const std::vector<int64_t> lengths = SweepLengths(rec);
@@ -76,14 +76,14 @@ uint64_t Mix(uint64_t x)
 }
 
 // One point of the grid, drawn from the seed.
-Recording GridRecording(uint64_t seed, std::string* summary)
+RecordingSpec GridRecording(uint64_t seed, std::string* summary)
 {
     uint64_t state = seed * 0x9E3779B97F4A7C15ull;
     auto pick = [&](uint64_t n) {
         state = Mix(state + 0x632BE59BD9B4E019ull);
         return int64_t(state % n);
     };
-    Recording r;
+    RecordingSpec r;
     r.seed = seed;
     r.format = pick(4) == 0 ? Format::Abf1 : Format::Abf2;
     r.simultaneousScan = pick(2) == 1;
@@ -157,7 +157,7 @@ Recording GridRecording(uint64_t seed, std::string* summary)
     return r;
 }
 
-void ExpectRoundTrip(const Recording& rec, const std::string& name)
+void ExpectRoundTrip(const RecordingSpec& rec, const std::string& name)
 {
     const std::string path = abftest::ScratchPath("roundtrip_" + name);
     std::string error;
@@ -287,7 +287,7 @@ TEST(RoundTrip, SeededGrid)
 {
     for (uint64_t seed = 1; seed <= 40; ++seed) {
         std::string summary;
-        const Recording rec = GridRecording(seed, &summary);
+        const RecordingSpec rec = GridRecording(seed, &summary);
         std::string error;
         ASSERT_TRUE(Validate(rec, &error)) << summary << ": " << error;
         SCOPED_TRACE(summary);
@@ -300,7 +300,7 @@ class RoundTripPreset : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RoundTripPreset, ReadsBackAsWritten)
 {
-    Recording rec;
+    RecordingSpec rec;
     ASSERT_TRUE(MakePreset(GetParam(), &rec, nullptr));
     ExpectRoundTrip(rec, GetParam());
 }
@@ -323,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Presets, RoundTripPreset, ::testing::ValuesIn(RoundTrip
 // The grid's own model of episode cutting, checked on hand-made cases.
 TEST(RoundTripModel, EpisodeCutting)
 {
-    Recording r;
+    RecordingSpec r;
     r.channels.resize(2);
     r.channels[1].physical = 1;
     r.mode = Mode::GapFree;

@@ -27,16 +27,16 @@ std::vector<std::string> WellFormedPresets()
     return v;
 }
 
-Recording Preset(const std::string& name)
+RecordingSpec Preset(const std::string& name)
 {
-    Recording r;
+    RecordingSpec r;
     std::string error;
     EXPECT_TRUE(MakePreset(name, &r, &error)) << error;
     return r;
 }
 
 // Checks every stored sample against the generator (quantised for int16, bit-exact for float32).
-void ExpectData(const Recording& rec, const ParsedFile& f)
+void ExpectData(const RecordingSpec& rec, const ParsedFile& f)
 {
     const size_t nch = rec.channels.size();
     const int64_t perChannel = f.muxSamples / int64_t(nch);
@@ -58,7 +58,7 @@ class PresetFile : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(PresetFile, DecodesToWhatWasDescribed)
 {
-    const Recording rec = Preset(GetParam());
+    const RecordingSpec rec = Preset(GetParam());
     const std::string path = abftest::ScratchPath("structure_" + GetParam());
     Layout layout;
     std::string error;
@@ -207,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Presets, PresetFile, ::testing::ValuesIn(WellFormedPres
 TEST(Signal, ChunkingDoesNotChangeValues)
 {
     for (const char* preset : {"default", "step-protocol", "variable-events", "channels-16"}) {
-        const Recording rec = Preset(preset);
+        const RecordingSpec rec = Preset(preset);
         const size_t nch = rec.channels.size();
         const int64_t n = 20000;
         std::vector<float> whole(size_t(n) * nch);
@@ -226,7 +226,7 @@ TEST(Signal, ChunkingDoesNotChangeValues)
 
 TEST(Signal, SeedSelectsTheNoise)
 {
-    Recording a = Preset("default"), b = a;
+    RecordingSpec a = Preset("default"), b = a;
     b.seed = a.seed + 1;
     std::vector<float> va(2000), vb(2000), va2(2000);
     ASSERT_TRUE(GenerateSamples(a, 0, 1000, va.data(), nullptr));
@@ -238,7 +238,7 @@ TEST(Signal, SeedSelectsTheNoise)
 
 TEST(Signal, ComponentsHaveTheirShapes)
 {
-    Recording rec = Preset("default");
+    RecordingSpec rec = Preset("default");
     rec.channels.resize(1);
     Channel& c = rec.channels[0];
     const int64_t n = 200000;
@@ -286,7 +286,7 @@ TEST(Signal, ComponentsHaveTheirShapes)
 
 TEST(Signal, EpisodicStepsFollowTheCommand)
 {
-    Recording rec = Preset("step-protocol");
+    RecordingSpec rec = Preset("step-protocol");
     Channel& v = rec.channels[1];
     v.noise = 0;
     v.sineAmplitude = 0;
@@ -311,7 +311,7 @@ TEST(Signal, EpisodicStepsFollowTheCommand)
 
 TEST(Signal, ExplicitAndRawValues)
 {
-    Recording rec = Preset("default");
+    RecordingSpec rec = Preset("default");
     rec.samplesPerChannel = 1000;
     rec.tags.clear();
     rec.dataFormat = DataFormat::Float32;
@@ -346,7 +346,7 @@ TEST(Signal, ExplicitAndRawValues)
 
 TEST(Scaling, QuantiseRoundsAndClamps)
 {
-    Recording rec;
+    RecordingSpec rec;
     Channel c;
     c.scaleFactor = 0.0005f;
     c.gain = 2.0f;
@@ -379,63 +379,63 @@ TEST(Validate, RefusesWhatCannotBeWritten)
 {
     struct Case {
         const char* what;
-        void (*change)(Recording*);
+        void (*change)(RecordingSpec*);
     } cases[] = {
-        {"no channel", [](Recording* r) { r->channels.clear(); }},
+        {"no channel", [](RecordingSpec* r) { r->channels.clear(); }},
         {"17 channels",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->channels.resize(17);
              for (int i = 0; i < 17; ++i) r->channels[size_t(i)].physical = int16_t(i % 16);
          }},
-        {"physical 16", [](Recording* r) { r->channels[0].physical = 16; }},
-        {"physical twice", [](Recording* r) { r->channels[1].physical = r->channels[0].physical; }},
-        {"name of 11", [](Recording* r) { r->channels[0].name = "ABCDEFGHIJK"; }},
-        {"units of 9", [](Recording* r) { r->channels[0].units = "123456789"; }},
-        {"creator of 17", [](Recording* r) { r->creator = std::string(17, 'c'); }},
-        {"comment of 129", [](Recording* r) { r->comment = std::string(129, 'c'); }},
-        {"protocol of 257", [](Recording* r) { r->protocolPath = std::string(257, 'p'); }},
-        {"tag comment of 57", [](Recording* r) { r->tags[0].comment = std::string(57, 't'); }},
-        {"mode 0", [](Recording* r) { r->mode = Mode(0); }},
-        {"interval 0", [](Recording* r) { r->sequenceIntervalUs = 0; }},
+        {"physical 16", [](RecordingSpec* r) { r->channels[0].physical = 16; }},
+        {"physical twice", [](RecordingSpec* r) { r->channels[1].physical = r->channels[0].physical; }},
+        {"name of 11", [](RecordingSpec* r) { r->channels[0].name = "ABCDEFGHIJK"; }},
+        {"units of 9", [](RecordingSpec* r) { r->channels[0].units = "123456789"; }},
+        {"creator of 17", [](RecordingSpec* r) { r->creator = std::string(17, 'c'); }},
+        {"comment of 129", [](RecordingSpec* r) { r->comment = std::string(129, 'c'); }},
+        {"protocol of 257", [](RecordingSpec* r) { r->protocolPath = std::string(257, 'p'); }},
+        {"tag comment of 57", [](RecordingSpec* r) { r->tags[0].comment = std::string(57, 't'); }},
+        {"mode 0", [](RecordingSpec* r) { r->mode = Mode(0); }},
+        {"interval 0", [](RecordingSpec* r) { r->sequenceIntervalUs = 0; }},
         // ABF1 counts all samples in 32 bits; ABF2 gap-free data in 64, up to the writer's 2^40.
         {"ABF1 of 2^31 samples",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->format = Format::Abf1;
              r->samplesPerChannel = int64_t(1) << 30;
          }},
-        {"ABF2 of 2^40 + 2 samples", [](Recording* r) { r->samplesPerChannel = (int64_t(1) << 39) + 1; }},
+        {"ABF2 of 2^40 + 2 samples", [](RecordingSpec* r) { r->samplesPerChannel = (int64_t(1) << 39) + 1; }},
         {"more samples unwritten than recorded",
-         [](Recording* r) { r->unwrittenSamples = r->samplesPerChannel + 1; }},
-        {"epoch type 8", [](Recording* r) { r->dacs[0].epochs[0].type = 8; }},
-        {"9 DACs", [](Recording* r) { r->dacs.resize(9); }},
+         [](RecordingSpec* r) { r->unwrittenSamples = r->samplesPerChannel + 1; }},
+        {"epoch type 8", [](RecordingSpec* r) { r->dacs[0].epochs[0].type = 8; }},
+        {"9 DACs", [](RecordingSpec* r) { r->dacs.resize(9); }},
         {"ABF1 epochs on DAC 2",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->format = Format::Abf1;
              r->dacs.resize(3);
              r->dacs[2].epochs[0].type = 1;
          }},
         {"ABF1 version 1.5",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->format = Format::Abf1;
              r->abf1Version = 1.5f;
          }},
         {"too few values",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->source = SignalSource::Values;
              r->values.assign(10, 0.0f);
          }},
         {"missing raw file",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->source = SignalSource::RawFile;
              r->rawPath = "no such file.f32";
          }},
         {"uneven fixed-length sweeps",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->mode = Mode::FixedEvents;
              r->episodeLengths = {10, 20};
          }},
         {"starts and lengths differ",
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              r->mode = Mode::Episodic;
              r->episodes = 3;
              r->samplesPerEpisode = 10;
@@ -443,7 +443,7 @@ TEST(Validate, RefusesWhatCannotBeWritten)
          }},
     };
     for (const Case& k : cases) {
-        Recording r = Preset("default");
+        RecordingSpec r = Preset("default");
         std::string error;
         ASSERT_TRUE(Validate(r, &error)) << error;
         k.change(&r);
@@ -461,7 +461,7 @@ TEST(Damage, TruncationsAndPatchesLandWhereNamed)
     for (const PresetInfo& p : Presets()) {
         if (!p.malformed) continue;
         SCOPED_TRACE(p.name);
-        Recording damaged = Preset(p.name), intact = damaged;
+        RecordingSpec damaged = Preset(p.name), intact = damaged;
         intact.damage = Damage();
         Layout layout;
         std::string error;
@@ -507,7 +507,7 @@ namespace {
 TEST(RealFiles, SameEntrySizesAsRecordedFiles)
 {
     REQUIRE_SHARED("data/abf");
-    Recording rec = Preset("all-epochs");
+    RecordingSpec rec = Preset("all-epochs");
     const std::string path = abftest::ScratchPath("entry_sizes");
     std::string error;
     ASSERT_TRUE(WriteAbf(rec, path, &error)) << error;

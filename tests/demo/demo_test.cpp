@@ -49,7 +49,7 @@ fs::path FreshFolder(const std::string& tag)
 
 // Channel `pos` of per-channel samples [first, first+count) as the file stores them
 // (quantised to int16, scaled back to user units).
-std::vector<float> StoredChannel(const abfw::Recording& rec, int64_t first, int64_t count, std::size_t pos)
+std::vector<float> StoredChannel(const abfw::RecordingSpec& rec, int64_t first, int64_t count, std::size_t pos)
 {
     const std::size_t nch = rec.channels.size();
     std::vector<float> mux(std::size_t(count) * nch);
@@ -74,7 +74,7 @@ std::string SamplesLine(const std::vector<float>& v, double step)
 }
 
 // Times in seconds of the tags of one type, as "at t1 s, t2 s".
-std::string TagTimes(const abfw::Recording& rec, int16_t type, int* count)
+std::string TagTimes(const abfw::RecordingSpec& rec, int16_t type, int* count)
 {
     std::string s;
     *count = 0;
@@ -109,7 +109,7 @@ int SplitBits(const std::string& path)
            (dot == std::string::npos ? 0 : 8);
 }
 
-void ExpectFileMatches(const abfw::Recording& rec, const fs::path& file)
+void ExpectFileMatches(const abfw::RecordingSpec& rec, const fs::path& file)
 {
     abfw::Layout layout;
     std::string error;
@@ -126,7 +126,7 @@ TEST(Demo, AccountHoldsTheFiguresOfTheFilesWritten)
     SCOPED_TRACE(a);
     ASSERT_EQ(run.status, 0);
 
-    const abfw::Recording gap = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
+    const abfw::RecordingSpec gap = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
     ExpectFileMatches(gap, dir / kavhost::kDemoGapFreeFile);
     ExpectFileMatches(steps, dir / kavhost::kDemoStepsFile);
 

@@ -36,7 +36,7 @@ constexpr int32_t kMark = -777;
 constexpr int kWaveLengthDiffers = 10007;
 constexpr int kNotGapFree = 10010;
 
-std::string Write(const abfw::Recording& rec, const std::string& name)
+std::string Write(const abfw::RecordingSpec& rec, const std::string& name)
 {
     const std::string path = querytest::ScratchFile(name);
     std::string error;
@@ -45,7 +45,7 @@ std::string Write(const abfw::Recording& rec, const std::string& name)
 }
 
 // Explicit sample values i * 0.25 - 1000 in multiplexed order.
-void Ramp(abfw::Recording* rec, size_t count)
+void Ramp(abfw::RecordingSpec* rec, size_t count)
 {
     rec->source = abfw::SignalSource::Values;
     rec->values.resize(count);
@@ -54,9 +54,9 @@ void Ramp(abfw::Recording* rec, size_t count)
 
 // Two channels, gap-free, int16: four reads of up to 16384 samples per channel,
 // time and external tags.
-abfw::Recording GapFreeWithTags(int64_t samples)
+abfw::RecordingSpec GapFreeWithTags(int64_t samples)
 {
-    abfw::Recording rec = abfw::DefaultRecording();
+    abfw::RecordingSpec rec = abfw::DefaultRecording();
     rec.dataFormat = abfw::DataFormat::Float32;
     rec.samplesPerChannel = samples;
     Ramp(&rec, static_cast<size_t>(samples) * rec.channels.size());
@@ -71,9 +71,9 @@ abfw::Recording GapFreeWithTags(int64_t samples)
     return rec;
 }
 
-abfw::Recording Episodic()
+abfw::RecordingSpec Episodic()
 {
-    abfw::Recording rec = abfw::StepProtocolRecording();
+    abfw::RecordingSpec rec = abfw::StepProtocolRecording();
     rec.episodes = 3;
     rec.samplesPerEpisode = 1000;
     Ramp(&rec, 3 * 1000 * rec.channels.size());
@@ -310,7 +310,7 @@ TEST_F(ReadFaults, FileGrowsOrIsReplacedBetweenCalls)
         *result = r.status ? -r.status : r.resultNumber;
         return w->Values();
     };
-    abfw::Recording rec = GapFreeWithTags(before);
+    abfw::RecordingSpec rec = GapFreeWithTags(before);
     ASSERT_EQ(Write(rec, "faults_growing.abf"), path);
     EXPECT_EQ(total(), before);
     double result = 0;

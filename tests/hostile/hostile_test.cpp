@@ -161,7 +161,7 @@ std::vector<std::string> BaseRecordings()
             std::vector<std::string> args = {"--preset", p.name};
             args.insert(args.end(), opts.begin(), opts.end());
             args.push_back(path);
-            abfw::Recording rec;
+            abfw::RecordingSpec rec;
             std::string file, error, bytes;
             testing::internal::CaptureStderr();
             const bool built = abfgen::BuildRecording(args, &rec, &file);

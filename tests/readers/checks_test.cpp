@@ -128,9 +128,9 @@ TEST_F(ReaderChecks, DimensionQueryFailureIsTheStatus)
     host.FailMessage(78, 0);
 }
 
-abfw::Recording EpisodicRecording(int episodes, int32_t samples)
+abfw::RecordingSpec EpisodicRecording(int episodes, int32_t samples)
 {
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     rec.mode = abfw::Mode::Episodic;
     rec.dataFormat = abfw::DataFormat::Float32;
     abfw::Channel ch;
@@ -147,9 +147,9 @@ abfw::Recording EpisodicRecording(int episodes, int32_t samples)
 
 // Sixteen channels (physical 0 to 15) whose every sample tells its channel and
 // episode, gap-free or in five sweeps of 200 samples a second apart.
-abfw::Recording SixteenChannels(bool episodic)
+abfw::RecordingSpec SixteenChannels(bool episodic)
 {
-    abfw::Recording rec = episodic ? abfw::StepProtocolRecording() : abfw::DefaultRecording();
+    abfw::RecordingSpec rec = episodic ? abfw::StepProtocolRecording() : abfw::DefaultRecording();
     rec.channels.resize(16);
     for (int16_t c = 0; c < 16; ++c) rec.channels[static_cast<size_t>(c)].physical = c;
     rec.tags.clear();

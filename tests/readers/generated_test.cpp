@@ -21,7 +21,7 @@ class Generated : public ReaderTest {};
 TEST_F(Generated, ChannelsOfAMultiReadGapFreeFile)
 {
     const int64_t samples = 2 * int64_t(kAbfSampleLimit) + 777;
-    abfw::Recording rec = GapFreeRecording(3, samples);
+    abfw::RecordingSpec rec = GapFreeRecording(3, samples);
     rec.sequenceIntervalUs = 50.0f;
     rec.startDate = 20061231;
     rec.startTimeMS = 50405123;
@@ -67,7 +67,7 @@ TEST_F(Generated, ChannelsOfAMultiReadGapFreeFile)
 // only the episode's own samples reach the wave.
 TEST_F(Generated, SweepsOfDifferentLengths)
 {
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     rec.mode = abfw::Mode::VariableEvents;
     rec.dataFormat = abfw::DataFormat::Float32;
     abfw::Channel a, b;
@@ -111,7 +111,7 @@ TEST_F(Generated, SweepsOfDifferentLengths)
 // library's own waveform, with the DAC units and no note.
 TEST_F(Generated, TriangleTrainWaveform)
 {
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     rec.mode = abfw::Mode::Episodic;
     abfw::Channel ch;
     rec.channels = {ch};

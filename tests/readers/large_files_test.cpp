@@ -24,9 +24,9 @@ constexpr int64_t kRead = kAbfSampleLimit;  // per-channel samples of one read (
 
 // A gap-free int16 recording of `perChannel` samples a channel of which only the
 // last `written` are written; the signal (noise and a sine) starts after the hole.
-abfw::Recording Sparse(int64_t perChannel, int64_t written)
+abfw::RecordingSpec Sparse(int64_t perChannel, int64_t written)
 {
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     rec.mode = abfw::Mode::GapFree;
     rec.dataFormat = abfw::DataFormat::Int16;
     for (int c = 0; c < kChannels; ++c) {
@@ -51,7 +51,7 @@ protected:
         for (const std::string& p : written_) std::filesystem::remove(p, ec);
         ReaderTest::TearDown();
     }
-    std::string Write(const abfw::Recording& rec, const std::string& name)
+    std::string Write(const abfw::RecordingSpec& rec, const std::string& name)
     {
         written_.push_back(WriteRecording(rec, name));
         return written_.back();

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/cli.h"
-#include "tests/abffio/abf_writer.h"
+#include "tests/abffio/minimal_files.h"
 #include "readers_support.h"
 
 namespace readertest {
@@ -20,13 +20,13 @@ using kavhost::Str;
 // gap-free one keeps and an episodic one reports as -3.
 TEST_F(ReaderTest, HeaderFunctionsShowTheLibrarysValues)
 {
-    abfw::Recording rec = abfw::DefaultRecording();
+    abfw::RecordingSpec rec = abfw::DefaultRecording();
     rec.format = abfw::Format::Abf1;
     rec.abf1Version = 1.84f;
     rec.damage.patches.push_back({"", abfformat::abf1::nTriggerSource.offset, 4, 2});
     // abfgen writes ABF1 from 1.6 on; the older header comes from the tests' own writer.
     const auto old13 = [](bool gapFree) {
-        abftest::Recording r;
+        abftest::MinimalFile r;
         r.abfMajor = 1;
         r.abf1Version = 1.3f;
         r.mode = gapFree ? kAbfGapFree : kAbfEpisodic;

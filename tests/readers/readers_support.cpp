@@ -81,7 +81,7 @@ std::vector<float> WaveFloats(const Wave* w)
     return out;
 }
 
-std::string WriteRecording(const abfw::Recording& rec, const std::string& name)
+std::string WriteRecording(const abfw::RecordingSpec& rec, const std::string& name)
 {
     const std::string path = querytest::ScratchFile("readers_" + name);
     std::string error;
@@ -92,9 +92,9 @@ std::string WriteRecording(const abfw::Recording& rec, const std::string& name)
     return path;
 }
 
-abfw::Recording GapFreeRecording(int channels, int64_t samples)
+abfw::RecordingSpec GapFreeRecording(int channels, int64_t samples)
 {
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     rec.mode = abfw::Mode::GapFree;
     rec.dataFormat = abfw::DataFormat::Float32;
     for (int c = 0; c < channels; ++c) {

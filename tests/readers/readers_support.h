@@ -43,11 +43,11 @@ std::string Sha256Floats(const float* values, size_t count);
 std::vector<float> WaveFloats(const Wave* w);
 
 // Writes a recording into the scratch folder; the path, or empty (test failure).
-std::string WriteRecording(const abfw::Recording& rec, const std::string& name);
+std::string WriteRecording(const abfw::RecordingSpec& rec, const std::string& name);
 
 // A gap-free recording of `channels` channels and `samples` samples each, with
 // explicit sample values (physical channels 0, 2, 4, ...).
-abfw::Recording GapFreeRecording(int channels, int64_t samples);
+abfw::RecordingSpec GapFreeRecording(int channels, int64_t samples);
 
 class ReaderTest : public querytest::QueryTest {
 protected:

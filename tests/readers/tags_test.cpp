@@ -18,9 +18,9 @@ using kavhost::WaveArg;
 const char* const kTagReaders[] = {"kav_AbfReadTimeTags", "kav_AbfReadExternalTags"};
 const int16_t kSelected[] = {0, 2};
 
-abfw::Recording TaggedRecording(abfw::Format format, int channels, float synchUnit, float interval)
+abfw::RecordingSpec TaggedRecording(abfw::Format format, int channels, float synchUnit, float interval)
 {
-    abfw::Recording rec = GapFreeRecording(channels, 2000);
+    abfw::RecordingSpec rec = GapFreeRecording(channels, 2000);
     rec.format = format;
     rec.dataFormat = format == abfw::Format::Abf1 ? abfw::DataFormat::Int16 : abfw::DataFormat::Float32;
     rec.source = abfw::SignalSource::Synthetic;
@@ -58,7 +58,7 @@ TEST_F(Tags, TimesOfTheSelectedKindInFileOrder)
     };
     int n = 0;
     for (const Case& c : cases) {
-        const abfw::Recording rec = TaggedRecording(c.format, c.channels, c.synchUnit, c.interval);
+        const abfw::RecordingSpec rec = TaggedRecording(c.format, c.channels, c.synchUnit, c.interval);
         const std::string path = WriteRecording(rec, "tags" + std::to_string(n++) + ".abf");
         ASSERT_FALSE(path.empty());
         // Seconds per synch count as the writer defines the file's tag times.
@@ -90,7 +90,7 @@ TEST_F(Tags, TimesOfTheSelectedKindInFileOrder)
 // 1000 lies at 12.5 ms, not at half of it.
 TEST_F(Tags, SynchUnitIsNotSharedAmongChannels)
 {
-    abfw::Recording rec = TaggedRecording(abfw::Format::Abf1, 2, 12.5f, 80.0f);
+    abfw::RecordingSpec rec = TaggedRecording(abfw::Format::Abf1, 2, 12.5f, 80.0f);
     rec.tags.clear();
     abfw::Tag t;
     t.time = 1000;
@@ -107,8 +107,8 @@ TEST_F(Tags, SynchUnitIsNotSharedAmongChannels)
 
 TEST_F(Tags, NoTagsOrNoneOfTheKind)
 {
-    abfw::Recording none = GapFreeRecording(1, 2000);
-    abfw::Recording comments = GapFreeRecording(1, 2000);
+    abfw::RecordingSpec none = GapFreeRecording(1, 2000);
+    abfw::RecordingSpec comments = GapFreeRecording(1, 2000);
     for (int i = 0; i < 3; ++i) {
         abfw::Tag t;
         t.time = 10 * i;
@@ -209,7 +209,7 @@ TEST_F(Tags, LibraryAndHostFailures)
 // list not read, the wave untouched.
 TEST_F(Tags, TagCountTooLargeForABuffer)
 {
-    abfw::Recording rec = TaggedRecording(abfw::Format::Abf1, 1, 0.0f, 50.0f);
+    abfw::RecordingSpec rec = TaggedRecording(abfw::Format::Abf1, 1, 0.0f, 50.0f);
     abfw::Damage::Patch patch;
     patch.section = "";
     patch.offset = 48;  // lNumTagEntries of the ABF1 header

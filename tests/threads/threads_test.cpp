@@ -105,7 +105,7 @@ std::vector<std::string> WritePresets(const fs::path& dir)
                                            "single-sample", "zero-episodes", "truncated-mid-data"};
     std::vector<std::string> paths;
     for (const char* name : kPresets) {
-        abfw::Recording rec;
+        abfw::RecordingSpec rec;
         std::string error;
         const std::string path = (dir / (std::string(name) + ".abf")).string();
         if (!abfw::MakePreset(name, &rec, &error) || !abfw::WriteAbf(rec, path, &error)) {

@@ -1,4 +1,4 @@
-// abfgen's command line: options into a Recording, then the file(s).
+// abfgen's command line: options into a RecordingSpec, then the file(s).
 #include "cli.h"
 
 #include <algorithm>
@@ -351,7 +351,7 @@ bool ParseArgs(int argc, char** argv, Options* o)
 }
 
 // "D:VALUE" with D a DAC number; makes room for DAC D.
-bool DacArg(const std::string& opt, const std::string& s, abfw::Recording* r, abfw::Dac** dac, std::string* value)
+bool DacArg(const std::string& opt, const std::string& s, abfw::RecordingSpec* r, abfw::Dac** dac, std::string* value)
 {
     const std::vector<std::string> p = Split(s, ':', 2);
     int64_t d;
@@ -392,7 +392,7 @@ const DacSetting kDacSettings[] = {
 };
 
 template <typename F>
-bool PerChannel(const std::string& opt, const std::vector<std::string>& list, abfw::Recording* r, F apply)
+bool PerChannel(const std::string& opt, const std::vector<std::string>& list, abfw::RecordingSpec* r, F apply)
 {
     if (list.size() > r->channels.size())
         return Fail(opt + " lists " + std::to_string(list.size()) + " values for " +
@@ -402,7 +402,7 @@ bool PerChannel(const std::string& opt, const std::vector<std::string>& list, ab
     return true;
 }
 
-abfw::Channel DefaultChannel(const abfw::Recording& base, size_t i)
+abfw::Channel DefaultChannel(const abfw::RecordingSpec& base, size_t i)
 {
     abfw::Channel c = base.channels[i % base.channels.size()];
     c.physical = int16_t(i);
@@ -426,7 +426,7 @@ bool Choose(const std::string& value, std::initializer_list<std::pair<const char
 }
 
 // The recording the command line starts from: a preset, or the default of the mode.
-bool StartRecording(const Options& o, abfw::Recording* r)
+bool StartRecording(const Options& o, abfw::RecordingSpec* r)
 {
     std::string error;
     abfw::Mode mode = abfw::Mode::GapFree;
@@ -467,7 +467,7 @@ bool StartRecording(const Options& o, abfw::Recording* r)
 }
 
 // Format, version, texts, date and time, sample format.
-bool ApplyFile(const Options& o, abfw::Recording* r)
+bool ApplyFile(const Options& o, abfw::RecordingSpec* r)
 {
     using F = abfw::Format;
     if (!Choose<F>(o.format, {{"abf1", F::Abf1}, {"abf2", F::Abf2}}, "format", " (abf2 or abf1)", &r->format))
@@ -508,7 +508,7 @@ bool ApplyFile(const Options& o, abfw::Recording* r)
 }
 
 // Timing and the amount of data.
-bool ApplyAcquisition(const Options& o, abfw::Recording* r)
+bool ApplyAcquisition(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.interval > 0) r->sequenceIntervalUs = float(o.interval);
     if (o.rate > 0) r->sequenceIntervalUs = float(1e6 / o.rate);
@@ -531,10 +531,10 @@ bool ApplyAcquisition(const Options& o, abfw::Recording* r)
 }
 
 // The channels and their per-channel settings.
-bool ApplyChannels(const Options& o, abfw::Recording* r)
+bool ApplyChannels(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.channels > 0) {
-        const abfw::Recording base = *r;
+        const abfw::RecordingSpec base = *r;
         r->channels.clear();
         for (int64_t i = 0; i < o.channels; ++i) r->channels.push_back(DefaultChannel(base, size_t(i)));
     }
@@ -578,7 +578,7 @@ bool ApplyChannels(const Options& o, abfw::Recording* r)
 }
 
 // The DACs: holding levels, names, units, epochs.
-bool ApplyStimulus(const Options& o, abfw::Recording* r)
+bool ApplyStimulus(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.noEpochs)
         for (abfw::Dac& d : r->dacs) {
@@ -622,7 +622,7 @@ bool ApplyStimulus(const Options& o, abfw::Recording* r)
 }
 
 // Tags, in seconds from the start of the recording.
-bool ApplyTags(const Options& o, abfw::Recording* r)
+bool ApplyTags(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.noTags) r->tags.clear();
     for (const TagArg& t : o.tags) {
@@ -638,7 +638,7 @@ bool ApplyTags(const Options& o, abfw::Recording* r)
 }
 
 // Where the sample values come from.
-bool ApplySignal(const Options& o, abfw::Recording* r)
+bool ApplySignal(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.seedSet) r->seed = o.seed;
     if (!o.signal.empty()) {
@@ -675,7 +675,7 @@ bool ApplySignal(const Options& o, abfw::Recording* r)
     return true;
 }
 
-bool Build(const Options& o, abfw::Recording* r)
+bool Build(const Options& o, abfw::RecordingSpec* r)
 {
     return StartRecording(o, r) && ApplyFile(o, r) && ApplyAcquisition(o, r) && ApplyChannels(o, r) &&
            ApplyStimulus(o, r) && ApplyTags(o, r) && ApplySignal(o, r);
@@ -690,7 +690,7 @@ void PrintLayout(const abfw::Layout& l)
                 (long long)l.muxSamples);
 }
 
-bool Write(const abfw::Recording& r, const std::string& path, bool showLayout)
+bool Write(const abfw::RecordingSpec& r, const std::string& path, bool showLayout)
 {
     std::string error;
     abfw::Layout layout;
@@ -713,7 +713,7 @@ const std::vector<std::string>& OptionNames()
     return names;
 }
 
-bool BuildRecording(const std::vector<std::string>& args, abfw::Recording* rec, std::string* file)
+bool BuildRecording(const std::vector<std::string>& args, abfw::RecordingSpec* rec, std::string* file)
 {
     std::vector<char*> argv;
     std::vector<std::string> copy = args;
@@ -744,7 +744,7 @@ int Main(int argc, char** argv)
         std::filesystem::create_directories(std::filesystem::u8path(o.demoDir), ec);
         if (ec) return Fail("cannot create folder \"" + o.demoDir + "\""), 1;
         const std::string dir = o.demoDir + "/";
-        abfw::Recording gapfree = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
+        abfw::RecordingSpec gapfree = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
         return Write(gapfree, dir + "demo_gapfree.abf", o.layout) && Write(steps, dir + "demo_steps.abf", o.layout) ? 0
                                                                                                                     : 1;
     }
@@ -752,7 +752,7 @@ int Main(int argc, char** argv)
         std::fputs("usage: abfgen [options] FILE.abf (see --help)\n", stderr);
         return 2;
     }
-    abfw::Recording r;
+    abfw::RecordingSpec r;
     if (!Build(o, &r)) return 2;
     return Write(r, o.file, o.layout) ? 0 : 1;
 }

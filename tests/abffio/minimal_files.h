@@ -22,7 +22,7 @@ struct TagEntry {
     int16_t type;
 };
 
-struct Recording {
+struct MinimalFile {
     int abfMajor = 2;                  // 1 or 2
     float abf1Version = 1.83f;         // ABF1 only
     uint8_t abf2Minor = 6;             // ABF2 only: 2.0x
@@ -77,7 +77,7 @@ inline size_t Pad(std::vector<uint8_t>& b)
     return blocks;
 }
 
-inline void AppendData(std::vector<uint8_t>& b, const Recording& r)
+inline void AppendData(std::vector<uint8_t>& b, const MinimalFile& r)
 {
     if (r.floatData) {
         const size_t at = b.size();
@@ -90,7 +90,7 @@ inline void AppendData(std::vector<uint8_t>& b, const Recording& r)
     }
 }
 
-inline void AppendTags(std::vector<uint8_t>& b, const Recording& r)
+inline void AppendTags(std::vector<uint8_t>& b, const MinimalFile& r)
 {
     namespace tag = abfformat::tag;
     for (const TagEntry& t : r.tags) {
@@ -102,7 +102,7 @@ inline void AppendTags(std::vector<uint8_t>& b, const Recording& r)
     }
 }
 
-inline void AppendSynch(std::vector<uint8_t>& b, const Recording& r)
+inline void AppendSynch(std::vector<uint8_t>& b, const MinimalFile& r)
 {
     for (const SynchEntry& e : r.synch) {
         const size_t at = b.size();
@@ -111,11 +111,11 @@ inline void AppendSynch(std::vector<uint8_t>& b, const Recording& r)
     }
 }
 
-inline size_t SampleCount(const Recording& r) { return r.floatData ? r.rawFloat.size() : r.raw.size(); }
+inline size_t SampleCount(const MinimalFile& r) { return r.floatData ? r.rawFloat.size() : r.raw.size(); }
 
 }  // namespace detail
 
-inline std::vector<uint8_t> WriteAbf1(const Recording& r)
+inline std::vector<uint8_t> WriteAbf1(const MinimalFile& r)
 {
     using namespace detail;
     namespace v1 = abfformat::abf1;
@@ -164,7 +164,7 @@ inline std::vector<uint8_t> WriteAbf1(const Recording& r)
     return b;
 }
 
-inline std::vector<uint8_t> WriteAbf2(const Recording& r)
+inline std::vector<uint8_t> WriteAbf2(const MinimalFile& r)
 {
     using namespace detail;
     namespace v2 = abfformat::abf2;
@@ -256,7 +256,7 @@ inline std::vector<uint8_t> WriteAbf2(const Recording& r)
     return b;
 }
 
-inline std::vector<uint8_t> Write(const Recording& r) { return r.abfMajor == 1 ? WriteAbf1(r) : WriteAbf2(r); }
+inline std::vector<uint8_t> Write(const MinimalFile& r) { return r.abfMajor == 1 ? WriteAbf1(r) : WriteAbf2(r); }
 
 // A ramp of raw values: sample j of the multiplexed stream is (j * 7 + 3) mod 20011 - 10000.
 inline int16_t RawAt(size_t j) { return static_cast<int16_t>(static_cast<int>((j * 7 + 3) % 20011) - 10000); }
