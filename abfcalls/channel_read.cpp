@@ -100,9 +100,4 @@ int ReadChannelOf(ChannelReadParams* p)
 
 }  // namespace
 
-int kav_AbfChannelRead(void* params)
-{
-    auto* p = OpenBlock<ChannelReadParams>(params);
-    const int status = ReadChannelOf(p);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfChannelRead(void* params) { return RunFileFunction(params, ReadChannelOf); }

@@ -122,18 +122,11 @@ int ReadEpisodeOf(Block* p, EpisodeData what)
     return WithLibFile(p->fileName, ReadEpisode, &r);
 }
 
+int ReadSamples(EpisodeReadParams* p) { return ReadEpisodeOf(p, EpisodeData::Samples); }
+int ReadWaveform(EpisodeWaveformParams* p) { return ReadEpisodeOf(p, EpisodeData::Waveform); }
+
 }  // namespace
 
-int kav_AbfEpisodeRead(void* params)
-{
-    auto* p = OpenBlock<EpisodeReadParams>(params);
-    const int status = ReadEpisodeOf(p, EpisodeData::Samples);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfEpisodeRead(void* params) { return RunFileFunction(params, ReadSamples); }
 
-int kav_AbfEpisodeWaveform(void* params)
-{
-    auto* p = OpenBlock<EpisodeWaveformParams>(params);
-    const int status = ReadEpisodeOf(p, EpisodeData::Waveform);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfEpisodeWaveform(void* params) { return RunFileFunction(params, ReadWaveform); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "abf_library.h"
+#include "frame/boundary.h"
 #include "interface/host_abi.h"
 
 // What a piece of work sees of the file the library opened for this call.
@@ -29,3 +30,11 @@ typedef int (*LibFileWork)(const LibFile& file, void* context);
 // the work is not done; a failed close is recorded. Returns the work's status
 // (kStatusOk without work). The name stays the caller's to release.
 int WithLibFile(Handle name, LibFileWork work, void* context);
+
+// The shape of every function that reads a file (frame/boundary.h): the string its
+// block owns is the file name, released at the one exit on every path.
+template <typename Block>
+int RunFileFunction(void* params, int (*body)(Block* block))
+{
+    return RunExternalFunction(params, &Block::fileName, body);
+}

@@ -99,15 +99,7 @@ int AskAbout(Handle fileName, double* result, double* number, Handle* text, LibF
     return Ask(fileName, work, &q);
 }
 
-// The queries with one number by reference and nothing to check but the name:
-// the whole function, from its block to its exit.
-template <typename Block>
-int AskNumber(void* params, double* Block::*number, LibFileWork work)
-{
-    Block* p = OpenBlock<Block>(params);
-    const int status = AskAbout(p->fileName, &p->result, p->*number, nullptr, work);
-    return ReleaseString(p->fileName, status);
-}
+// ---- The queries' bodies: their checks and their work (the exit is RunFileFunction's).
 
 int IsAbfFile(IsAbfFileParams* p)
 {
@@ -118,6 +110,25 @@ int IsAbfFile(IsAbfFileParams* p)
     p->result = static_cast<double>(answer);
     if (!answer) RecordAbfError(*p->fileName, error);
     return kStatusOk;
+}
+
+int HasData(HasDataParams* p) { return AskAbout(p->fileName, &p->result, nullptr, nullptr, HasDataWork); }
+
+// The queries with one number by reference and nothing to check but the name.
+template <typename Block>
+int AskNumber(Block* p, double* number, LibFileWork work)
+{
+    return AskAbout(p->fileName, &p->result, number, nullptr, work);
+}
+
+int OperationMode(OperationModeParams* p) { return AskNumber(p, p->mode, OperationModeWork); }
+int ChannelCount(ChannelCountParams* p) { return AskNumber(p, p->count, ChannelCountWork); }
+int EpisodeCount(EpisodeCountParams* p) { return AskNumber(p, p->count, EpisodeCountWork); }
+int TotalSampleCount(TotalSampleCountParams* p) { return AskNumber(p, p->count, TotalSampleCountWork); }
+
+int SamplingSeq(ADCSamplingSeqParams* p)
+{
+    return AskAbout(p->fileName, &p->result, nullptr, p->sequence, SamplingSeqWork);
 }
 
 int SampleCount(SampleCountParams* p)
@@ -138,45 +149,12 @@ int StartTime(StartTimeParams* p)
 
 }  // namespace
 
-int kav_AbfIsAbfFile(void* params)
-{
-    auto* p = OpenBlock<IsAbfFileParams>(params);
-    const int status = IsAbfFile(p);
-    return ReleaseString(p->fileName, status);
-}
-
-int kav_AbfHasData(void* params)
-{
-    auto* p = OpenBlock<HasDataParams>(params);
-    const int status = AskAbout(p->fileName, &p->result, nullptr, nullptr, HasDataWork);
-    return ReleaseString(p->fileName, status);
-}
-
-int kav_AbfOperationMode(void* params) { return AskNumber(params, &OperationModeParams::mode, OperationModeWork); }
-int kav_AbfChannelCount(void* params) { return AskNumber(params, &ChannelCountParams::count, ChannelCountWork); }
-int kav_AbfEpisodeCount(void* params) { return AskNumber(params, &EpisodeCountParams::count, EpisodeCountWork); }
-int kav_AbfTotalSampleCount(void* params)
-{
-    return AskNumber(params, &TotalSampleCountParams::count, TotalSampleCountWork);
-}
-
-int kav_AbfADCSamplingSeq(void* params)
-{
-    auto* p = OpenBlock<ADCSamplingSeqParams>(params);
-    const int status = AskAbout(p->fileName, &p->result, nullptr, p->sequence, SamplingSeqWork);
-    return ReleaseString(p->fileName, status);
-}
-
-int kav_AbfSampleCount(void* params)
-{
-    auto* p = OpenBlock<SampleCountParams>(params);
-    const int status = SampleCount(p);
-    return ReleaseString(p->fileName, status);
-}
-
-int kav_AbfStartTime(void* params)
-{
-    auto* p = OpenBlock<StartTimeParams>(params);
-    const int status = StartTime(p);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfIsAbfFile(void* params) { return RunFileFunction(params, IsAbfFile); }
+int kav_AbfHasData(void* params) { return RunFileFunction(params, HasData); }
+int kav_AbfOperationMode(void* params) { return RunFileFunction(params, OperationMode); }
+int kav_AbfChannelCount(void* params) { return RunFileFunction(params, ChannelCount); }
+int kav_AbfEpisodeCount(void* params) { return RunFileFunction(params, EpisodeCount); }
+int kav_AbfTotalSampleCount(void* params) { return RunFileFunction(params, TotalSampleCount); }
+int kav_AbfADCSamplingSeq(void* params) { return RunFileFunction(params, SamplingSeq); }
+int kav_AbfSampleCount(void* params) { return RunFileFunction(params, SampleCount); }
+int kav_AbfStartTime(void* params) { return RunFileFunction(params, StartTime); }

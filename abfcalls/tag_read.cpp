@@ -106,18 +106,11 @@ int ReadTagsOf(Block* p, int16_t selected)
     return WithLibFile(p->fileName, ReadTags, &r);
 }
 
+int ReadTimeTags(ReadTimeTagsParams* p) { return ReadTagsOf(p, kAbfTimeTag); }
+int ReadExternalTags(ReadExternalTagsParams* p) { return ReadTagsOf(p, kAbfExternalTag); }
+
 }  // namespace
 
-int kav_AbfReadTimeTags(void* params)
-{
-    auto* p = OpenBlock<ReadTimeTagsParams>(params);
-    const int status = ReadTagsOf(p, kAbfTimeTag);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfReadTimeTags(void* params) { return RunFileFunction(params, ReadTimeTags); }
 
-int kav_AbfReadExternalTags(void* params)
-{
-    auto* p = OpenBlock<ReadExternalTagsParams>(params);
-    const int status = ReadTagsOf(p, kAbfExternalTag);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfReadExternalTags(void* params) { return RunFileFunction(params, ReadExternalTags); }

@@ -69,7 +69,5 @@ int Browse(BrowseForFolderParams* p)
 
 int kav_AbfBrowseForFolder(void* params)
 {
-    auto* p = OpenBlock<BrowseForFolderParams>(params);
-    const int status = Browse(p);
-    return ReleaseString(p->initialFolder, status);
+    return RunExternalFunction(params, &BrowseForFolderParams::initialFolder, Browse);
 }

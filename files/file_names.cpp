@@ -38,41 +38,35 @@ int NewTail(Handle path, std::size_t from, Handle* result)
     return *result ? kStatusOk : kStatusOutOfMemory;
 }
 
-// The four functions of one path, from their block to their exit: the path is the
-// function's (unless `work` hands it over) and is released at the exit.
-template <typename Block>
-int WithPath(void* params, int (*work)(Handle* path, Handle* result))
+// The bodies of the four functions of one path: the path is the function's
+// (`path`, released at its exit) unless the body hands it over as the result.
+int StripExt(FileStripExtParams* p, Handle* path)
 {
-    auto* p = OpenBlock<Block>(params);
-    Handle path = p->path;
-    int status = RequireString(path);
-    if (status == kStatusOk) status = work(&path, &p->result);
-    return ReleaseString(path, status);
+    if (int status = RequireString(*path)) return status;
+    return HandBack(path, PathExtensionDot(**path, StringHandleLength(*path)), &p->result);
 }
 
-int StripExt(Handle* path, Handle* result)
+int StripFileName(FileStripFileNameParams* p, Handle* path)
 {
-    return HandBack(path, PathExtensionDot(**path, StringHandleLength(*path)), result);
-}
-
-int StripFileName(Handle* path, Handle* result)
-{
+    if (int status = RequireString(*path)) return status;
     const std::size_t separator = PathLastSeparator(**path, StringHandleLength(*path));
-    return HandBack(path, separator == kPathNotFound ? kPathNotFound : separator + 1, result);
+    return HandBack(path, separator == kPathNotFound ? kPathNotFound : separator + 1, &p->result);
 }
 
-int StripPathName(Handle* path, Handle* result)
+int StripPathName(FileStripPathNameParams* p, Handle* path)
 {
+    if (int status = RequireString(*path)) return status;
     const std::size_t separator = PathLastSeparator(**path, StringHandleLength(*path));
-    if (separator == kPathNotFound) return HandBack(path, kPathNotFound, result);
-    return NewTail(*path, separator + 1, result);
+    if (separator == kPathNotFound) return HandBack(path, kPathNotFound, &p->result);
+    return NewTail(*path, separator + 1, &p->result);
 }
 
-int GetExt(Handle* path, Handle* result)
+int GetExt(FileGetExtParams* p, Handle* path)
 {
+    if (int status = RequireString(*path)) return status;
     const std::size_t length = StringHandleLength(*path);
     const std::size_t dot = PathExtensionDot(**path, length);
-    return NewTail(*path, dot == kPathNotFound ? length : dot + 1, result);
+    return NewTail(*path, dot == kPathNotFound ? length : dot + 1, &p->result);
 }
 
 // A part of the split as the store sees it.
@@ -215,17 +209,21 @@ int SplitPathInto(FileSplitPathParams* p)
 
 }  // namespace
 
-int kav_AbfFileStripExt(void* params) { return WithPath<FileStripExtParams>(params, StripExt); }
-
-int kav_AbfFileStripFileName(void* params) { return WithPath<FileStripFileNameParams>(params, StripFileName); }
-
-int kav_AbfFileStripPathName(void* params) { return WithPath<FileStripPathNameParams>(params, StripPathName); }
-
-int kav_AbfFileGetExt(void* params) { return WithPath<FileGetExtParams>(params, GetExt); }
-
-int kav_AbfFileSplitPath(void* params)
+int kav_AbfFileStripExt(void* params)
 {
-    auto* p = OpenBlock<FileSplitPathParams>(params);
-    const int status = SplitPathInto(p);
-    return ReleaseString(p->path, status);
+    return RunExternalFunction(params, &FileStripExtParams::path, StripExt);
 }
+
+int kav_AbfFileStripFileName(void* params)
+{
+    return RunExternalFunction(params, &FileStripFileNameParams::path, StripFileName);
+}
+
+int kav_AbfFileStripPathName(void* params)
+{
+    return RunExternalFunction(params, &FileStripPathNameParams::path, StripPathName);
+}
+
+int kav_AbfFileGetExt(void* params) { return RunExternalFunction(params, &FileGetExtParams::path, GetExt); }
+
+int kav_AbfFileSplitPath(void* params) { return RunExternalFunction(params, &FileSplitPathParams::path, SplitPathInto); }

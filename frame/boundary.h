@@ -2,14 +2,14 @@
 // from resources/functions.csv) and the steps every function takes on its way in
 // and out, so each function states only what is its own.
 //
-// Every external function has one shape: open the block, do the work, and leave
-// through one exit that releases what the function took.
+// Every external function has one shape: open the block, run the body (its checks
+// and its work), and leave through one exit that releases what the function took.
+// RunExternalFunction is that shape for the functions whose block holds one string:
 //
+//     int IsAbfFile(IsAbfFileParams* p);  // checks and work: returns a status, releases nothing
 //     int kav_AbfIsAbfFile(void* params)
 //     {
-//         auto* p = OpenBlock<IsAbfFileParams>(params);  // result slot cleared
-//         const int status = IsAbfFile(p);               // checks and work: returns, never releases
-//         return ReleaseString(p->fileName, status);     // the one exit, on every path
+//         return RunExternalFunction(params, &IsAbfFileParams::fileName, IsAbfFile);
 //     }
 //
 // The function owns the string parameters of its block from the moment it is
@@ -65,3 +65,26 @@ inline Handle HandOver(Handle* owned)
 // Releases a string parameter the function owns (a null one is passed over) and
 // passes `status` on: the last step of every function that owns one.
 int ReleaseString(Handle text, int status);
+
+// ---- The shape -------------------------------------------------------------------
+
+// An external function whose block holds one string parameter, `text`: the block
+// opened, the body run, and the one exit, which releases the string on every path.
+template <typename Block>
+int RunExternalFunction(void* params, Handle Block::*text, int (*body)(Block* block))
+{
+    Block* p = OpenBlock<Block>(params);
+    const int status = body(p);
+    return ReleaseString(p->*text, status);
+}
+
+// The same for a body that may hand the string over to the host: it gets the string
+// as `owned` and gives it away with HandOver; the exit releases it otherwise.
+template <typename Block>
+int RunExternalFunction(void* params, Handle Block::*text, int (*body)(Block* block, Handle* owned))
+{
+    Block* p = OpenBlock<Block>(params);
+    Handle owned = p->*text;
+    const int status = body(p, &owned);
+    return ReleaseString(owned, status);
+}

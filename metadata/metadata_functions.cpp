@@ -51,16 +51,6 @@ int MetaData(MetaDataParams* p)
 
 }  // namespace
 
-int kav_AbfPrintMetaData(void* params)
-{
-    auto* p = OpenBlock<PrintMetaDataParams>(params);
-    const int status = PrintMetaData(p);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfPrintMetaData(void* params) { return RunFileFunction(params, PrintMetaData); }
 
-int kav_AbfMetaData(void* params)
-{
-    auto* p = OpenBlock<MetaDataParams>(params);
-    const int status = MetaData(p);
-    return ReleaseString(p->fileName, status);
-}
+int kav_AbfMetaData(void* params) { return RunFileFunction(params, MetaData); }
