@@ -238,3 +238,13 @@ function(kav_header_only_library target)
   add_library(${target} INTERFACE)
   target_include_directories(${target} SYSTEM INTERFACE ${dir})
 endfunction()
+
+# kav_link_cli11(TARGET): CLI11 for TARGET's command line, the one option parser of
+# the programs (sorvan, abfgen, the stand-in host), from Debian's libcli11-dev:
+# header-only, the same in every build.
+function(kav_link_cli11 target)
+  if(NOT TARGET kav_cli11)
+    kav_header_only_library(kav_cli11 CLI)
+  endif()
+  target_link_libraries(${target} PRIVATE kav_cli11)
+endfunction()

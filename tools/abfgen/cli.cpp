@@ -1,4 +1,4 @@
-// abfgen's command line: options into a RecordingSpec, then the file(s).
+// abfgen's command line (CLI11): options into a RecordingSpec, then the file(s).
 #include "cli.h"
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "abffio/writer/abf_writer.h"
 
@@ -332,20 +334,50 @@ const std::vector<OptionSpec>& OptionTable()
     return table;
 }
 
-bool ParseArgs(int argc, char** argv, Options* o)
+// An option that refused its value; the reason is on stderr already.
+struct Refused : CLI::ParseError {
+    Refused() : CLI::ParseError("Refused", "refused", 2) {}
+};
+
+// The parser: every option of the table, each applied as it is met, in the order
+// given (a later one overrides an earlier one; the repeatable ones add up), "-h"
+// for --help. What is no option is left in the parser's remaining() for the
+// output file.
+void AddOptions(CLI::App* app, Options* o)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = std::string(argv[i]) == "-h" ? "--help" : argv[i];
-        if (a.rfind("--", 0) != 0) {
-            if (!o->file.empty()) return Fail("more than one output file given");
-            o->file = a;
-            continue;
-        }
-        const auto& table = OptionTable();
-        const auto spec = std::find_if(table.begin(), table.end(), [&](const OptionSpec& s) { return a == s.name; });
-        if (spec == table.end()) return Fail("unknown option " + a + " (see --help)");
-        if (spec->takesValue && i + 1 >= argc) return Fail(a + " needs a value");
-        if (!spec->apply(a, spec->takesValue ? argv[++i] : "", o)) return false;
+    app->set_help_flag();  // --help is an option of the table, the text kHelp
+    app->allow_extras();
+    for (const OptionSpec& spec : OptionTable()) {
+        const std::string name = spec.name;
+        auto apply = [&spec, name, o](const std::string& value) {
+            if (!spec.apply(name, value, o)) throw Refused();
+        };
+        const std::string names = name == "--help" ? "-h,--help" : name;
+        CLI::Option* option = spec.takesValue ? app->add_option_function<std::string>(names, apply)
+                                              : app->add_flag_callback(names, [apply] { apply(""); });
+        option->trigger_on_parse();
+    }
+}
+
+bool ParseArgs(const std::vector<std::string>& args, Options* o)
+{
+    CLI::App app;
+    AddOptions(&app, o);
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const Refused&) {
+        return false;
+    } catch (const CLI::ArgumentMismatch& e) {
+        // An option at the end of the line, without its value ("--samples: ...").
+        const std::string what = e.what();
+        return Fail(what.substr(0, what.find(':')) + " needs a value");
+    } catch (const CLI::ParseError& e) {
+        return Fail(e.what());
+    }
+    for (const std::string& a : app.remaining()) {
+        if (a.rfind("--", 0) == 0) return Fail("unknown option " + a + " (see --help)");
+        if (!o->file.empty()) return Fail("more than one output file given");
+        o->file = a;
     }
     return true;
 }
@@ -706,8 +738,11 @@ const char* HelpText() { return kHelp; }
 const std::vector<std::string>& OptionNames()
 {
     static const std::vector<std::string> names = [] {
+        Options o;
+        CLI::App app;
+        AddOptions(&app, &o);
         std::vector<std::string> v;
-        for (const OptionSpec& s : OptionTable()) v.push_back(s.name);
+        for (const CLI::Option* option : app.get_options()) v.push_back(option->get_name());
         return v;
     }();
     return names;
@@ -715,13 +750,8 @@ const std::vector<std::string>& OptionNames()
 
 bool BuildRecording(const std::vector<std::string>& args, abfw::RecordingSpec* rec, std::string* file)
 {
-    std::vector<char*> argv;
-    std::vector<std::string> copy = args;
-    static char name[] = "abfgen";
-    argv.push_back(name);
-    for (std::string& a : copy) argv.push_back(&a[0]);
     Options o;
-    if (!ParseArgs(int(argv.size()), argv.data(), &o)) return false;
+    if (!ParseArgs(args, &o)) return false;
     if (file) *file = o.file;
     return Build(o, rec);
 }
@@ -729,7 +759,7 @@ bool BuildRecording(const std::vector<std::string>& args, abfw::RecordingSpec* r
 int Main(int argc, char** argv)
 {
     Options o;
-    if (!ParseArgs(argc, argv, &o)) return 2;
+    if (!ParseArgs(std::vector<std::string>(argv + 1, argv + argc), &o)) return 2;
     if (o.help) {
         std::fputs(kHelp, stdout);
         return 0;
