@@ -1,6 +1,7 @@
 // The automation conversions of channel and episode numbers.
 #include "arguments.h"
 
+#include "core/header_values.h"
 #include "platform/win32_api.h"
 
 #if defined(_WIN32)
@@ -26,7 +27,10 @@ bool RoundToInt32(double value, int32_t* out)
     return true;
 }
 
-bool LogicalChannelOf(double value, int32_t* out) { return RoundToInt32(value, out) && *out >= 0 && *out <= 15; }
+bool LogicalChannelOf(double value, int32_t* out)
+{
+    return RoundToInt32(value, out) && *out >= 0 && *out < kAbfSamplingSeqLength;
+}
 
 bool RoundToUInt32(double value, uint32_t* out)
 {

@@ -12,5 +12,6 @@ bool RoundToInt32(double value, int32_t* out);
 bool RoundToUInt32(double value, uint32_t* out);
 
 // A caller's logical channel: the host number converted as above and lying in
-// 0..15 (a position in nADCSamplingSeq). False otherwise (*out then meaningless).
+// 0..15, a position in the sampling sequence (kAbfSamplingSeqLength of them,
+// core/header_values.h). False otherwise (*out then meaningless).
 bool LogicalChannelOf(double value, int32_t* out);

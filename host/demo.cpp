@@ -10,6 +10,7 @@
 
 #include "abffio/writer/abf_writer.h"
 #include "cli.h"
+#include "interface/abffio.h"
 
 namespace kavhost {
 
@@ -38,11 +39,11 @@ constexpr double kMaxPoints = 50e6;
 const char* ModeName(double mode)
 {
     switch (static_cast<int>(mode)) {
-    case 1: return "event-driven, variable length";
-    case 2: return "event-driven, fixed length";
-    case 3: return "gap-free";
-    case 4: return "high-speed oscilloscope";
-    case 5: return "episodic stimulation";
+    case kAbfVariableLengthEvents: return "event-driven, variable length";
+    case kAbfFixedLengthEvents: return "event-driven, fixed length";
+    case kAbfGapFree: return "gap-free";
+    case kAbfHighSpeedOscilloscope: return "high-speed oscilloscope";
+    case kAbfEpisodic: return "episodic stimulation";
     default: return "unknown mode";
     }
 }
@@ -364,7 +365,7 @@ void GapFreeSections(Demo& d, const std::string& gap, const abfw::RecordingSpec&
         std::string comments;
         int n = 0;
         for (const abfw::Tag& t : gapRec.tags)
-            if (t.type == 1)
+            if (t.type == kAbfCommentTag)
                 comments += std::string(n++ ? ", " : "") + Quote(t.comment) + " at " +
                             DemoNumber(double(t.time) * abfw::SynchCountUs(gapRec) * 1e-6) + " s";
         if (n)

@@ -30,12 +30,24 @@ uint32_t SampleBytes(const RecordingSpec& rec) { return rec.dataFormat == DataFo
 
 bool HasSynch(const RecordingSpec& rec) { return rec.mode != Mode::GapFree && rec.writeSynchArray; }
 
+namespace {
+
+// A gap-free file's lNumSamplesPerEpisode counts no sweep: it is the size of the
+// chunks the acquisition program displayed the recording in (real files hold 256,
+// 4000, 16000 ...), and an ABF1 file counts its lActualEpisodes in such chunks.
+// Without a size of its own the writer takes this many samples per channel, or the
+// whole recording when it is shorter. (Readers cut a gap-free recording by their
+// own sample limit, not by this.)
+constexpr int64_t kGapFreeChunkSamples = 8192;
+
+}  // namespace
+
 // Per-channel samples of the protocol's sweep (lNumSamplesPerEpisode / nch).
 int64_t ProtocolSweepSamples(const RecordingSpec& rec)
 {
     if (rec.mode == Mode::GapFree) {
         if (rec.displaySamplesPerEpisode > 0) return rec.displaySamplesPerEpisode;
-        return std::min<int64_t>(rec.samplesPerChannel, 8192);
+        return std::min<int64_t>(rec.samplesPerChannel, kGapFreeChunkSamples);
     }
     if (rec.samplesPerEpisode > 0) return rec.samplesPerEpisode;
     int64_t m = 0;
