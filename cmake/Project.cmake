@@ -206,7 +206,8 @@ endfunction()
 # standins` those of the stand-ins (ABF library, host) and the tools, and `ctest -L
 # hostile` the sweep of hostile inputs through the whole plug-in.
 # kav_test and kav_host_test label what they discover; the tests the folder adds
-# with add_test are labelled when the folder is done.
+# with add_test are labelled when the folder is done (unless labelled already: a
+# kav_host_test of another TIER).
 macro(kav_test_tier tier)
   if(NOT "${tier}" MATCHES "^(plugin|standins|hostile)$")
     message(FATAL_ERROR "kav_test_tier: unknown tier ${tier}")
@@ -216,9 +217,12 @@ macro(kav_test_tier tier)
 endmacro()
 function(kav_label_folder_tests tier)
   get_property(tests DIRECTORY PROPERTY TESTS)
-  if(tests)
-    set_tests_properties(${tests} PROPERTIES LABELS ${tier})
-  endif()
+  foreach(test ${tests})
+    get_test_property(${test} LABELS labels)
+    if(NOT labels)
+      set_tests_properties(${test} PROPERTIES LABELS ${tier})
+    endif()
+  endforeach()
 endfunction()
 
 # kav_header_only_library(TARGET NAME...): header-only libraries from Debian's

@@ -1,5 +1,5 @@
 // The two renderings of the header catalogue on records made here (no file access, no
-// host); the real files are rendered through the host (host_test.cpp).
+// host); the real files are rendered through the host (tests/metadata).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/header_text.h"
-#include "header_check.h"
+#include "tests/support/header_check.h"
 
 namespace {
 

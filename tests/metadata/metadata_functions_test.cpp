@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "interface/abffio.h"
-#include "header_check.h"
+#include "tests/support/header_check.h"
 #include "host/host.h"
 #include "tests/support/shared_data.h"
 

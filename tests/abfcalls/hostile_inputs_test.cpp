@@ -19,7 +19,7 @@
 #include "abffio/writer/abf_writer.h"
 #include "fuzz/plugin/plugin_calls.h"
 #include "host/host.h"
-#include "tests/queries/query_support.h"
+#include "query_support.h"
 #include "tools/abfgen/cli.h"
 
 namespace {

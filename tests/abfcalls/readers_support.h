@@ -13,7 +13,7 @@
 #include "abffio/writer/abf_writer.h"
 #include "interface/abffio.h"
 #include "host/host.h"
-#include "tests/queries/query_support.h"
+#include "query_support.h"
 
 namespace readertest {
 

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "abffio/writer/abf_writer.h"
-#include "parsed_file.h"
+#include "tests/abffio/writer/parsed_file.h"
 #include "tests/support/library_file.h"
 
 using namespace abfw;

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "tools/abfgen/cli.h"
-#include "parsed_file.h"
+#include "tests/abffio/writer/parsed_file.h"
 
 using namespace abfw;
 

@@ -19,7 +19,7 @@
 #include "fuzz/plugin/plugin_calls.h"
 #include "host/host.h"
 #include "interface/abffio.h"
-#include "tests/queries/query_support.h"
+#include "query_support.h"
 
 namespace {
 
