@@ -6,8 +6,8 @@
 
 // The note is an interface, not a display: host procedures take it apart by key
 // and compare the values they find, so its text stays as procedures written for
-// earlier versions of the plug-in know it, however odd a format looks, and the
-// tests pin it byte for byte. In particular:
+// earlier versions of the plug-in know it, however odd a format looks
+// (tests/core/wave_note_test.cpp pins it byte for byte). In particular:
 // - fFileVersionNumber has one decimal (%.1f): 2.06 reads 2.1 and 1.83 reads 1.8.
 //   It tells the formats apart; the exact version is the header catalogue's
 //   (kav_AbfMetaData).
