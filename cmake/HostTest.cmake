@@ -1,4 +1,4 @@
-# kav_host_test(NAME SOURCES ... [LIBS ...] [FILES ...] [TIMEOUT S]): a GoogleTest executable
+# kav_host_test(NAME SOURCES ... [LIBS ...] [FILES ...] [TIMEOUT S] [TIER T]): a GoogleTest executable
 # that links the stand-in host's core, loads the real plug-in and calls its
 # functions through the host exactly as the host would (kavhost::Host, host/host.h).
 #
@@ -7,9 +7,12 @@
 # module named IGOR.exe (Igor64.exe on Win64), so the test executable is named so
 # and lives in a folder of its own (hosttests/NAME/) with the plug-in, ABFFIO.dll
 # and the host's program-version files copied beside it; FILES lists more files to
-# copy.
+# copy. TIER labels its tests with another tier than the folder's (kav_test_tier).
 function(kav_host_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;FILES" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;TIER" "SOURCES;LIBS;FILES" ${ARGN})
+  if(NOT T_TIER)
+    set(T_TIER ${KAV_TEST_TIER})
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE host_core ${T_LIBS} test_support GTest::gtest GTest::gtest_main)
   if(NOT WIN32)
@@ -48,9 +51,10 @@ function(kav_host_test name)
   endif()
   if(NOT KAV_RUNS_HERE)
     kav_skipped_test(${name})
+    set_tests_properties(${name} PROPERTIES LABELS ${T_TIER})
     return()
   endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${KAV_TEST_TIER}" ${timeout})
+    PROPERTIES ENVIRONMENT "KAV_SHARED_DIR=${KAV_SHARED_DIR}" LABELS "${T_TIER}" ${timeout})
 endfunction()

@@ -206,7 +206,8 @@ endfunction()
 # standins` those of the stand-ins (ABF library, host) and the tools, and `ctest -L
 # hostile` the sweep of hostile inputs through the whole plug-in.
 # kav_test and kav_host_test label what they discover; the tests the folder adds
-# with add_test are labelled when the folder is done.
+# with add_test are labelled when the folder is done (unless labelled already: a
+# kav_host_test of another TIER).
 macro(kav_test_tier tier)
   if(NOT "${tier}" MATCHES "^(plugin|standins|hostile)$")
     message(FATAL_ERROR "kav_test_tier: unknown tier ${tier}")
@@ -216,9 +217,12 @@ macro(kav_test_tier tier)
 endmacro()
 function(kav_label_folder_tests tier)
   get_property(tests DIRECTORY PROPERTY TESTS)
-  if(tests)
-    set_tests_properties(${tests} PROPERTIES LABELS ${tier})
-  endif()
+  foreach(test ${tests})
+    get_test_property(${test} LABELS labels)
+    if(NOT labels)
+      set_tests_properties(${test} PROPERTIES LABELS ${tier})
+    endif()
+  endforeach()
 endfunction()
 
 # kav_header_only_library(TARGET NAME...): header-only libraries from Debian's
@@ -237,4 +241,14 @@ function(kav_header_only_library target)
   endforeach()
   add_library(${target} INTERFACE)
   target_include_directories(${target} SYSTEM INTERFACE ${dir})
+endfunction()
+
+# kav_link_cli11(TARGET): CLI11 for TARGET's command line, the one option parser of
+# the programs (sorvan, abfgen, the stand-in host), from Debian's libcli11-dev:
+# header-only, the same in every build.
+function(kav_link_cli11 target)
+  if(NOT TARGET kav_cli11)
+    kav_header_only_library(kav_cli11 CLI)
+  endif()
+  target_link_libraries(${target} PRIVATE kav_cli11)
 endfunction()

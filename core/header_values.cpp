@@ -17,9 +17,8 @@ bool InTable(int32_t index, int32_t entries) { return index >= 0 && index < entr
 int AbfSamplingSeqEntries(const ABFFileHeader& header)
 {
     const int count = header.nADCNumChannels;
-    const int capacity = static_cast<int>(sizeof header.nADCSamplingSeq / sizeof header.nADCSamplingSeq[0]);
     if (count < 0) return 0;
-    return count > capacity ? capacity : count;
+    return count > kAbfSamplingSeqLength ? kAbfSamplingSeqLength : count;
 }
 
 std::size_t AbfSamplingSeqText(const ABFFileHeader& header, char separator, char* text)
@@ -36,7 +35,7 @@ std::size_t AbfSamplingSeqText(const ABFFileHeader& header, char separator, char
 
 int32_t AbfPhysicalChannel(const ABFFileHeader& header, int32_t logical)
 {
-    return InTable(logical, kAdcTableEntries) ? header.nADCSamplingSeq[logical] : -1;
+    return InTable(logical, kAbfSamplingSeqLength) ? header.nADCSamplingSeq[logical] : -1;
 }
 
 void AbfAdcUnits(const ABFFileHeader& header, int32_t physical, char out[kAbfUnitsWidth + 1])

@@ -18,9 +18,14 @@ inline constexpr std::size_t kAbfProtocolPathWidth = 256;
 
 // ---- Sampling sequence ------------------------------------------------------------
 
-// Room for the longest sequence text: 16 entries of "-32768" joined by a
-// separator, and the NUL.
-inline constexpr std::size_t kAbfSamplingSeqTextSize = 16 * 6 + 15 + 1;
+// Positions of the sampling sequence, nADCSamplingSeq (16): a logical channel is one
+// of 0 .. kAbfSamplingSeqLength - 1, whatever the header's channel count.
+inline constexpr int kAbfSamplingSeqLength =
+    static_cast<int>(sizeof(ABFFileHeader::nADCSamplingSeq) / sizeof(ABFFileHeader::nADCSamplingSeq[0]));
+
+// Room for the longest sequence text: every entry as "-32768" (6 characters), a
+// separator between two, and the NUL.
+inline constexpr std::size_t kAbfSamplingSeqTextSize = kAbfSamplingSeqLength * 6 + (kAbfSamplingSeqLength - 1) + 1;
 
 // Entries of the sampling sequence in use: the header's channel count, limited to
 // the sequence's 16 entries, 0 for a count below 1.

@@ -1,5 +1,5 @@
 // Host numbers truncated toward zero, for the arguments that are not converted
-// with the automation conversions (those need the platform: abf/abf_library.h).
+// with the automation conversions (those need the platform: abfcalls/arguments.h).
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,18 @@
 #include "header_values.h"
 #include "text.h"
 
+// The note is an interface, not a display: host procedures take it apart by key
+// and compare the values they find, so its text stays as procedures written for
+// earlier versions of the plug-in know it, however odd a format looks
+// (tests/core/wave_note_test.cpp pins it byte for byte). In particular:
+// - fFileVersionNumber has one decimal (%.1f): 2.06 reads 2.1 and 1.83 reads 1.8.
+//   It tells the formats apart; the exact version is the header catalogue's
+//   (kav_AbfMetaData).
+// - sFileStartTime is "HH:MM SS": hours and minutes with a colon, then a space and
+//   the seconds, from uFileStartTimeMS (the milliseconds dropped); sFileStartDate
+//   is "YYYY-MM-DD" from uFileStartDate. Both raw values follow them.
+// - fADCSequenceInterval is the X step in seconds, as the wave's X scaling, not the
+//   header's microseconds.
 std::size_t AbfFormatWaveNote(const AbfNoteInput& in, char* out, std::size_t size)
 {
     const ABFFileHeader& h = *in.header;

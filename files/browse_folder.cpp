@@ -32,11 +32,9 @@ bool ChooseFolder(const char* preselection, char* path)
     return chosen;
 }
 
-}  // namespace
-
-int kav_AbfBrowseForFolder(void* params)
+// The browser and its result; the folder stays the function's.
+int Browse(BrowseForFolderParams* p)
 {
-    auto* p = OpenBlock<BrowseForFolderParams>(params);
     Handle folder = p->initialFolder;
     if (int status = RequireString(folder)) return status;
 
@@ -64,5 +62,12 @@ int kav_AbfBrowseForFolder(void* params)
         if (!result) status = kStatusOutOfMemory;
     }
     p->result = result;
-    return ReleaseString(folder, status);
+    return status;
+}
+
+}  // namespace
+
+int kav_AbfBrowseForFolder(void* params)
+{
+    return RunExternalFunction(params, &BrowseForFolderParams::initialFolder, Browse);
 }

@@ -50,11 +50,10 @@ Handle SelectionString(const char* fileBuffer, bool multiple)
     return h;
 }
 
-}  // namespace
-
-int kav_AbfFileOpenDialog(void* params)
+// The dialog and its result; the title and the initial directory stay the
+// function's.
+int ShowOpenDialog(FileOpenDialogParams* p)
 {
-    auto* p = OpenBlock<FileOpenDialogParams>(params);
     const OpenDialogMode mode = ReadOpenDialogMode(p->mode);
 
     const char* title = DialogTitle(p->title);
@@ -79,8 +78,16 @@ int kav_AbfFileOpenDialog(void* params)
     else
         result = NewHandle(0);  // cancelled or failed: an empty string
 
-    ReleaseString(p->title, kStatusOk);
-    ReleaseString(p->initialDir, kStatusOk);
     p->result = result;
     return result ? kStatusOk : kStatusOutOfMemory;
+}
+
+}  // namespace
+
+int kav_AbfFileOpenDialog(void* params)
+{
+    auto* p = OpenBlock<FileOpenDialogParams>(params);
+    const int status = ShowOpenDialog(p);
+    ReleaseString(p->title, kStatusOk);
+    return ReleaseString(p->initialDir, status);
 }

@@ -3,8 +3,9 @@
 // extension). Their rules are the core's (core/path_rules.h); here they meet the
 // host's handles. The split reads the path in the ANSI code page of the process.
 //
-// Ownership: every function owns the path handle it receives. The two strip
-// functions that shorten hand it back as their result; the others release it.
+// Ownership: every function owns the path handle it receives. The strip
+// functions that keep the path hand it over as their result; otherwise the
+// function's one exit releases it.
 // Each returns 0, kErrNullString for a null path, or kStatusOutOfMemory when a
 // handle could not be created or grown.
 #include <cstddef>
@@ -19,23 +20,53 @@
 namespace {
 
 // The result of a strip function that keeps the path: the path handle itself, cut
-// to `length` bytes unless that is kPathNotFound. When the host refuses the cut the
-// path is released and there is no result.
-int HandBack(Handle path, std::size_t length, Handle* result)
+// to `length` bytes unless that is kPathNotFound, handed over. When the host
+// refuses the cut there is no result, and the path stays the function's.
+int HandBack(Handle* path, std::size_t length, Handle* result)
 {
-    if (length != kPathNotFound && !ResizeHandle(path, length)) return ReleaseString(path, kStatusOutOfMemory);
-    *result = path;
+    if (length != kPathNotFound && !ResizeHandle(*path, length)) return kStatusOutOfMemory;
+    *result = HandOver(path);
     return kStatusOk;
 }
 
 // The result of a function that keeps the path's end: a new string handle holding
-// its characters from `from` on (none when the host has no memory for it); the path
-// is released.
+// its characters from `from` on (none when the host has no memory for it).
 int NewTail(Handle path, std::size_t from, Handle* result)
 {
     const std::size_t length = StringHandleLength(path);
     if (NewStringHandle(*path + from, length - from, result) != 0) *result = nullptr;
-    return ReleaseString(path, *result ? kStatusOk : kStatusOutOfMemory);
+    return *result ? kStatusOk : kStatusOutOfMemory;
+}
+
+// The bodies of the four functions of one path: the path is the function's
+// (`path`, released at its exit) unless the body hands it over as the result.
+int StripExt(FileStripExtParams* p, Handle* path)
+{
+    if (int status = RequireString(*path)) return status;
+    return HandBack(path, PathExtensionDot(**path, StringHandleLength(*path)), &p->result);
+}
+
+int StripFileName(FileStripFileNameParams* p, Handle* path)
+{
+    if (int status = RequireString(*path)) return status;
+    const std::size_t separator = PathLastSeparator(**path, StringHandleLength(*path));
+    return HandBack(path, separator == kPathNotFound ? kPathNotFound : separator + 1, &p->result);
+}
+
+int StripPathName(FileStripPathNameParams* p, Handle* path)
+{
+    if (int status = RequireString(*path)) return status;
+    const std::size_t separator = PathLastSeparator(**path, StringHandleLength(*path));
+    if (separator == kPathNotFound) return HandBack(path, kPathNotFound, &p->result);
+    return NewTail(*path, separator + 1, &p->result);
+}
+
+int GetExt(FileGetExtParams* p, Handle* path)
+{
+    if (int status = RequireString(*path)) return status;
+    const std::size_t length = StringHandleLength(*path);
+    const std::size_t dot = PathExtensionDot(**path, length);
+    return NewTail(*path, dot == kPathNotFound ? length : dot + 1, &p->result);
 }
 
 // A part of the split as the store sees it.
@@ -155,48 +186,11 @@ int StoreParts(PartStore* s)
     return kStatusOk;
 }
 
-}  // namespace
-
-int kav_AbfFileStripExt(void* params)
+int SplitPathInto(FileSplitPathParams* p)
 {
-    auto* p = OpenBlock<FileStripExtParams>(params);
-    if (int status = RequireString(p->path)) return status;
-    return HandBack(p->path, PathExtensionDot(*p->path, StringHandleLength(p->path)), &p->result);
-}
-
-int kav_AbfFileStripFileName(void* params)
-{
-    auto* p = OpenBlock<FileStripFileNameParams>(params);
-    if (int status = RequireString(p->path)) return status;
-    const std::size_t separator = PathLastSeparator(*p->path, StringHandleLength(p->path));
-    return HandBack(p->path, separator == kPathNotFound ? kPathNotFound : separator + 1, &p->result);
-}
-
-int kav_AbfFileStripPathName(void* params)
-{
-    auto* p = OpenBlock<FileStripPathNameParams>(params);
-    if (int status = RequireString(p->path)) return status;
-    const std::size_t separator = PathLastSeparator(*p->path, StringHandleLength(p->path));
-    if (separator == kPathNotFound) return HandBack(p->path, kPathNotFound, &p->result);
-    return NewTail(p->path, separator + 1, &p->result);
-}
-
-int kav_AbfFileGetExt(void* params)
-{
-    auto* p = OpenBlock<FileGetExtParams>(params);
-    if (int status = RequireString(p->path)) return status;
-    const std::size_t length = StringHandleLength(p->path);
-    const std::size_t dot = PathExtensionDot(*p->path, length);
-    return NewTail(p->path, dot == kPathNotFound ? length : dot + 1, &p->result);
-}
-
-int kav_AbfFileSplitPath(void* params)
-{
-    auto* p = OpenBlock<FileSplitPathParams>(params);
     if (int status = TakeString(p->path)) return status;
     PathParts parts;
     SplitPath(*p->path, IsLeadByte, &parts);
-    ReleaseString(p->path, kStatusOk);
 
     const Part drive{parts.drive, parts.driveLength};
     const Part directory{parts.directory, parts.directoryLength};
@@ -212,3 +206,24 @@ int kav_AbfFileSplitPath(void* params)
     p->result = PathPartsPresent(parts);
     return kStatusOk;
 }
+
+}  // namespace
+
+int kav_AbfFileStripExt(void* params)
+{
+    return RunExternalFunction(params, &FileStripExtParams::path, StripExt);
+}
+
+int kav_AbfFileStripFileName(void* params)
+{
+    return RunExternalFunction(params, &FileStripFileNameParams::path, StripFileName);
+}
+
+int kav_AbfFileStripPathName(void* params)
+{
+    return RunExternalFunction(params, &FileStripPathNameParams::path, StripPathName);
+}
+
+int kav_AbfFileGetExt(void* params) { return RunExternalFunction(params, &FileGetExtParams::path, GetExt); }
+
+int kav_AbfFileSplitPath(void* params) { return RunExternalFunction(params, &FileSplitPathParams::path, SplitPathInto); }

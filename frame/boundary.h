@@ -2,10 +2,21 @@
 // from resources/functions.csv) and the steps every function takes on its way in
 // and out, so each function states only what is its own.
 //
-//     auto* p = OpenBlock<IsAbfFileParams>(params);     // result slot cleared
-//     if (int status = TakeString(p->fileName)) return status;
-//     ...                                                // the function's own work
-//     return ReleaseString(p->fileName, status);         // on every path out
+// Every external function has one shape: open the block, run the body (its checks
+// and its work), and leave through one exit that releases what the function took.
+// RunExternalFunction is that shape for the functions whose block holds one string:
+//
+//     int IsAbfFile(IsAbfFileParams* p);  // checks and work: returns a status, releases nothing
+//     int kav_AbfIsAbfFile(void* params)
+//     {
+//         return RunExternalFunction(params, &IsAbfFileParams::fileName, IsAbfFile);
+//     }
+//
+// The function owns the string parameters of its block from the moment it is
+// called. Only its exit releases them: the helpers it calls check, convert and
+// work, and return a status, but never release a handle on its behalf. A handle
+// that goes to the host instead (a string parameter handed back as the result)
+// leaves through HandOver, after which the exit passes it over.
 #pragma once
 
 #include <cstddef>
@@ -30,26 +41,50 @@ Block* OpenBlock(void* params)
 }
 
 // A required string parameter: kErrNullString when it is null (the function then
-// returns at once and does nothing else), otherwise kStatusOk.
+// does nothing else), otherwise kStatusOk.
 inline int RequireString(Handle text) { return text ? kStatusOk : kErrNullString; }
 
-// Makes a string parameter the function owns NUL-terminated in place. When the
-// handle cannot be grown it is released and kStatusOutOfMemory comes back, which
-// the function returns at once.
-int TerminateOwnedString(Handle text);
-
-// Both opening steps of a required string parameter that is used as text:
-// RequireString, then TerminateOwnedString.
+// A required string parameter that is used as text: RequireString, then the text
+// made NUL-terminated in place (kStatusOutOfMemory when the handle cannot be
+// grown; the handle stays the function's, for its exit to release).
 int TakeString(Handle text);
 
-// ---- Closing step ----------------------------------------------------------------
+// ---- Handing over ----------------------------------------------------------------
+
+// A handle the function owned goes to the host (as its string result): returns
+// it and clears *owned, so that the exit no longer releases it.
+inline Handle HandOver(Handle* owned)
+{
+    Handle h = *owned;
+    *owned = nullptr;
+    return h;
+}
+
+// ---- The exit --------------------------------------------------------------------
 
 // Releases a string parameter the function owns (a null one is passed over) and
-// passes `status` on: every path out of a function that still owns one ends here.
+// passes `status` on: the last step of every function that owns one.
 int ReleaseString(Handle text, int status);
 
-// ---- Handles ---------------------------------------------------------------------
+// ---- The shape -------------------------------------------------------------------
 
-// Resizes a host handle and checks that it took (the host refuses by leaving the
-// size as it was): false when it did not.
-bool ResizeHandle(Handle h, std::size_t size);
+// An external function whose block holds one string parameter, `text`: the block
+// opened, the body run, and the one exit, which releases the string on every path.
+template <typename Block>
+int RunExternalFunction(void* params, Handle Block::*text, int (*body)(Block* block))
+{
+    Block* p = OpenBlock<Block>(params);
+    const int status = body(p);
+    return ReleaseString(p->*text, status);
+}
+
+// The same for a body that may hand the string over to the host: it gets the string
+// as `owned` and gives it away with HandOver; the exit releases it otherwise.
+template <typename Block>
+int RunExternalFunction(void* params, Handle Block::*text, int (*body)(Block* block, Handle* owned))
+{
+    Block* p = OpenBlock<Block>(params);
+    Handle owned = p->*text;
+    const int status = body(p, &owned);
+    return ReleaseString(owned, status);
+}

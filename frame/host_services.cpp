@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "boundary.h"
 #include "xop.h"
 
 namespace {
@@ -109,6 +108,13 @@ int HostNativePath(Handle path)
     (*path)[length + 1] = '\0';
     CallHost(kMsgNativePath, {ItemOf(*path)});
     return kStatusOk;
+}
+
+bool ResizeHandle(Handle h, std::size_t size)
+{
+    const BCInt wanted = static_cast<BCInt>(size);
+    SetHandleSize(h, wanted);
+    return GetHandleSize(h) == wanted;
 }
 
 std::size_t StringHandleLength(Handle h)

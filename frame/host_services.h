@@ -69,6 +69,10 @@ int HostNativePath(Handle path);
 
 // ---- String handles ------------------------------------------------------------
 
+// Resizes a host handle and checks that it took (the host refuses by leaving the
+// size as it was): false when it did not.
+bool ResizeHandle(Handle h, std::size_t size);
+
 // Length of a string handle's text (0 for null).
 std::size_t StringHandleLength(Handle h);
 

@@ -23,8 +23,16 @@ extern IORecHandle recordHandle;  // the host's plug-in record
 extern int32_t hostVersion;       // major x 100 + minor x 10 + patch; 0 when unknown
 extern void* hostWindow;          // the host's client window (owner of our dialogs)
 
-// Lowest host version accepted, and the refusal code written into the record.
+// The oldest host accepted: version 5.00, in hostVersion's form (major x 100 +
+// minor x 10 + patch). The plug-in speaks the host interface of version 5 and
+// later (the messages it sends, the parameter blocks it expects); an older host
+// is refused at start-up rather than met with calls it may not answer. Hosts
+// answer the version message with version x 1000 (6220 for 6.22), which the
+// start-up divides by 10 to this form.
 inline constexpr int32_t kMinHostVersion = 500;
+// What a refused host finds in the record's result: 163 is the host's own error
+// code for a plug-in that needs a newer version of the host. The host has the
+// text for it, so the plug-in's error list (STR# 1100) has no entry for it.
 inline constexpr int32_t kHostTooOld = 163;
 
 // Start-up, behind both exported entry points (XOPMain and main): returns 0 when

@@ -3,9 +3,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+#include <CLI/CLI.hpp>
 
 #include "demo.h"
 
@@ -357,64 +360,95 @@ int Usage(const std::string& self, const std::string& why)
     return 2;
 }
 
-// The options that only switch something on.
-bool Options::*FlagOption(const std::string& option)
+// The usage form of each option that takes values, for the message of a usage
+// error about it.
+const char* const kOptionForms[][2] = {
+    {"--dump-wave", "--dump-wave N FILE"},  {"--plugin", "--plugin PATH"},
+    {"--host-version", "--host-version N"}, {"--program-version", "--program-version A.B.C.D"},
+    {"--answer", "--answer SPEC"},
+};
+
+// A CLI11 error as the reason of a usage error: an option's usage form when the
+// error is about one of these options (its values missing), CLI11's text otherwise.
+std::string UsageReason(const CLI::ParseError& e)
 {
-    static const std::pair<const char*, bool Options::*> kFlags[] = {
-        {"--json", &Options::json},           {"--no-version-answer", &Options::noVersionAnswer},
-        {"--direct", &Options::direct},       {"--no-program-module", &Options::noModule},
-        {"--move-on-resize", &Options::move},
-    };
-    for (const auto& [name, flag] : kFlags)
-        if (option == name) return flag;
-    return nullptr;
+    const std::string what = e.what();
+    for (const auto& form : kOptionForms)
+        if (what.compare(0, std::strlen(form[0]) + 1, std::string(form[0]) + ":") == 0) return form[1];
+    return what;
 }
 
-// Reads the options and positional arguments into *opt. Returns -1 to go on, or
-// the exit status (0 after --help, 2 for a usage error).
+// Reads the options and positional arguments into *opt with CLI11: the options
+// anywhere on the line (a call's own arguments may follow them or come before
+// them), "--" ends them, and everything that is no option (a lone "-", "-1" and
+// "-x" too) is positional, in order. Returns -1 to go on, or the exit
+// status (0 after --help, 2 for a usage error).
 int ParseOptions(const std::vector<std::string>& argv, Options* opt)
 {
     const std::string& self = argv[0];
+    CLI::App app;
+    app.set_help_flag();  // the help is kUsage, printed below
+    app.allow_extras();   // what is no option: the positionals, in order (below)
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    std::string hostVersion, programVersion;
+    std::vector<std::pair<std::string, std::string>> dumps;
+    std::vector<std::string> answers;
+    // --help answers at once, whatever follows it ("-h" is no option, as ever).
+    app.add_flag_callback("--help", [] { throw CLI::CallForHelp(); })->trigger_on_parse();
+    app.add_flag("--json", opt->json);
+    app.add_flag("--no-version-answer", opt->noVersionAnswer);
+    app.add_flag("--direct", opt->direct);
+    app.add_flag("--no-program-module", opt->noModule);
+    app.add_flag("--move-on-resize", opt->move);
+    // Each occurrence takes its values whatever they look like, as many as it has.
+    app.add_option("--dump-wave", dumps)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--plugin", opt->plugin);
+    app.add_option("--host-version", hostVersion);
+    app.add_option("--program-version", programVersion);
+    app.add_option("--answer", answers)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    try {
+        app.parse(std::vector<std::string>(argv.rbegin(), argv.rend() - 1));
+    } catch (const CLI::CallForHelp&) {
+        std::printf(kUsage, self.c_str());
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        return Usage(self, UsageReason(e));
+    }
+
+    // What is no option, in order: before a "--", whatever looks like an option is
+    // an unknown one; the first "--" only ends the options.
     bool optionsEnded = false;
-    for (std::size_t i = 1; i < argv.size(); ++i) {
-        const std::string& a = argv[i];
-        auto value = [&](std::string* v) {
-            if (i + 1 >= argv.size()) return false;
-            *v = argv[++i];
-            return true;
-        };
-        std::string v;
-        long long n = 0;
-        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
-            opt->positional.push_back(a);
-        } else if (a == "--") {
+    for (const std::string& a : app.remaining()) {
+        if (!optionsEnded && a == "--") {
             optionsEnded = true;
-        } else if (a == "--help" || a == "-h") {
-            std::printf(kUsage, self.c_str());
-            return 0;
-        } else if (bool Options::*flag = FlagOption(a)) {
-            opt->*flag = true;
-        } else if (a == "--dump-wave") {
-            std::string file;
-            if (!value(&v) || !ParseInt(v, &n) || !value(&file)) return Usage(self, "--dump-wave N FILE");
-            opt->dumps.emplace_back(static_cast<int>(n), file);
-        } else if (a == "--plugin") {
-            if (!value(&opt->plugin)) return Usage(self, "--plugin PATH");
-        } else if (a == "--host-version") {
-            if (!value(&v) || !ParseInt(v, &n)) return Usage(self, "--host-version N");
-            opt->versionAnswer = static_cast<int>(n);
-        } else if (a == "--program-version") {
-            int* pv = opt->pv;
-            if (!value(&v) || std::sscanf(v.c_str(), "%d.%d.%d.%d", &pv[0], &pv[1], &pv[2], &pv[3]) != 4)
-                return Usage(self, "--program-version A.B.C.D");
-            opt->programVersionSet = true;
-        } else if (a == "--answer") {
-            DialogAnswer answer;
-            if (!value(&v) || !ParseDialogAnswer(v, &answer)) return Usage(self, "--answer SPEC");
-            opt->answers.push_back(answer);
-        } else {
+        } else if (!optionsEnded && a.size() >= 2 && a.compare(0, 2, "--") == 0) {
             return Usage(self, "unknown option " + a);
+        } else {
+            opt->positional.push_back(a);
         }
+    }
+    long long n = 0;
+    for (const auto& [number, file] : dumps) {
+        if (!ParseInt(number, &n)) return Usage(self, "--dump-wave N FILE");
+        opt->dumps.emplace_back(static_cast<int>(n), file);
+    }
+    if (app.count("--host-version")) {
+        if (!ParseInt(hostVersion, &n)) return Usage(self, "--host-version N");
+        opt->versionAnswer = static_cast<int>(n);
+    }
+    if (app.count("--program-version")) {
+        int* pv = opt->pv;
+        if (std::sscanf(programVersion.c_str(), "%d.%d.%d.%d", &pv[0], &pv[1], &pv[2], &pv[3]) != 4)
+            return Usage(self, "--program-version A.B.C.D");
+        opt->programVersionSet = true;
+    }
+    for (const std::string& spec : answers) {
+        DialogAnswer answer;
+        if (!ParseDialogAnswer(spec, &answer)) return Usage(self, "--answer SPEC");
+        opt->answers.push_back(answer);
     }
     return -1;
 }
@@ -517,7 +551,8 @@ int CallEach(Host& host, const std::string& file, const std::string& self)
         std::string why;
         const FunctionInfo* f = host.Function(fields[0]);
         std::vector<Arg> args;
-        if (!f) why = "no external function " + fields[0];
+        if (!f)
+            why = "no external function " + fields[0];
         else if (fields.size() - 1 != f->params.size())
             why = TypeSignature(*f) + " takes " + std::to_string(f->params.size()) + " arguments";
         for (std::size_t i = 0; why.empty() && i + 1 < fields.size(); ++i) {

@@ -1,4 +1,4 @@
-// The host's command line (xophost natively, IGOR.exe on Win32): call one external
+// The stand-in host's command line (xophost; IGOR.exe, Igor64.exe under Wine): call one external
 // function by name and report what happened, list the function table, or show the
 // start-up handshake.
 #pragma once

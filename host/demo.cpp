@@ -10,6 +10,7 @@
 
 #include "abffio/writer/abf_writer.h"
 #include "cli.h"
+#include "interface/abffio.h"
 
 namespace kavhost {
 
@@ -38,11 +39,11 @@ constexpr double kMaxPoints = 50e6;
 const char* ModeName(double mode)
 {
     switch (static_cast<int>(mode)) {
-    case 1: return "event-driven, variable length";
-    case 2: return "event-driven, fixed length";
-    case 3: return "gap-free";
-    case 4: return "high-speed oscilloscope";
-    case 5: return "episodic stimulation";
+    case kAbfVariableLengthEvents: return "event-driven, variable length";
+    case kAbfFixedLengthEvents: return "event-driven, fixed length";
+    case kAbfGapFree: return "gap-free";
+    case kAbfHighSpeedOscilloscope: return "high-speed oscilloscope";
+    case kAbfEpisodic: return "episodic stimulation";
     default: return "unknown mode";
     }
 }
@@ -197,7 +198,7 @@ struct Demo {
     }
 };
 
-std::string Describe(const abfw::Recording& r)
+std::string Describe(const abfw::RecordingSpec& r)
 {
     std::string s = r.mode == abfw::Mode::GapFree ? "gap-free" : "episodic";
     s += ", " + Plural(long(r.channels.size()), "channel", "channels") + " (";
@@ -288,7 +289,7 @@ bool DemoFolder(const std::string& dir, fs::path* folder, std::string* error)
 
 // The two sample recordings and where they are.
 struct DemoFiles {
-    abfw::Recording gapRec, stepRec;
+    abfw::RecordingSpec gapRec, stepRec;
     std::string gap, steps;
     fs::path folder;
 };
@@ -310,7 +311,7 @@ double ShowNumber(Demo& d, const std::string& function, const std::string& label
 }
 
 // 1 to 3: the gap-free recording's shape, channel 0 and the tags.
-void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gapRec)
+void GapFreeSections(Demo& d, const std::string& gap, const abfw::RecordingSpec& gapRec)
 {
     Host& host = d.h;
     std::ostream& out = d.o;
@@ -364,7 +365,7 @@ void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gap
         std::string comments;
         int n = 0;
         for (const abfw::Tag& t : gapRec.tags)
-            if (t.type == 1)
+            if (t.type == kAbfCommentTag)
                 comments += std::string(n++ ? ", " : "") + Quote(t.comment) + " at " +
                             DemoNumber(double(t.time) * abfw::SynchCountUs(gapRec) * 1e-6) + " s";
         if (n)
@@ -375,7 +376,7 @@ void GapFreeSections(Demo& d, const std::string& gap, const abfw::Recording& gap
 
 // 4: the step protocol's shape, one sweep and its stimulus. The sweep's length in
 // *sweepPoints.
-void StepSections(Demo& d, const std::string& steps, const abfw::Recording& stepRec, int32_t* sweepPointsOut)
+void StepSections(Demo& d, const std::string& steps, const abfw::RecordingSpec& stepRec, int32_t* sweepPointsOut)
 {
     Host& host = d.h;
     std::ostream& out = d.o;

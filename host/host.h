@@ -156,7 +156,7 @@ public:
     // calls keeps only the waves of the current one.
     void ReleaseWaves();
     // New waves (and this one) carry the direct-access flag: record version 1 instead
-    // of 2. Igor64.exe never does (kOffersDirectWaves): like Igor 7 and later it
+    // of 2. The 64-bit build never does (kOffersDirectWaves): like Igor 7 and later it
     // answers wave queries by message only.
     static constexpr bool kOffersDirectWaves = !KAV_WIN64;
     void SetDirectWaves(bool on) { directWaves_ = on; }

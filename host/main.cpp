@@ -1,4 +1,4 @@
-// xophost (native) and IGOR.exe (Win32): the stand-in host's command line.
+// The stand-in host's command line (xophost; its file is IGOR.exe or Igor64.exe under Wine).
 #include "cli.h"
 
 int main(int argc, char** argv) { return kavhost::RunCommandLine(std::vector<std::string>(argv, argv + argc)); }

@@ -2,7 +2,7 @@
 // the core's catalogue, close.
 #include <cstring>
 
-#include "abf/opened_file.h"
+#include "abfcalls/lib_file.h"
 #include "core/header_text.h"
 #include "frame/boundary.h"
 
@@ -13,7 +13,7 @@ char headerString[kHeaderStringBufferSize];
 
 void SendToHistory(void*, const char* text) { HistoryPrint(text); }
 
-int PrintListing(const OpenedFile& f, void* result)
+int PrintListing(const LibFile& f, void* result)
 {
     PrintHeaderListing(SendToHistory, nullptr, f.header);
     *static_cast<double*>(result) = 1.0;
@@ -25,7 +25,7 @@ struct StringRequest {
     double* result;
 };
 
-int StoreHeaderString(const OpenedFile& f, void* context)
+int StoreHeaderString(const LibFile& f, void* context)
 {
     const StringRequest& r = *static_cast<const StringRequest*>(context);
     std::memset(headerString, 0, sizeof headerString);
@@ -36,19 +36,21 @@ int StoreHeaderString(const OpenedFile& f, void* context)
     return status;
 }
 
-}  // namespace
-
-int kav_AbfPrintMetaData(void* params)
+int PrintMetaData(PrintMetaDataParams* p)
 {
-    auto* p = OpenBlock<PrintMetaDataParams>(params);
     if (int status = TakeString(p->fileName)) return status;
-    return WithOpenedFile(p->fileName, PrintListing, &p->result);
+    return WithLibFile(p->fileName, PrintListing, &p->result);
 }
 
-int kav_AbfMetaData(void* params)
+int MetaData(MetaDataParams* p)
 {
-    auto* p = OpenBlock<MetaDataParams>(params);
     if (int status = TakeString(p->fileName)) return status;
     StringRequest r = {p->text, &p->result};
-    return WithOpenedFile(p->fileName, StoreHeaderString, &r);
+    return WithLibFile(p->fileName, StoreHeaderString, &r);
 }
+
+}  // namespace
+
+int kav_AbfPrintMetaData(void* params) { return RunFileFunction(params, PrintMetaData); }
+
+int kav_AbfMetaData(void* params) { return RunFileFunction(params, MetaData); }

@@ -184,6 +184,7 @@ PYBIND11_MODULE(_sorvan, m)
         .def_property_readonly(
             "closed", [](PyRecording& r) { return !r.rec.IsOpen(); }, "True once the recording is closed.")
         .def_property_readonly("_mode", [](PyRecording& r) { return r.rec.Mode(); })
+        .def_property_readonly("_gap_free", [](PyRecording& r) { return r.rec.GapFree(); })
         .def_property_readonly("_mode_name", [](PyRecording& r) { return reader::Recording::ModeName(r.rec.Mode()); })
         .def_property_readonly("_file_version", [](PyRecording& r) { return r.rec.FileVersion(); })
         .def_property_readonly("_float_data", [](PyRecording& r) { return r.rec.FloatData(); })

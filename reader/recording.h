@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "interface/abffio.h"
+
 namespace reader {
 
 struct Channel {
@@ -44,7 +46,7 @@ struct InputScaling {
 
 struct Tag {
     double seconds;  // tag time in seconds, as the plug-in's tag readers compute it
-    int type;        // 0 time, 1 comment, 2 external, 3 voice, 4 new file, 5 annotation
+    int type;        // an AbfTagType: kAbfTimeTag, kAbfCommentTag, kAbfExternalTag, ...
     std::string comment;
 };
 
@@ -80,9 +82,10 @@ public:
     int32_t ErrorNumber() const { return errorNumber_; }
     const std::string& Path() const { return path_; }
 
-    int Mode() const;  // nOperationMode
+    int Mode() const;  // nOperationMode, an AbfOperationMode
     static const char* ModeName(int mode);
-    bool GapFree() const { return Mode() == 3; }
+    bool GapFree() const { return Mode() == kAbfGapFree; }
+    bool VariableLengthEvents() const { return Mode() == kAbfVariableLengthEvents; }
     double FileVersion() const;
     bool FloatData() const;  // samples stored as float32 (else int16)
     const std::vector<Channel>& Channels() const { return channels_; }

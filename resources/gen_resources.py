@@ -19,8 +19,14 @@ import sys
 
 RESOURCE_ID = 1100
 LANGUAGE_ID = 1033  # English (United States)
-# Plug-in information: five 16-bit words.
-XOPI_WORDS = (4, 0, 0, 0, 0)
+# Plug-in information (XOPI 1100): five 16-bit words the host reads when it loads
+# the plug-in, the same in every build (resources do not depend on the width):
+XOPI_PROTOCOL = 4    # the version of the host-to-plug-in protocol the plug-in speaks
+XOPI_DEV_SYSTEM = 0  # the development system's code: 0, none named
+XOPI_FLAGS = 0       # no feature flags
+XOPI_RESERVED = 0    # reserved: 0
+XOPI_TOOLKIT = 0     # the host's toolkit version the plug-in was built with: 0, none (no toolkit is used)
+XOPI_WORDS = (XOPI_PROTOCOL, XOPI_DEV_SYSTEM, XOPI_FLAGS, XOPI_RESERVED, XOPI_TOOLKIT)
 
 
 def data_lines(path):

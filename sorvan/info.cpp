@@ -119,7 +119,7 @@ void PrintLong(const Recording& rec, const Summary& s)
         counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", n, type);
     std::printf("  tags        %zu%s\n", s.tags.size(), counts.empty() ? "" : (" (" + counts + ")").c_str());
     for (const Tag& t : s.tags)
-        if (t.type == 1) std::printf("              %12.3f s  %s\n", t.seconds, t.comment.c_str());
+        if (t.type == kAbfCommentTag) std::printf("              %12.3f s  %s\n", t.seconds, t.comment.c_str());
 }
 
 void PrintBrief(const Recording& rec, const Summary& s)

@@ -220,7 +220,7 @@ int RunPlot(const PlotOptions& o)
     std::vector<uint32_t> episodes;
     std::string error;
     ParseList(o.episodes, 1, &episodes, &error);
-    const bool continuous = rec.GapFree() || rec.Mode() == 1;
+    const bool continuous = rec.GapFree() || rec.VariableLengthEvents();
     if (continuous && !episodes.empty()) {
         Complain(o.file, "this recording is drawn whole; leave out --episodes");
         return kExitFailed;

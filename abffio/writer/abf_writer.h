@@ -1,5 +1,5 @@
 // Writer of ABF recordings (ABF2, and ABF1 from version 1.6) for tests, demos and
-// benchmarks. A Recording describes the file; WriteAbf streams it to disk in
+// benchmarks. A RecordingSpec describes the file; WriteAbf streams it to disk in
 // fixed-size chunks, so recordings far larger than memory can be written.
 //
 // Sample values come from a seeded synthetic signal (noise, steps, spikes, a
@@ -111,7 +111,7 @@ struct Damage {
 
 enum class SignalSource { Synthetic, Values, RawFile };
 
-struct Recording {
+struct RecordingSpec {
     Format format = Format::Abf2;
     uint8_t versionMinor = 6;   // ABF2: 2.<minor> (bytes 0,0,minor,2)
     float abf1Version = 1.83f;  // ABF1 only: written as is (the header is 6144 bytes)
@@ -176,40 +176,40 @@ struct Layout {
 };
 
 // Where every section of the file goes, without writing anything.
-bool PlanLayout(const Recording& rec, Layout* layout, std::string* error);
+bool PlanLayout(const RecordingSpec& rec, Layout* layout, std::string* error);
 // Byte offset of a section ("" or "file": 0, "end": file size); -1 when absent.
 int64_t SectionOffset(const Layout& layout, const std::string& name);
 
 // Per-channel sample counts of each sweep (gap-free: one sweep of samplesPerChannel).
-std::vector<int64_t> SweepLengths(const Recording& rec);
+std::vector<int64_t> SweepLengths(const RecordingSpec& rec);
 // Synch-array start counts of each sweep (empty for gap-free).
-std::vector<int64_t> SweepStarts(const Recording& rec);
+std::vector<int64_t> SweepStarts(const RecordingSpec& rec);
 // Microseconds per synch count (fSynchTimeUnit, or the mux interval when that is 0).
-double SynchCountUs(const Recording& rec);
+double SynchCountUs(const RecordingSpec& rec);
 // Synch count of a time in seconds from the start of the recording.
-int32_t SecondsToCounts(const Recording& rec, double seconds);
+int32_t SecondsToCounts(const RecordingSpec& rec, double seconds);
 
 // Checks the description; returns false with a message when it cannot be written.
-bool Validate(const Recording& rec, std::string* error);
+bool Validate(const RecordingSpec& rec, std::string* error);
 
 // User-unit values of per-channel samples [first, first+count) of the whole data
 // stream (sweeps back to back), in mux order: out[k*nch + position].
-bool GenerateSamples(const Recording& rec, int64_t first, int64_t count, float* out, std::string* error);
+bool GenerateSamples(const RecordingSpec& rec, int64_t first, int64_t count, float* out, std::string* error);
 
 // Scaling of an int16 channel: value = raw * factor + offset.
-float ScaleFactor(const Recording& rec, const Channel& ch);
+float ScaleFactor(const RecordingSpec& rec, const Channel& ch);
 // The stored int16 of a value: round((value - offset) / factor), clamped; NaN stores 0.
-int16_t Quantise(const Recording& rec, const Channel& ch, float value);
+int16_t Quantise(const RecordingSpec& rec, const Channel& ch, float value);
 int16_t QuantiseWith(float value, double inverseFactor, double offset);
 
 // Writes the file (then applies rec.damage). On failure returns false with a
 // message; a file this call had begun to write is removed again.
-bool WriteAbf(const Recording& rec, const std::string& path, std::string* error, Layout* layout = nullptr);
+bool WriteAbf(const RecordingSpec& rec, const std::string& path, std::string* error, Layout* layout = nullptr);
 
 // A realistic default recording: two-channel gap-free with a few tags.
-Recording DefaultRecording();
+RecordingSpec DefaultRecording();
 // An episodic step-protocol recording (two channels, DAC 0 steps).
-Recording StepProtocolRecording();
+RecordingSpec StepProtocolRecording();
 
 // Named presets: edge cases and malformed files for other tests.
 struct PresetInfo {
@@ -218,6 +218,6 @@ struct PresetInfo {
     bool malformed;  // a reader must refuse it or fail on some call, cleanly
 };
 const std::vector<PresetInfo>& Presets();
-bool MakePreset(const std::string& name, Recording* rec, std::string* error);
+bool MakePreset(const std::string& name, RecordingSpec* rec, std::string* error);
 
 }  // namespace abfw

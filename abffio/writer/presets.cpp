@@ -57,7 +57,7 @@ void SetEpoch(Dac* dac, int index, int16_t type, float level, float levelInc, in
     e.pulseWidth = width;
 }
 
-void AddTag(Recording* rec, double seconds, int16_t type, const std::string& comment, int16_t number = 0)
+void AddTag(RecordingSpec* rec, double seconds, int16_t type, const std::string& comment, int16_t number = 0)
 {
     Tag t;
     t.time = SecondsToCounts(*rec, seconds);
@@ -74,9 +74,9 @@ std::string Numbered(const char* format, int i)
     return buf;
 }
 
-Recording EventRecording(Mode mode)
+RecordingSpec EventRecording(Mode mode)
 {
-    Recording r;
+    RecordingSpec r;
     r.mode = mode;
     r.channels = {Current(0, "IN 0")};
     r.sequenceIntervalUs = 100.0f;
@@ -92,9 +92,9 @@ Recording EventRecording(Mode mode)
 
 // Five short episodic sweeps 0.3 s apart, synch counts of `unitUs` (0: samples), and a
 // tag between two sweeps.
-Recording SpacedSweeps(float unitUs)
+RecordingSpec SpacedSweeps(float unitUs)
 {
-    Recording r = StepProtocolRecording();
+    RecordingSpec r = StepProtocolRecording();
     r.synchTimeUnit = unitUs;
     r.samplesPerEpisode = 2000;
     r.episodes = 5;
@@ -106,12 +106,12 @@ Recording SpacedSweeps(float unitUs)
 }
 
 // Patch of `width` bytes at `offset` within `section`.
-void Patch(Recording* r, const std::string& section, int64_t offset, uint64_t value, int width)
+void Patch(RecordingSpec* r, const std::string& section, int64_t offset, uint64_t value, int width)
 {
     r->damage.patches.push_back(Damage::Patch{section, offset, value, width});
 }
 
-void Truncate(Recording* r, const std::string& section, int64_t at)
+void Truncate(RecordingSpec* r, const std::string& section, int64_t at)
 {
     r->damage.truncate = true;
     r->damage.truncateSection = section;
@@ -119,16 +119,16 @@ void Truncate(Recording* r, const std::string& section, int64_t at)
 }
 
 // Base of the malformed ABF2 variants: an episodic file with every section present.
-Recording MalformedBase()
+RecordingSpec MalformedBase()
 {
-    Recording r = StepProtocolRecording();
+    RecordingSpec r = StepProtocolRecording();
     r.episodes = 4;
     return r;
 }
 
-Recording Abf1Base()
+RecordingSpec Abf1Base()
 {
-    Recording r = DefaultRecording();
+    RecordingSpec r = DefaultRecording();
     r.format = Format::Abf1;
     return r;
 }
@@ -140,33 +140,33 @@ namespace v2 = abfformat::abf2;
 constexpr int64_t MapBlock(v2::Section i) { return v2::SectionEntryOffset(i) + v2::section::uBlockIndex.offset; }
 constexpr int64_t MapCount(v2::Section i) { return v2::SectionEntryOffset(i) + v2::section::llNumEntries.offset; }
 
-Recording Abf1Episodic()
+RecordingSpec Abf1Episodic()
 {
-    Recording r = StepProtocolRecording();
+    RecordingSpec r = StepProtocolRecording();
     r.format = Format::Abf1;
     return r;
 }
 
 // Three fixed-length events.
-Recording ThreeFixedEvents()
+RecordingSpec ThreeFixedEvents()
 {
-    Recording r = EventRecording(Mode::FixedEvents);
+    RecordingSpec r = EventRecording(Mode::FixedEvents);
     r.episodes = 3;
     r.episodeStarts = {0, 5000, 9000};
     return r;
 }
 
 // Variable-length events whose starts go backwards.
-Recording DecreasingEvents()
+RecordingSpec DecreasingEvents()
 {
-    Recording r = EventRecording(Mode::VariableEvents);
+    RecordingSpec r = EventRecording(Mode::VariableEvents);
     r.episodeLengths = {1000, 1000, 1000};
     r.episodeStarts = {50000, 10000, 90000};
     return r;
 }
 
 // A strings section announcing 2^31-1 strings in its own header too.
-void AbsurdStringHeader(Recording* r)
+void AbsurdStringHeader(RecordingSpec* r)
 {
     Patch(r, "Strings", v2::strings::uNumStrings.offset, 0x7FFFFFFF, 4);
     Patch(r, "Strings", v2::strings::lTotalBytes.offset, 0x7FFFFFFF, 4);
@@ -177,13 +177,13 @@ void AbsurdStringHeader(Recording* r)
 enum DamageKind { kNone, kTruncate, kPatch };
 struct Damaged {
     PresetInfo info;
-    Recording (*base)();
+    RecordingSpec (*base)();
     DamageKind kind;      // kTruncate: the file ends at `offset` into `section`
     const char* section;  // "" = the start of the file
     int64_t offset;
     uint64_t value;  // kPatch: `width` bytes, little-endian
     int width;
-    void (*more)(Recording*) = nullptr;
+    void (*more)(RecordingSpec*) = nullptr;
 };
 
 // Offsets a patch writes at, per structure.
@@ -263,7 +263,7 @@ const Damaged kDamaged[] = {
 
 struct Entry {
     PresetInfo info;
-    std::function<void(Recording*)> make;
+    std::function<void(RecordingSpec*)> make;
 };
 
 // The presets written as they are (the malformed ones are kDamaged).
@@ -271,11 +271,11 @@ std::vector<Entry> Written()
 {
     return {
         {{"default", "two-channel gap-free recording with a few tags", false},
-         [](Recording* r) { *r = DefaultRecording(); }},
+         [](RecordingSpec* r) { *r = DefaultRecording(); }},
         {{"step-protocol", "episodic step protocol, two channels, DAC 0 steps", false},
-         [](Recording* r) { *r = StepProtocolRecording(); }},
+         [](RecordingSpec* r) { *r = StepProtocolRecording(); }},
         {{"channels-16", "16 channels sampled in reverse physical order, names and units of full width", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->channels.clear();
              r->tags.clear();
@@ -289,7 +289,7 @@ std::vector<Entry> Written()
              r->samplesPerChannel = 20000;
          }},
         {{"full-width-texts", "every text field filled to its full width", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->channels[0].name = "ABCDEFGHIJ";
              r->channels[0].units = "abcdefgh";
@@ -304,20 +304,20 @@ std::vector<Entry> Written()
              AddTag(r, 1.0, 1, std::string(55, 't') + "#");
          }},
         {{"zero-episodes", "episodic file without any sweep (no data)", true},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = StepProtocolRecording();
              r->episodes = 0;
              r->tags.clear();
          }},
         {{"single-sample", "one channel, one sample", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->channels.resize(1);
              r->samplesPerChannel = 1;
              r->tags.clear();
          }},
         {{"long-episode", "episodic sweeps of 40000 samples, longer than one read of 16384", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = StepProtocolRecording();
              r->channels.resize(1);
              r->samplesPerEpisode = 40000;
@@ -325,13 +325,13 @@ std::vector<Entry> Written()
              SetEpoch(&r->dacs[0], 1, kEpochStep, -60.0f, 10.0f, 30000);
          }},
         {{"many-tags", "5000 tags of the time, comment and external kinds, interleaved", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->tags.clear();
              for (int i = 0; i < 5000; ++i) AddTag(r, 0.001 * i, int16_t(i % 3), Numbered("tag %d", i));
          }},
         {{"tag-types", "tags of every type 0 to 5, interleaved", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->tags.clear();
              for (int i = 0; i < 24; ++i)
@@ -339,7 +339,7 @@ std::vector<Entry> Written()
                         int16_t((i * 5) % 6 == 3 || (i * 5) % 6 == 5 ? i : 0));
          }},
         {{"all-epochs", "every epoch type on DAC 0 and 1, with level and duration increments", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = StepProtocolRecording();
              r->samplesPerEpisode = 20000;
              r->episodes = 4;
@@ -363,11 +363,11 @@ std::vector<Entry> Written()
              SetEpoch(&d1, 9, kEpochRamp, 0.0f, 0.0f, 1000);
          }},
         {{"synch-unit-zero", "episodic sweeps spaced 0.3 s, synch counts in samples", false},
-         [](Recording* r) { *r = SpacedSweeps(0.0f); }},
+         [](RecordingSpec* r) { *r = SpacedSweeps(0.0f); }},
         {{"synch-unit-nonzero", "episodic sweeps spaced 0.3 s, synch unit 12.5 us", false},
-         [](Recording* r) { *r = SpacedSweeps(12.5f); }},
+         [](RecordingSpec* r) { *r = SpacedSweeps(12.5f); }},
         {{"float32", "three-channel gap-free recording of float32 samples", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->dataFormat = DataFormat::Float32;
              Channel c = Voltage(5, "Temp");
@@ -377,46 +377,46 @@ std::vector<Entry> Written()
              r->channels.push_back(c);
          }},
         {{"float32-episodic", "episodic step protocol with float32 samples", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = StepProtocolRecording();
              r->dataFormat = DataFormat::Float32;
          }},
         {{"variable-events", "variable-length events (3540 to 70040 samples), one channel", false},
-         [](Recording* r) { *r = EventRecording(Mode::VariableEvents); }},
+         [](RecordingSpec* r) { *r = EventRecording(Mode::VariableEvents); }},
         {{"variable-events-adjacent", "variable-length events where some follow each other without a gap", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = EventRecording(Mode::VariableEvents);
              r->episodeLengths = {1000, 2000, 20000, 500, 500};
              // counts are mux samples (synch unit 0, one channel)
              r->episodeStarts = {100, 1100, 10000, 30000, 40000};
          }},
         {{"fixed-events", "fixed-length events at irregular times", false},
-         [](Recording* r) { *r = EventRecording(Mode::FixedEvents); }},
+         [](RecordingSpec* r) { *r = EventRecording(Mode::FixedEvents); }},
         {{"fixed-events-overlap", "fixed-length events that overlap in time", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = EventRecording(Mode::FixedEvents);
              r->episodes = 4;
              r->episodeStarts = {0, 1500, 5000, 6000};
          }},
         {{"oscilloscope", "high-speed oscilloscope sweeps", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = EventRecording(Mode::Oscilloscope);
              r->episodeStartToStartS = 0.5f;
          }},
         {{"abf1-gapfree", "ABF1 1.83 two-channel gap-free recording with tags", false},
-         [](Recording* r) { *r = Abf1Base(); }},
+         [](RecordingSpec* r) { *r = Abf1Base(); }},
         {{"abf1-episodic", "ABF1 1.83 episodic step protocol", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = StepProtocolRecording();
              r->format = Format::Abf1;
          }},
         {{"abf1-events", "ABF1 1.83 variable-length events", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = EventRecording(Mode::VariableEvents);
              r->format = Format::Abf1;
          }},
         {{"large-gapfree", "100 million samples in each of 4 channels (benchmarks; 800 MB)", false},
-         [](Recording* r) {
+         [](RecordingSpec* r) {
              *r = DefaultRecording();
              r->channels.push_back(Current(2, "IN 2"));
              r->channels.push_back(Voltage(3, "IN 3"));
@@ -431,7 +431,7 @@ const std::vector<Entry>& Table()
     static const std::vector<Entry> table = [] {
         std::vector<Entry> all = Written();
         for (const Damaged& d : kDamaged)
-            all.push_back({d.info, [&d](Recording* r) {
+            all.push_back({d.info, [&d](RecordingSpec* r) {
                                *r = d.base();
                                if (d.kind == kTruncate) Truncate(r, d.section, d.offset);
                                if (d.kind == kPatch) Patch(r, d.section, d.offset, d.value, d.width);
@@ -444,9 +444,9 @@ const std::vector<Entry>& Table()
 
 }  // namespace
 
-Recording DefaultRecording()
+RecordingSpec DefaultRecording()
 {
-    Recording r;
+    RecordingSpec r;
     r.mode = Mode::GapFree;
     r.channels = {Current(0, "IN 0"), Voltage(1, "IN 1")};
     r.sequenceIntervalUs = 50.0f;  // 20 kHz per channel
@@ -463,9 +463,9 @@ Recording DefaultRecording()
     return r;
 }
 
-Recording StepProtocolRecording()
+RecordingSpec StepProtocolRecording()
 {
-    Recording r;
+    RecordingSpec r;
     r.mode = Mode::Episodic;
     Channel i = Current(0, "IN 0");
     i.stepAmplitude = -40.0f;  // inward current for depolarising steps
@@ -504,7 +504,7 @@ const std::vector<PresetInfo>& Presets()
     return list;
 }
 
-bool MakePreset(const std::string& name, Recording* rec, std::string* error)
+bool MakePreset(const std::string& name, RecordingSpec* rec, std::string* error)
 {
     for (const Entry& e : Table())
         if (name == e.info.name) {

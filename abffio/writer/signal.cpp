@@ -41,7 +41,7 @@ float Gauss(uint64_t h)
 
 // Level of the active DAC's epoch table at per-channel sample k of sweep e (0-based),
 // steps only (ramps and trains enter as their level), relative to the holding level.
-double CommandStep(const Recording& rec, int64_t sweepLength, int64_t e, int64_t k)
+double CommandStep(const RecordingSpec& rec, int64_t sweepLength, int64_t e, int64_t k)
 {
     if (rec.activeDac < 0 || size_t(rec.activeDac) >= rec.dacs.size()) return 0.0;
     const Dac& dac = rec.dacs[size_t(rec.activeDac)];
@@ -72,7 +72,7 @@ struct SweepCursor {
     }
 };
 
-bool Synthetic(const Recording& rec, int64_t first, int64_t count, float* out)
+bool Synthetic(const RecordingSpec& rec, int64_t first, int64_t count, float* out)
 {
     const size_t nch = rec.channels.size();
     const bool episodic = rec.mode == Mode::Episodic;
@@ -145,7 +145,7 @@ bool Synthetic(const Recording& rec, int64_t first, int64_t count, float* out)
     return true;
 }
 
-bool FromRawFile(const Recording& rec, int64_t first, int64_t count, float* out, std::string* error)
+bool FromRawFile(const RecordingSpec& rec, int64_t first, int64_t count, float* out, std::string* error)
 {
     const size_t nch = rec.channels.size();
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(rec.rawPath.c_str(), "rb"), &std::fclose);
@@ -178,7 +178,7 @@ bool FromRawFile(const Recording& rec, int64_t first, int64_t count, float* out,
 
 }  // namespace
 
-bool GenerateSamples(const Recording& rec, int64_t first, int64_t count, float* out, std::string* error)
+bool GenerateSamples(const RecordingSpec& rec, int64_t first, int64_t count, float* out, std::string* error)
 {
     if (count <= 0) return true;
     if (rec.channels.empty() || first < 0) {
@@ -201,7 +201,7 @@ bool GenerateSamples(const Recording& rec, int64_t first, int64_t count, float* 
     return false;
 }
 
-float ScaleFactor(const Recording& rec, const Channel& ch)
+float ScaleFactor(const RecordingSpec& rec, const Channel& ch)
 {
     float g = ch.scaleFactor * ch.gain;
     if (ch.telegraph) g *= ch.telegraphGain;
@@ -218,7 +218,7 @@ int16_t QuantiseWith(float value, double inverseFactor, double offset)
     return int16_t(raw);
 }
 
-int16_t Quantise(const Recording& rec, const Channel& ch, float value)
+int16_t Quantise(const RecordingSpec& rec, const Channel& ch, float value)
 {
     return QuantiseWith(value, 1.0 / double(ScaleFactor(rec, ch)), ch.offset);
 }

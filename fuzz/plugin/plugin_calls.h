@@ -1,5 +1,5 @@
 // Calls of the plug-in's reading functions with arguments from four bytes, shared by
-// the fuzz target fuzz_plugin and the hostile-input sweep (tests/hostile): the
+// the fuzz target fuzz_plugin and the hostile-input sweep (tests/abfcalls): the
 // function, the channel, the episode, and the wave's type and size and the null or
 // odd arguments. Every call (the count queries that size a wave included) goes
 // through `check`, which sees its result and the host.

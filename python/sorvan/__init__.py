@@ -118,7 +118,7 @@ class Recording(_sorvan.Recording):
     @property
     def gap_free(self):
         """True for a gap-free recording: one continuous record per channel."""
-        return self._mode == 3
+        return self._gap_free
 
     @property
     def channels(self):

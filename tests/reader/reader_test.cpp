@@ -18,12 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Preset(const std::string& name, void (*change)(abfw::Recording*) = nullptr)
+std::string Preset(const std::string& name, void (*change)(abfw::RecordingSpec*) = nullptr)
 {
     const fs::path dir = fs::current_path() / "reader-test-files";
     fs::create_directories(dir);
     const std::string path = (dir / (name + ".abf")).string();
-    abfw::Recording rec;
+    abfw::RecordingSpec rec;
     std::string error;
     EXPECT_TRUE(abfw::MakePreset(name, &rec, &error)) << error;
     if (change) change(&rec);
@@ -35,7 +35,7 @@ std::string Preset(const std::string& name, void (*change)(abfw::Recording*) = n
 // 16384 and a last one of 3392.
 std::string GapFree()
 {
-    static const std::string path = Preset("default", [](abfw::Recording* r) { r->samplesPerChannel = 200000; });
+    static const std::string path = Preset("default", [](abfw::RecordingSpec* r) { r->samplesPerChannel = 200000; });
     return path;
 }
 

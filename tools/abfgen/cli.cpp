@@ -1,4 +1,4 @@
-// abfgen's command line: options into a Recording, then the file(s).
+// abfgen's command line (CLI11): options into a RecordingSpec, then the file(s).
 #include "cli.h"
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "abffio/writer/abf_writer.h"
 
@@ -332,26 +334,56 @@ const std::vector<OptionSpec>& OptionTable()
     return table;
 }
 
-bool ParseArgs(int argc, char** argv, Options* o)
+// An option that refused its value; the reason is on stderr already.
+struct Refused : CLI::ParseError {
+    Refused() : CLI::ParseError("Refused", "refused", 2) {}
+};
+
+// The parser: every option of the table, each applied as it is met, in the order
+// given (a later one overrides an earlier one; the repeatable ones add up), "-h"
+// for --help. What is no option is left in the parser's remaining() for the
+// output file.
+void AddOptions(CLI::App* app, Options* o)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = std::string(argv[i]) == "-h" ? "--help" : argv[i];
-        if (a.rfind("--", 0) != 0) {
-            if (!o->file.empty()) return Fail("more than one output file given");
-            o->file = a;
-            continue;
-        }
-        const auto& table = OptionTable();
-        const auto spec = std::find_if(table.begin(), table.end(), [&](const OptionSpec& s) { return a == s.name; });
-        if (spec == table.end()) return Fail("unknown option " + a + " (see --help)");
-        if (spec->takesValue && i + 1 >= argc) return Fail(a + " needs a value");
-        if (!spec->apply(a, spec->takesValue ? argv[++i] : "", o)) return false;
+    app->set_help_flag();  // --help is an option of the table, the text kHelp
+    app->allow_extras();
+    for (const OptionSpec& spec : OptionTable()) {
+        const std::string name = spec.name;
+        auto apply = [&spec, name, o](const std::string& value) {
+            if (!spec.apply(name, value, o)) throw Refused();
+        };
+        const std::string names = name == "--help" ? "-h,--help" : name;
+        CLI::Option* option = spec.takesValue ? app->add_option_function<std::string>(names, apply)
+                                              : app->add_flag_callback(names, [apply] { apply(""); });
+        option->trigger_on_parse();
+    }
+}
+
+bool ParseArgs(const std::vector<std::string>& args, Options* o)
+{
+    CLI::App app;
+    AddOptions(&app, o);
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const Refused&) {
+        return false;
+    } catch (const CLI::ArgumentMismatch& e) {
+        // An option at the end of the line, without its value ("--samples: ...").
+        const std::string what = e.what();
+        return Fail(what.substr(0, what.find(':')) + " needs a value");
+    } catch (const CLI::ParseError& e) {
+        return Fail(e.what());
+    }
+    for (const std::string& a : app.remaining()) {
+        if (a.rfind("--", 0) == 0) return Fail("unknown option " + a + " (see --help)");
+        if (!o->file.empty()) return Fail("more than one output file given");
+        o->file = a;
     }
     return true;
 }
 
 // "D:VALUE" with D a DAC number; makes room for DAC D.
-bool DacArg(const std::string& opt, const std::string& s, abfw::Recording* r, abfw::Dac** dac, std::string* value)
+bool DacArg(const std::string& opt, const std::string& s, abfw::RecordingSpec* r, abfw::Dac** dac, std::string* value)
 {
     const std::vector<std::string> p = Split(s, ':', 2);
     int64_t d;
@@ -392,7 +424,7 @@ const DacSetting kDacSettings[] = {
 };
 
 template <typename F>
-bool PerChannel(const std::string& opt, const std::vector<std::string>& list, abfw::Recording* r, F apply)
+bool PerChannel(const std::string& opt, const std::vector<std::string>& list, abfw::RecordingSpec* r, F apply)
 {
     if (list.size() > r->channels.size())
         return Fail(opt + " lists " + std::to_string(list.size()) + " values for " +
@@ -402,7 +434,7 @@ bool PerChannel(const std::string& opt, const std::vector<std::string>& list, ab
     return true;
 }
 
-abfw::Channel DefaultChannel(const abfw::Recording& base, size_t i)
+abfw::Channel DefaultChannel(const abfw::RecordingSpec& base, size_t i)
 {
     abfw::Channel c = base.channels[i % base.channels.size()];
     c.physical = int16_t(i);
@@ -426,7 +458,7 @@ bool Choose(const std::string& value, std::initializer_list<std::pair<const char
 }
 
 // The recording the command line starts from: a preset, or the default of the mode.
-bool StartRecording(const Options& o, abfw::Recording* r)
+bool StartRecording(const Options& o, abfw::RecordingSpec* r)
 {
     std::string error;
     abfw::Mode mode = abfw::Mode::GapFree;
@@ -467,7 +499,7 @@ bool StartRecording(const Options& o, abfw::Recording* r)
 }
 
 // Format, version, texts, date and time, sample format.
-bool ApplyFile(const Options& o, abfw::Recording* r)
+bool ApplyFile(const Options& o, abfw::RecordingSpec* r)
 {
     using F = abfw::Format;
     if (!Choose<F>(o.format, {{"abf1", F::Abf1}, {"abf2", F::Abf2}}, "format", " (abf2 or abf1)", &r->format))
@@ -508,7 +540,7 @@ bool ApplyFile(const Options& o, abfw::Recording* r)
 }
 
 // Timing and the amount of data.
-bool ApplyAcquisition(const Options& o, abfw::Recording* r)
+bool ApplyAcquisition(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.interval > 0) r->sequenceIntervalUs = float(o.interval);
     if (o.rate > 0) r->sequenceIntervalUs = float(1e6 / o.rate);
@@ -531,10 +563,10 @@ bool ApplyAcquisition(const Options& o, abfw::Recording* r)
 }
 
 // The channels and their per-channel settings.
-bool ApplyChannels(const Options& o, abfw::Recording* r)
+bool ApplyChannels(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.channels > 0) {
-        const abfw::Recording base = *r;
+        const abfw::RecordingSpec base = *r;
         r->channels.clear();
         for (int64_t i = 0; i < o.channels; ++i) r->channels.push_back(DefaultChannel(base, size_t(i)));
     }
@@ -578,7 +610,7 @@ bool ApplyChannels(const Options& o, abfw::Recording* r)
 }
 
 // The DACs: holding levels, names, units, epochs.
-bool ApplyStimulus(const Options& o, abfw::Recording* r)
+bool ApplyStimulus(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.noEpochs)
         for (abfw::Dac& d : r->dacs) {
@@ -622,7 +654,7 @@ bool ApplyStimulus(const Options& o, abfw::Recording* r)
 }
 
 // Tags, in seconds from the start of the recording.
-bool ApplyTags(const Options& o, abfw::Recording* r)
+bool ApplyTags(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.noTags) r->tags.clear();
     for (const TagArg& t : o.tags) {
@@ -638,7 +670,7 @@ bool ApplyTags(const Options& o, abfw::Recording* r)
 }
 
 // Where the sample values come from.
-bool ApplySignal(const Options& o, abfw::Recording* r)
+bool ApplySignal(const Options& o, abfw::RecordingSpec* r)
 {
     if (o.seedSet) r->seed = o.seed;
     if (!o.signal.empty()) {
@@ -675,7 +707,7 @@ bool ApplySignal(const Options& o, abfw::Recording* r)
     return true;
 }
 
-bool Build(const Options& o, abfw::Recording* r)
+bool Build(const Options& o, abfw::RecordingSpec* r)
 {
     return StartRecording(o, r) && ApplyFile(o, r) && ApplyAcquisition(o, r) && ApplyChannels(o, r) &&
            ApplyStimulus(o, r) && ApplyTags(o, r) && ApplySignal(o, r);
@@ -690,7 +722,7 @@ void PrintLayout(const abfw::Layout& l)
                 (long long)l.muxSamples);
 }
 
-bool Write(const abfw::Recording& r, const std::string& path, bool showLayout)
+bool Write(const abfw::RecordingSpec& r, const std::string& path, bool showLayout)
 {
     std::string error;
     abfw::Layout layout;
@@ -706,22 +738,20 @@ const char* HelpText() { return kHelp; }
 const std::vector<std::string>& OptionNames()
 {
     static const std::vector<std::string> names = [] {
+        Options o;
+        CLI::App app;
+        AddOptions(&app, &o);
         std::vector<std::string> v;
-        for (const OptionSpec& s : OptionTable()) v.push_back(s.name);
+        for (const CLI::Option* option : app.get_options()) v.push_back(option->get_name());
         return v;
     }();
     return names;
 }
 
-bool BuildRecording(const std::vector<std::string>& args, abfw::Recording* rec, std::string* file)
+bool BuildRecording(const std::vector<std::string>& args, abfw::RecordingSpec* rec, std::string* file)
 {
-    std::vector<char*> argv;
-    std::vector<std::string> copy = args;
-    static char name[] = "abfgen";
-    argv.push_back(name);
-    for (std::string& a : copy) argv.push_back(&a[0]);
     Options o;
-    if (!ParseArgs(int(argv.size()), argv.data(), &o)) return false;
+    if (!ParseArgs(args, &o)) return false;
     if (file) *file = o.file;
     return Build(o, rec);
 }
@@ -729,7 +759,7 @@ bool BuildRecording(const std::vector<std::string>& args, abfw::Recording* rec, 
 int Main(int argc, char** argv)
 {
     Options o;
-    if (!ParseArgs(argc, argv, &o)) return 2;
+    if (!ParseArgs(std::vector<std::string>(argv + 1, argv + argc), &o)) return 2;
     if (o.help) {
         std::fputs(kHelp, stdout);
         return 0;
@@ -744,7 +774,7 @@ int Main(int argc, char** argv)
         std::filesystem::create_directories(std::filesystem::u8path(o.demoDir), ec);
         if (ec) return Fail("cannot create folder \"" + o.demoDir + "\""), 1;
         const std::string dir = o.demoDir + "/";
-        abfw::Recording gapfree = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
+        abfw::RecordingSpec gapfree = abfw::DefaultRecording(), steps = abfw::StepProtocolRecording();
         return Write(gapfree, dir + "demo_gapfree.abf", o.layout) && Write(steps, dir + "demo_steps.abf", o.layout) ? 0
                                                                                                                     : 1;
     }
@@ -752,7 +782,7 @@ int Main(int argc, char** argv)
         std::fputs("usage: abfgen [options] FILE.abf (see --help)\n", stderr);
         return 2;
     }
-    abfw::Recording r;
+    abfw::RecordingSpec r;
     if (!Build(o, &r)) return 2;
     return Write(r, o.file, o.layout) ? 0 : 1;
 }

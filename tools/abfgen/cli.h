@@ -12,7 +12,7 @@ namespace abfgen {
 int Main(int argc, char** argv);
 // The recording (and output file) a command line describes, without writing it.
 // Messages go to stderr; false for a bad command line.
-bool BuildRecording(const std::vector<std::string>& args, abfw::Recording* rec, std::string* file);
+bool BuildRecording(const std::vector<std::string>& args, abfw::RecordingSpec* rec, std::string* file);
 const char* HelpText();
 const std::vector<std::string>& OptionNames();
 
