@@ -103,35 +103,6 @@ int FreeSlot()
     return -1;
 }
 
-FILE* OpenRead(const char* name, uint64_t* size)
-{
-    FILE* f = fopen(name, "rb");
-    if (!f) return nullptr;
-    // No stdio buffer: the library reads what it needs in blocks of its own (the
-    // header at once, the samples in windows); a buffer would add a copy and read
-    // beyond what was asked.
-    setvbuf(f, nullptr, _IONBF, 0);
-#if defined(_WIN32)
-    if (_fseeki64(f, 0, SEEK_END) != 0) {
-        fclose(f);
-        return nullptr;
-    }
-    const long long end = _ftelli64(f);
-#else
-    if (fseeko(f, 0, SEEK_END) != 0) {
-        fclose(f);
-        return nullptr;
-    }
-    const long long end = ftello(f);
-#endif
-    if (end < 0) {
-        fclose(f);
-        return nullptr;
-    }
-    *size = static_cast<uint64_t>(end);
-    return f;
-}
-
 ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
                    uint32_t* maxEpisodes, int32_t* error)
 {
@@ -204,15 +175,11 @@ ABFBOOL ABF_API ABF_ReadOpen(const char* fileName, int32_t* handle, uint32_t, AB
 {
     if (Injected(110, error)) return 0;
     if (!fileName) return Fail(error, ABF_EOPENFILE);
-    uint64_t size = 0;
-    FILE* f = OpenRead(fileName, &size);
-    if (!f) return Fail(error, ABF_EOPENFILE);
+    std::unique_ptr<abffio::Source> src = abffio::Source::Open(fileName);
+    if (!src) return Fail(error, ABF_EOPENFILE);
     std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile);
-    if (!file) {
-        fclose(f);
-        return Fail(error, ABF_OUTOFMEMORY);
-    }
-    file->src = abffio::Source::FromFile(f, size);
+    if (!file) return Fail(error, ABF_OUTOFMEMORY);
+    file->src = std::move(src);
     file->name = fileName;
     return FinishOpen(std::move(file), handle, header, maxSamples, maxEpisodes, error);
 }
@@ -221,11 +188,9 @@ ABFBOOL ABF_API ABF_IsABFFile(const char* fileName, int32_t* dataFormat, int32_t
 {
     if (Injected(140, error)) return 0;
     if (!fileName) return Fail(error, ABF_EOPENFILE);
-    uint64_t size = 0;
-    FILE* f = OpenRead(fileName, &size);
-    if (!f) return Fail(error, ABF_EOPENFILE);
+    auto src = abffio::Source::Open(fileName);
+    if (!src) return Fail(error, ABF_EOPENFILE);
     if (dataFormat) *dataFormat = 0;
-    auto src = abffio::Source::FromFile(f, size);
     const int err = abffio::ProbeFile(*src, dataFormat);
     if (err) return Fail(error, src->IoError() ? ABF_EOPENFILE : err);
     return Ok(error);

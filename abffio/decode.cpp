@@ -24,36 +24,45 @@ const FormatReader kReaders[] = {
     {fmt::kAbf2Signature, 2, ProbeAbf2, DecodeAbf2},
 };
 
-// The header is read in at most two reads: the first block (the ABF2 file information
-// with its section map, the start of an ABF1 header), then everything before the data
-// up to this much. What lies beyond (tables after the data) is read where it is.
+// The header is read in one read where it is short enough: the open reads the file's
+// first kFirstRead bytes at once (the ABF2 file information with its section map and,
+// in the files the recording programs write, every section before the data; an ABF1
+// header of either length), then, only where the data start further on, the rest of
+// what comes before the data, up to kMaxHeadBytes. What lies beyond (tables after the
+// data) is read where it is. One read of a few kilobytes more costs less than a second
+// system call.
+constexpr uint64_t kFirstRead = 8 << 10;
 constexpr uint64_t kMaxHeadBytes = 64 << 10;
 
-// After the sniff has read the first block: reads the rest of what comes before the
-// data, as the first block places the data, in one read: never a sample. A file whose
-// data pointer makes no sense is left to the format's reader, which refuses it. False
-// only when the file could not be read: the open fails then, rather than read the
-// header piece by piece after the system failed it once.
+// After the sniff has read the first bytes: makes the head what comes before the data,
+// as the first block places the data: reads the rest of it in one read, and forgets
+// what the first read took past it, so that a sample is always read from the file. A
+// file whose data pointer makes no sense is left to the format's reader, which refuses
+// it. False only when the file could not be read: the open fails then, rather than read
+// the header piece by piece after the system failed it once.
 bool LoadHeader(Source& src, const FormatReader& reader)
 {
     uint32_t dataBlock = 0;
     if (reader.major == 2) {
         uint8_t entry[fmt::abf2::section::kExtent];
-        if (!src.Read(fmt::abf2::SectionEntryOffset(fmt::abf2::kData), entry, sizeof entry)) return true;
-        dataBlock = Get(entry, fmt::abf2::section::uBlockIndex);
+        if (src.Read(fmt::abf2::SectionEntryOffset(fmt::abf2::kData), entry, sizeof entry))
+            dataBlock = Get(entry, fmt::abf2::section::uBlockIndex);
     } else {
         int32_t ptr = 0;
-        if (!src.Read(fmt::abf1::lDataSectionPtr.offset, &ptr, sizeof ptr)) return true;
-        dataBlock = ptr > 0 ? static_cast<uint32_t>(ptr) : 0;
+        if (src.Read(fmt::abf1::lDataSectionPtr.offset, &ptr, sizeof ptr))
+            dataBlock = ptr > 0 ? static_cast<uint32_t>(ptr) : 0;
     }
-    return src.LoadHead(std::min<uint64_t>(static_cast<uint64_t>(dataBlock) * fmt::kBlockBytes, kMaxHeadBytes));
+    const uint64_t head = std::min<uint64_t>(static_cast<uint64_t>(dataBlock) * fmt::kBlockBytes, kMaxHeadBytes);
+    src.TrimHead(head, fmt::kBlockBytes);
+    return src.LoadHead(head);
 }
 
-// The reader for the file's signature, or null. Every other signature (big-endian ABF1,
-// byte-swapped ABF2, text files, pre-ABF files) is refused.
-const FormatReader* Sniff(Source& src)
+// The reader for the file's signature, or null, after a first read of `firstRead`
+// bytes. Every other signature (big-endian ABF1, byte-swapped ABF2, text files,
+// pre-ABF files) is refused.
+const FormatReader* Sniff(Source& src, uint64_t firstRead)
 {
-    if (!src.LoadHead(fmt::kBlockBytes)) return nullptr;
+    if (!src.LoadHead(firstRead)) return nullptr;
     char signature[4];
     if (!src.Read(0, signature, sizeof signature)) return nullptr;
     for (const FormatReader& r : kReaders)
@@ -235,13 +244,14 @@ void InitRecord(ABFLibraryHeader& h)
 
 int ProbeFile(Source& src, int32_t* dataFormat)
 {
-    const FormatReader* reader = Sniff(src);
+    // (The file-type test reads no more than the first block.)
+    const FormatReader* reader = Sniff(src, fmt::kBlockBytes);
     return reader ? reader->probe(src, dataFormat) : ABF_EINVALIDFILE;
 }
 
 int DecodeFile(OpenFile& file, uint32_t sampleLimit)
 {
-    const FormatReader* reader = Sniff(*file.src);
+    const FormatReader* reader = Sniff(*file.src, kFirstRead);
     if (!reader) return ABF_EINVALIDFILE;
     if (!LoadHeader(*file.src, *reader)) return ABF_EINVALIDFILE;
     if (int err = reader->probe(*file.src, nullptr)) return err;

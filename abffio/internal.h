@@ -29,11 +29,18 @@ T Get(const uint8_t* p, const abfformat::Field<T>& field, uint32_t i = 0)
     return Get<T>(p, field.At(i));
 }
 
-// Random access to the bytes of one file: an open stdio stream or a block of memory.
+// Random access to the bytes of one file: a file opened by name, or a block of memory.
+// A file is read with positioned reads of the system's own (pread, ReadFile at an
+// offset): no stream, no file position, no buffer of the C library between the
+// library and the file. Opening one costs the open itself and one query of its size.
 class Source {
 public:
-    static std::unique_ptr<Source> FromFile(FILE* f, uint64_t size);
+    // The named file opened for reading, or null when it cannot be opened, is not a
+    // regular file or its size cannot be had.
+    static std::unique_ptr<Source> Open(const char* name);
     static std::unique_ptr<Source> FromMemory(const uint8_t* data, uint64_t size);
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
     ~Source();
     uint64_t Size() const { return size_; }
     // Reads exactly n bytes at off; false when any of them lies past the end or the read fails.
@@ -42,16 +49,21 @@ public:
     bool IoError() const { return ioError_; }
     // Reads the file's first n bytes (no more than it has) in one go, if they are not
     // read yet; reads inside them are answered from memory from then on. The open
-    // reads the header this way: its fields and tables in one or two reads of the
-    // file instead of one read each.
+    // reads the header this way: its fields and tables in one read of the file (two
+    // for a header longer than the first read) instead of one read each.
     bool LoadHead(uint64_t n);
+    // Forgets the head's bytes from n on (never the first `keep` bytes): what lies
+    // past the header (samples, which a first read of fixed size may have taken
+    // along) is read from the file when asked for, like every sample.
+    void TrimHead(uint64_t n, uint64_t keep);
 
 private:
     Source() = default;
     bool ReadAt(uint64_t off, void* dst, uint64_t n);
     bool Failed(bool ioError);
     bool ioError_ = false;
-    FILE* file_ = nullptr;
+    bool isFile_ = false;
+    intptr_t file_ = -1;  // the descriptor (a HANDLE on Windows) of a file
     const uint8_t* mem_ = nullptr;
     uint64_t size_ = 0;
     std::vector<uint8_t> head_;
