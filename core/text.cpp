@@ -1,6 +1,8 @@
 // Bounded text composition and header-text trimming.
 #include "text.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,103 @@ void TextAppend(TextBuffer* buffer, const char* format, ...)
     const int n = std::vsnprintf(at, size, format, args);
     va_end(args);
     if (n > 0) buffer->length += static_cast<std::size_t>(n);
+}
+
+void TextAppendChars(TextBuffer* buffer, const char* text, std::size_t count)
+{
+    // As vsnprintf would: what fits before the last byte, then the NUL.
+    if (buffer->length < buffer->capacity) {
+        const std::size_t room = buffer->capacity - buffer->length - 1;
+        const std::size_t n = count < room ? count : room;
+        std::memcpy(buffer->data + buffer->length, text, n);
+        buffer->data[buffer->length + n] = '\0';
+    }
+    buffer->length += count;
+}
+
+void TextAppendText(TextBuffer* buffer, const char* text) { TextAppendChars(buffer, text, std::strlen(text)); }
+
+void TextAppendChar(TextBuffer* buffer, char c) { TextAppendChars(buffer, &c, 1); }
+
+void TextAppendInt(TextBuffer* buffer, int32_t value)
+{
+    char text[kIntTextMax];
+    TextAppendChars(buffer, text, FormatInt(value, text));
+}
+
+void TextAppendFixed(TextBuffer* buffer, double value)
+{
+    char text[kFixedTextMax];
+    TextAppendChars(buffer, text, FormatFixed(value, text));
+}
+
+namespace {
+
+// The decimal digits of v, at least `minDigits` of them (leading zeros), at the end of
+// the kDigitsMax bytes before `end`; returns where they start.
+constexpr int kDigitsMax = 20;
+char* Digits(uint64_t v, int minDigits, char* end)
+{
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+        --minDigits;
+    } while (v != 0 || minDigits > 0);
+    return p;
+}
+
+}  // namespace
+
+std::size_t FormatInt(int32_t value, char* out)
+{
+    char digits[kDigitsMax];
+    char* end = digits + kDigitsMax;
+    // (The magnitude as unsigned: -2147483648 has no positive int32_t.)
+    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value)) : value;
+    const char* p = Digits(magnitude, 1, end);
+    std::size_t n = 0;
+    if (value < 0) out[n++] = '-';
+    std::memcpy(out + n, p, static_cast<std::size_t>(end - p));
+    return n + static_cast<std::size_t>(end - p);
+}
+
+std::size_t FormatFixed(double value, char* out)
+{
+    const bool negative = std::signbit(value);
+    std::size_t n = 0;
+    if (negative) out[n++] = '-';
+    const double a = std::fabs(value);
+    if (std::isnan(value) || std::isinf(value)) {
+        std::memcpy(out + n, std::isnan(value) ? "nan" : "inf", 3);
+        return n + 3;
+    }
+    // The header's values are single-precision floats. For those, a * 10^6 is exact in
+    // a double (24 significant bits times 2^6 * 15625, under 2^14: 44 bits), so
+    // rounding it to an integer, ties to the even one, is printf's rounding of the
+    // exact value; below 2^24 it also holds a fraction exactly, and from 2^24 on a
+    // float is a whole number. Up to 10^12 the scaled value fits in 64 bits.
+    if (a < 1e12 && static_cast<double>(static_cast<float>(a)) == a) {
+        const double scaled = a * 1e6;
+        double whole = std::floor(scaled);
+        const double fraction = scaled - whole;
+        if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+        const uint64_t units = static_cast<uint64_t>(whole);
+        char digits[kDigitsMax];
+        char* end = digits + kDigitsMax;
+        // Seven digits at least: "0." and the six decimals.
+        const char* p = Digits(units, 7, end);
+        const std::size_t intDigits = static_cast<std::size_t>(end - p) - 6;
+        std::memcpy(out + n, p, intDigits);
+        n += intDigits;
+        out[n++] = '.';
+        std::memcpy(out + n, p + intDigits, 6);
+        return n + 6;
+    }
+    // Anything else (larger, or not a float): the standard library's exact conversion,
+    // which rounds as printf does.
+    const std::to_chars_result r = std::to_chars(out + n, out + kFixedTextMax, a, std::chars_format::fixed, 6);
+    return static_cast<std::size_t>(r.ptr - out);
 }
 
 void AbfTrimHeaderText(const char* field, std::size_t width, char* out)
