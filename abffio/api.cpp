@@ -88,7 +88,7 @@ OpenFile* EpisodeFile(int32_t ordinal, int32_t handle, uint32_t episode, int32_t
         Fail(error, ABF_EBADFILEINDEX);
         return nullptr;
     }
-    if (episode < 1 || episode > f->episodes.size()) {
+    if (episode < 1 || episode > f->episodeCount) {
         Fail(error, ABF_EEPISODERANGE);
         return nullptr;
     }
@@ -126,7 +126,7 @@ ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeade
     // The slot seen free before the decoding may have been taken by another
     // thread's open meanwhile: the one taken is the one free now.
     const uint32_t samples = file->maxSamples;
-    const uint32_t episodes = static_cast<uint32_t>(file->episodes.size());
+    const uint32_t episodes = static_cast<uint32_t>(file->episodeCount);
     int slot;
     {
         std::lock_guard<std::mutex> lock(g_filesLock);
@@ -201,7 +201,7 @@ ABFBOOL ABF_API ABF_HasData(int32_t handle, const ABFFileHeader*)
     if (Injected(150, nullptr)) return 0;
     OpenFile* f = Lookup(handle);
     if (!f) return 0;
-    return f->rec.lActualAcqLength > 0 && !f->episodes.empty();
+    return f->rec.lActualAcqLength > 0 && f->episodeCount > 0;
 }
 
 ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
@@ -272,7 +272,7 @@ ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t
 {
     OpenFile* f = EpisodeFile(340, handle, episode, error);
     if (!f) return 0;
-    if (numSamples) *numSamples = f->episodes[episode - 1].muxLength / f->nch;
+    if (numSamples) *numSamples = abffio::EpisodeAt(*f, episode - 1).muxLength / f->nch;
     return Ok(error);
 }
 
@@ -286,7 +286,7 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
     const ABFLibraryHeader& h = f->rec;
     const double si = SequenceInterval(h);
     const double unit = h.fSynchTimeUnit > 0 ? static_cast<double>(h.fSynchTimeUnit) : si;
-    const abffio::Episode& ep = f->episodes[episode - 1];
+    const abffio::Episode ep = abffio::EpisodeAt(*f, episode - 1);
     double count;
     if (ep.startCount == abffio::kAveragedSweep) {
         if (startTime) *startTime = 0.0;
@@ -315,8 +315,9 @@ ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uin
     if (!f) return 0;
     const ABFLibraryHeader& h = f->rec;
     // Episodic files: the protocol's sweep; other modes: this episode's samples.
-    const double samples = h.nOperationMode == kAbfEpisodic ? static_cast<double>(h.lNumSamplesPerEpisode)
-                                                            : static_cast<double>(f->episodes[episode - 1].muxLength);
+    const double samples = h.nOperationMode == kAbfEpisodic
+                               ? static_cast<double>(h.lNumSamplesPerEpisode)
+                               : static_cast<double>(abffio::EpisodeAt(*f, episode - 1).muxLength);
     // Milliseconds, in the vendor library's order: the samples of all channels times the
     // sequence interval (at 0.1 us), then divided by the channel count and by 1000. Every
     // duration the vendor library gave for the recorded files (1023 episodes) and the 480

@@ -92,10 +92,11 @@ int ReadSynchArray(OpenFile& file, std::vector<int32_t>& synch)
 }
 
 // Whether a synch entry's length can be a sweep: positive, whole sequences of all
-// channels, and no more than the samples not yet accounted for.
+// channels, and no more than the samples not yet accounted for. (Within the samples
+// a length fits 32 bits: the division is the shorter one, made for every sweep.)
 bool ValidLength(int64_t length, uint64_t remaining, uint32_t nch)
 {
-    return length > 0 && static_cast<uint64_t>(length) <= remaining && length % nch == 0;
+    return length > 0 && static_cast<uint64_t>(length) <= remaining && static_cast<uint32_t>(length) % nch == 0;
 }
 
 // Gap-free and variable-length event files are read in chunks of at most the sample
@@ -133,17 +134,25 @@ int CutChunked(OpenFile& file, uint32_t sampleLimit, const std::vector<int32_t>&
             runs.push_back({start, static_cast<uint64_t>(length), used});
         used += static_cast<uint64_t>(length);
     }
-    // Every open cuts the episodes anew (a 100 M sample recording has thousands): one
-    // allocation for all of them, filled in place.
     uint64_t count = 0;
     for (const Run& r : runs) count += (r.length + piece - 1) / piece;
-    file.episodes.resize(static_cast<size_t>(count));
-    Episode* e = file.episodes.data();
-    for (const Run& r : runs)
-        for (uint64_t p = 0; p < r.length; p += piece, ++e) {
-            const uint64_t len = std::min<uint64_t>(piece, r.length - p);
-            *e = {r.mux + p, static_cast<uint32_t>(len), r.start + static_cast<int64_t>(p)};
-        }
+    if (runs.size() == 1) {
+        // One run: its episodes are cut as they are asked for (EpisodeAt).
+        file.run = {runs[0].mux, 0, runs[0].start};
+        file.runLength = runs[0].length;
+        file.runPiece = piece;
+    } else {
+        // Every open cuts the episodes of several runs anew: one allocation for all
+        // of them, filled in place.
+        file.episodes.resize(static_cast<size_t>(count));
+        Episode* e = file.episodes.data();
+        for (const Run& r : runs)
+            for (uint64_t p = 0; p < r.length; p += piece, ++e) {
+                const uint64_t len = std::min<uint64_t>(piece, r.length - p);
+                *e = {r.mux + p, static_cast<uint32_t>(len), r.start + static_cast<int64_t>(p)};
+            }
+    }
+    file.episodeCount = count;
     file.maxSamples = static_cast<uint32_t>(c);
     h.lNumSamplesPerEpisode = static_cast<int32_t>(piece);
     return 0;
@@ -165,12 +174,18 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         const int64_t count = h.lActualEpisodes;
         if (count <= 0 || static_cast<uint64_t>(count) * static_cast<uint64_t>(perEpisode) > acq)
             return ABF_EEPISODESIZE;
-        file.episodes.reserve(static_cast<size_t>(count));
-        for (int64_t e = 0; e < count; ++e)
-            file.episodes.push_back(
-                {static_cast<uint64_t>(e * perEpisode), static_cast<uint32_t>(perEpisode), kStartFromInterval});
+        // (Filled in place, field by field: an episode composed aside and copied in
+        // as a whole stalls on every copy, the copy's load waiting for the stores.)
+        file.episodes.resize(static_cast<size_t>(count));
+        for (int64_t e = 0; e < count; ++e) {
+            Episode& ep = file.episodes[static_cast<size_t>(e)];
+            ep.muxStart = static_cast<uint64_t>(e * perEpisode);
+            ep.muxLength = static_cast<uint32_t>(perEpisode);
+            ep.startCount = kStartFromInterval;
+        }
+    } else {
+        file.episodes.resize(synch.size() / 2);
     }
-    file.episodes.reserve(synch.size() / 2);
     uint64_t used = 0;
     for (size_t i = 0; i < synch.size(); i += 2) {
         const int64_t start = synch[i];
@@ -178,7 +193,10 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         // A sweep longer than the episode size would not fit the caller's read buffer.
         if (!ValidLength(length, acq - used, nch) || length > perEpisode) return ABF_EBADSYNCH;
         if (fixedEvents && start < 0 && start != kAveragedSweep) return ABF_EBADSYNCH;
-        file.episodes.push_back({used, static_cast<uint32_t>(length), start});
+        Episode& ep = file.episodes[i / 2];
+        ep.muxStart = used;
+        ep.muxLength = static_cast<uint32_t>(length);
+        ep.startCount = start;
         used += static_cast<uint64_t>(length);
     }
     // Fixed-length events may overlap in time; each is cut short where the next begins
@@ -192,6 +210,7 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         a.muxLength = static_cast<uint32_t>(b.startCount - a.startCount);
     }
     file.maxSamples = static_cast<uint32_t>(perEpisode / nch);
+    file.episodeCount = file.episodes.size();
     return 0;
 }
 
@@ -207,6 +226,8 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
     if (file.dataOffset > fileSize || dataBytes > fileSize - file.dataOffset) return ABF_EREADDATA;
 
     file.episodes.clear();
+    file.runPiece = 0;
+    file.episodeCount = 0;
     int err;
     switch (h.nOperationMode) {
     case kAbfGapFree:
@@ -217,7 +238,7 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
     default: err = ABF_EINVALIDFILE;
     }
     if (err) return err;
-    h.lActualEpisodes = static_cast<int32_t>(file.episodes.size());
+    h.lActualEpisodes = static_cast<int32_t>(file.episodeCount);
     return 0;
 }
 

@@ -66,7 +66,8 @@ private:
     intptr_t file_ = -1;  // the descriptor (a HANDLE on Windows) of a file
     const uint8_t* mem_ = nullptr;
     uint64_t size_ = 0;
-    std::vector<uint8_t> head_;
+    std::unique_ptr<uint8_t[]> head_;  // the file's first headSize_ bytes (not zero-filled first)
+    uint64_t headSize_ = 0;
 };
 
 // Sampled channels: the record's sampling sequence and per-channel fields hold 16.
@@ -112,7 +113,15 @@ struct OpenFile {
     uint32_t sampleSize = 2;  // 2 (int16) or 4 (float32)
     uint32_t nch = 1;
     uint32_t maxSamples = 0;  // per channel: what one read delivers at most
+    // The episodes: listed one by one, or, for a continuous recording of one run (a
+    // gap-free file; events that join into one), cut from the run as they are asked
+    // for (see EpisodeAt): a 100 M sample recording has thousands, and listing them
+    // took half of each open.
     std::vector<Episode> episodes;
+    Episode run = {0, 0, 0};  // the one run (muxLength unused), when runPiece > 0
+    uint64_t runLength = 0;   // its multiplexed samples
+    uint64_t runPiece = 0;    // multiplexed samples a read takes; 0: `episodes` lists them
+    uint64_t episodeCount = 0;
     // The read window: raw bytes [windowOff, windowOff + windowBytes) of the file, the
     // last episode read or, when episodes are read in order, the ones after it too
     // (float data is held in it as bytes). lastEnd: where the last episode read ended.
@@ -125,6 +134,15 @@ struct OpenFile {
     // the error text of its name (see NoteTooManySamples).
     uint64_t uncountedSamples = 0;
 };
+
+// Episode `index` (0-based, below file.episodeCount).
+inline Episode EpisodeAt(const OpenFile& file, uint64_t index)
+{
+    if (file.runPiece == 0) return file.episodes[static_cast<size_t>(index)];
+    const uint64_t p = index * file.runPiece;
+    const uint64_t length = file.runLength - p < file.runPiece ? file.runLength - p : file.runPiece;
+    return {file.run.muxStart + p, static_cast<uint32_t>(length), file.run.startCount + static_cast<int64_t>(p)};
+}
 
 // The two formats' readers, one module each (abf1.cpp, abf2.cpp), with the same stages:
 // `Probe` checks what the file-type test checks (version, a header inside the file) and

@@ -201,10 +201,10 @@ uint8_t* WindowBuffer::Get(size_t bytes)
 int ReadChannelSamples(OpenFile& file, int channel, uint32_t episode, float* out, uint32_t* count)
 {
     const ABFLibraryHeader& h = file.rec;
-    if (episode < 1 || episode > file.episodes.size()) return ABF_EEPISODERANGE;
+    if (episode < 1 || episode > file.episodeCount) return ABF_EEPISODERANGE;
     const int pos = PositionOfChannel(h, channel);
     if (pos < 0) return ABF_EINVALIDCHANNEL;
-    const Episode& ep = file.episodes[episode - 1];
+    const Episode ep = EpisodeAt(file, episode - 1);
     const uint32_t nch = file.nch;
     const uint32_t n = ep.muxLength / nch;
     const uint64_t bytes = static_cast<uint64_t>(n) * nch * file.sampleSize;

@@ -175,8 +175,8 @@ bool Source::Read(uint64_t off, void* dst, uint64_t n)
         memcpy(dst, mem_ + off, static_cast<size_t>(n));
         return true;
     }
-    if (off + n <= head_.size()) {
-        memcpy(dst, head_.data() + off, static_cast<size_t>(n));
+    if (off + n <= headSize_) {
+        memcpy(dst, head_.get() + off, static_cast<size_t>(n));
         return true;
     }
     return ReadAt(off, dst, n);
@@ -185,18 +185,20 @@ bool Source::Read(uint64_t off, void* dst, uint64_t n)
 bool Source::LoadHead(uint64_t n)
 {
     n = std::min(n, size_);
-    const size_t have = head_.size();
-    if (mem_ || n <= have) return true;
-    head_.resize(static_cast<size_t>(n));
-    if (ReadAt(have, head_.data() + have, n - have)) return true;
-    head_.resize(have);
-    return false;
+    if (mem_ || n <= headSize_) return true;
+    std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(n)]);
+    if (!grown) return false;
+    if (headSize_) memcpy(grown.get(), head_.get(), static_cast<size_t>(headSize_));
+    if (!ReadAt(headSize_, grown.get() + headSize_, n - headSize_)) return false;
+    head_ = std::move(grown);
+    headSize_ = n;
+    return true;
 }
 
 void Source::TrimHead(uint64_t n, uint64_t keep)
 {
-    n = std::max(n, keep);
-    if (n < head_.size()) head_.resize(static_cast<size_t>(n));
+    // (The memory stays: only the bytes answered from it are fewer.)
+    headSize_ = std::min(headSize_, std::max(n, keep));
 }
 
 // One transfer from the file (the only place the library reads a file; the read
