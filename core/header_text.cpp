@@ -132,15 +132,6 @@ void AppendItemValue(TextBuffer* out, const ABFFileHeader* header, const HeaderI
     }
 }
 
-void AppendPiece(void* context, const char* key, const char* value, HeaderItemKind)
-{
-    TextBuffer* out = static_cast<TextBuffer*>(context);
-    TextAppendText(out, key);
-    TextAppendChar(out, '=');
-    TextAppendText(out, value);
-    TextAppendChar(out, ';');
-}
-
 }  // namespace
 
 void PrintHeaderListing(ListingSink sink, void* context, const ABFFileHeader* header)
@@ -179,8 +170,23 @@ void VisitHeaderPieces(const ABFFileHeader* header, HeaderPieceVisitor visit, vo
 
 std::size_t BuildHeaderString(char* text, std::size_t capacity, const ABFFileHeader* header)
 {
+    // The pieces of VisitHeaderPieces, composed in place rather than each aside first.
     TextBuffer out;
     TextBufferInit(&out, text, capacity);
-    VisitHeaderPieces(header, AppendPiece, &out);
+    for (const HeaderItem& item : kHeaderCatalogue) {
+        if (item.kind == kItemBlock) {
+            for (int k = 0; k < item.keyCount; ++k) {
+                TextAppendText(&out, item.keys[k].key);
+                TextAppendChar(&out, '=');
+                AppendBlockValue(&out, header, item.keys[k]);
+                TextAppendChar(&out, ';');
+            }
+            continue;
+        }
+        TextAppendText(&out, item.key);
+        TextAppendChar(&out, '=');
+        AppendItemValue(&out, header, item);
+        TextAppendChar(&out, ';');
+    }
     return out.length;
 }

@@ -42,7 +42,16 @@ void TextAppendChars(TextBuffer* buffer, const char* text, std::size_t count)
 
 void TextAppendText(TextBuffer* buffer, const char* text) { TextAppendChars(buffer, text, std::strlen(text)); }
 
-void TextAppendChar(TextBuffer* buffer, char c) { TextAppendChars(buffer, &c, 1); }
+void TextAppendChar(TextBuffer* buffer, char c)
+{
+    // (The commonest append, a separator, where it fits: no copy of one byte.)
+    if (buffer->length + 1 < buffer->capacity) {
+        buffer->data[buffer->length] = c;
+        buffer->data[++buffer->length] = '\0';
+        return;
+    }
+    TextAppendChars(buffer, &c, 1);
+}
 
 void TextAppendInt(TextBuffer* buffer, int32_t value)
 {
@@ -64,11 +73,22 @@ constexpr int kDigitsMax = 20;
 char* Digits(uint64_t v, int minDigits, char* end)
 {
     char* p = end;
+    // (Nine digits at a time in 32 bits: a 64-bit division is a library call in the
+    // 32-bit build.)
+    while (v > UINT32_MAX) {
+        uint32_t low = static_cast<uint32_t>(v % 1000000000);
+        v /= 1000000000;
+        for (int i = 0; i < 9; ++i, --minDigits) {
+            *--p = static_cast<char>('0' + low % 10);
+            low /= 10;
+        }
+    }
+    uint32_t w = static_cast<uint32_t>(v);
     do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
+        *--p = static_cast<char>('0' + w % 10);
+        w /= 10;
         --minDigits;
-    } while (v != 0 || minDigits > 0);
+    } while (w != 0 || minDigits > 0);
     return p;
 }
 
