@@ -11,6 +11,8 @@
 //   calls    open + close through the library, one query (kav_AbfChannelCount),
 //            kav_AbfMetaData, and the host's own round trip (a call refused
 //            before the open);
+//   machine  what one system call costs on this machine (Linux: getppid), for the
+//            table's account of the machine; FILE is not read;
 //   memory   the bytes the library reads at open, and the memory a channel read
 //            takes beyond its wave, through the library alone and through the
 //            plug-in (Linux only: /proc/self).
@@ -35,6 +37,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -594,12 +597,24 @@ bool MemoryGroup(const std::string& path, const FileFacts& f, std::string* error
 #endif
 }
 
+// The cost of the cheapest system call (one that the C library does not answer
+// itself), the median of batches.
+void MachineGroup()
+{
+#if defined(_WIN32)
+    Row("syscall", Text("skipped", "Linux only"));
+#else
+    const double s = PerCall([] { return syscall(SYS_getppid) > 0; }, 50, 2000);
+    Row("syscall", Num("seconds", s) + ", " + Num("us", s * 1e6));
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: kav_bench FILE channel,sweeps,calls,memory [ROUNDS]\n");
+        std::fprintf(stderr, "usage: kav_bench FILE channel,sweeps,calls,memory|machine [ROUNDS]\n");
         return 2;
     }
     const std::string path = argv[1];
@@ -609,6 +624,11 @@ int main(int argc, char** argv)
 
     std::string error;
     FileFacts f;
+    if (has("machine")) {
+        MachineGroup();
+        std::printf("{\"rows\": [\n%s\n]}\n", g_rows.c_str());
+        return 0;
+    }
     bool ok = ReadFacts(LibraryPath(path), &f, &error);
     if (ok && has("memory")) ok = MemoryGroup(LibraryPath(path), f, &error);
     if (ok && has("calls")) ok = CallsGroup(path, rounds, &error);
