@@ -40,7 +40,21 @@ void TextAppendChars(TextBuffer* buffer, const char* text, std::size_t count)
     buffer->length += count;
 }
 
-void TextAppendText(TextBuffer* buffer, const char* text) { TextAppendChars(buffer, text, std::strlen(text)); }
+void TextAppendText(TextBuffer* buffer, const char* text)
+{
+    // Copied as it is measured, in one pass (the texts are keys and header texts, a few
+    // dozen characters: the C library's strlen and memcpy, called through the import
+    // table in the Windows builds, cost more than the copy).
+    std::size_t n = 0;
+    if (buffer->length < buffer->capacity) {
+        char* to = buffer->data + buffer->length;
+        const std::size_t room = buffer->capacity - buffer->length - 1;
+        for (; n < room && text[n] != '\0'; ++n) to[n] = text[n];
+        to[n] = '\0';
+    }
+    while (text[n] != '\0') ++n;  // what did not fit still counts
+    buffer->length += n;
+}
 
 void TextAppendChar(TextBuffer* buffer, char c)
 {
@@ -53,16 +67,33 @@ void TextAppendChar(TextBuffer* buffer, char c)
     TextAppendChars(buffer, &c, 1);
 }
 
+namespace {
+
+// TextAppendChars for the short texts of numbers: a byte loop where the text fits.
+void AppendShort(TextBuffer* buffer, const char* text, std::size_t count)
+{
+    if (count < 32 && buffer->length + count < buffer->capacity) {
+        char* to = buffer->data + buffer->length;
+        for (std::size_t i = 0; i < count; ++i) to[i] = text[i];
+        to[count] = '\0';
+        buffer->length += count;
+        return;
+    }
+    TextAppendChars(buffer, text, count);
+}
+
+}  // namespace
+
 void TextAppendInt(TextBuffer* buffer, int32_t value)
 {
     char text[kIntTextMax];
-    TextAppendChars(buffer, text, FormatInt(value, text));
+    AppendShort(buffer, text, FormatInt(value, text));
 }
 
 void TextAppendFixed(TextBuffer* buffer, double value)
 {
     char text[kFixedTextMax];
-    TextAppendChars(buffer, text, FormatFixed(value, text));
+    AppendShort(buffer, text, FormatFixed(value, text));
 }
 
 namespace {
@@ -122,12 +153,38 @@ std::size_t FormatFixed(double value, char* out)
     // rounding it to an integer, ties to the even one, is printf's rounding of the
     // exact value; below 2^24 it also holds a fraction exactly, and from 2^24 on a
     // float is a whole number. Up to 10^12 the scaled value fits in 64 bits.
-    if (a < 1e12 && static_cast<double>(static_cast<float>(a)) == a) {
+    const bool isFloat = static_cast<double>(static_cast<float>(a)) == a;
+    if (isFloat && a < 2147483648.0) {
+        // The commonest case in 32-bit arithmetic (64-bit integer conversions and
+        // divisions are library calls in the 32-bit build): the whole part, and the
+        // fraction, which a float holds in at most 24 bits, times 10^6, also exact.
+        // The parity of the millionths is that of the scaled value (10^6 is even).
+        uint32_t whole = static_cast<uint32_t>(static_cast<int32_t>(a));
+        const double millionths = (a - static_cast<double>(whole)) * 1e6;
+        uint32_t micro = static_cast<uint32_t>(static_cast<int32_t>(millionths));
+        const double rest = millionths - static_cast<double>(micro);
+        if (rest > 0.5 || (rest == 0.5 && (micro & 1) != 0)) ++micro;
+        if (micro == 1000000) {
+            micro = 0;
+            ++whole;
+        }
+        char digits[kDigitsMax];
+        char* end = digits + kDigitsMax;
+        const char* p = Digits(whole, 1, end);
+        std::memcpy(out + n, p, static_cast<std::size_t>(end - p));
+        n += static_cast<std::size_t>(end - p);
+        out[n++] = '.';
+        p = Digits(micro, 6, end);
+        std::memcpy(out + n, p, 6);
+        return n + 6;
+    }
+    if (isFloat && a < 1e12) {
+        // (The whole part by conversion, its remainder exact: below 2^53 both are, and
+        // from there on the value has no fraction.)
         const double scaled = a * 1e6;
-        double whole = std::floor(scaled);
-        const double fraction = scaled - whole;
-        if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
-        const uint64_t units = static_cast<uint64_t>(whole);
+        uint64_t units = static_cast<uint64_t>(scaled);
+        const double fraction = scaled - static_cast<double>(units);
+        if (fraction > 0.5 || (fraction == 0.5 && (units & 1) != 0)) ++units;
         char digits[kDigitsMax];
         char* end = digits + kDigitsMax;
         // Seven digits at least: "0." and the six decimals.
