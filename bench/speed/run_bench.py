@@ -74,6 +74,7 @@ ROWS = [
     ("bare", "bare limit: read() 1 MiB + int16->float", "rate", {}),
     ("bare_64k", "bare, the same in 64 KiB blocks", "rate", {}),
     ("library_210", "library alone: ordinal-210 loop", "rate", {"native": 0.85, "wine": 0.85, "wine64": 0.85}),
+    ("scratch_f32", "library via scratch block + store pass, f32", "rate", {}),
     ("channel_f32", "kav_AbfChannelRead into f32", "rate", {"native": 0.85, "wine": 0.85, "wine64": 0.85}),
     ("channel_f64", "kav_AbfChannelRead into f64", "rate", {"native": 0.7, "wine": 0.7, "wine64": 0.7}),
     ("sweeps_f32", "every sweep, kav_AbfEpisodeRead each", "sweeps", {"native": 0.2, "wine": 0.2, "wine64": 0.2}),
@@ -441,6 +442,15 @@ def table(results, envs, previous):
                     cells[e.key]["why"] = "the OS's own open + 4 KiB read + close takes %.1f us here" % bare["us"]
                     unmeetable.append("%s.%s (%s): %s, against %g us" % (key, rid, e.key, cells[e.key]["why"],
                                                                          targets[e.key]))
+                # Likewise a channel read whose data path alone (the library's reads
+                # through the scratch block and the store pass, without the host)
+                # stays below the target: the prescribed calls bound it there.
+                bound = results.get(e.key, {}).get(key, {}).get(rid.replace("channel_", "scratch_"))
+                if rid.startswith("channel_") and ok is False and bound and bound.get("share", 1) < targets[e.key]:
+                    cells[e.key]["why"] = "the reads through the scratch block and the store pass alone reach " \
+                                          "%.2f of the bare limit here" % bound["share"]
+                    unmeetable.append("%s.%s (%s): %s, against %g" % (key, rid, e.key, cells[e.key]["why"],
+                                                                      targets[e.key]))
             if not present:
                 continue
             row_id = key + "." + rid
