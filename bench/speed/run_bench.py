@@ -74,7 +74,7 @@ ROWS = [
     ("bare", "bare limit: read() 1 MiB + int16->float", "rate", {}),
     ("bare_64k", "bare, the same in 64 KiB blocks", "rate", {}),
     ("library_210", "library alone: ordinal-210 loop", "rate", {"native": 0.85, "wine": 0.85, "wine64": 0.85}),
-    ("scratch_f32", "library via scratch block + store pass, f32", "rate", {}),
+    ("scratch_f32", "the same via scratch + store pass, f32", "rate", {}),
     ("channel_f32", "kav_AbfChannelRead into f32", "rate", {"native": 0.85, "wine": 0.85, "wine64": 0.85}),
     ("channel_f64", "kav_AbfChannelRead into f64", "rate", {"native": 0.7, "wine": 0.7, "wine64": 0.7}),
     ("sweeps_f32", "every sweep, kav_AbfEpisodeRead each", "sweeps", {"native": 0.2, "wine": 0.2, "wine64": 0.2}),
