@@ -88,7 +88,7 @@ OpenFile* EpisodeFile(int32_t ordinal, int32_t handle, uint32_t episode, int32_t
         Fail(error, ABF_EBADFILEINDEX);
         return nullptr;
     }
-    if (episode < 1 || episode > f->episodes.size()) {
+    if (episode < 1 || episode > f->episodeCount) {
         Fail(error, ABF_EEPISODERANGE);
         return nullptr;
     }
@@ -101,35 +101,6 @@ int FreeSlot()
     for (int i = 0; i < kMaxFiles; ++i)
         if (!g_files[i]) return i;
     return -1;
-}
-
-FILE* OpenRead(const char* name, uint64_t* size)
-{
-    FILE* f = fopen(name, "rb");
-    if (!f) return nullptr;
-    // No stdio buffer: the library reads what it needs in blocks of its own (the
-    // header at once, the samples in windows); a buffer would add a copy and read
-    // beyond what was asked.
-    setvbuf(f, nullptr, _IONBF, 0);
-#if defined(_WIN32)
-    if (_fseeki64(f, 0, SEEK_END) != 0) {
-        fclose(f);
-        return nullptr;
-    }
-    const long long end = _ftelli64(f);
-#else
-    if (fseeko(f, 0, SEEK_END) != 0) {
-        fclose(f);
-        return nullptr;
-    }
-    const long long end = ftello(f);
-#endif
-    if (end < 0) {
-        fclose(f);
-        return nullptr;
-    }
-    *size = static_cast<uint64_t>(end);
-    return f;
 }
 
 ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeader* header, uint32_t* maxSamples,
@@ -155,7 +126,7 @@ ABFBOOL FinishOpen(std::unique_ptr<OpenFile> file, int32_t* handle, ABFFileHeade
     // The slot seen free before the decoding may have been taken by another
     // thread's open meanwhile: the one taken is the one free now.
     const uint32_t samples = file->maxSamples;
-    const uint32_t episodes = static_cast<uint32_t>(file->episodes.size());
+    const uint32_t episodes = static_cast<uint32_t>(file->episodeCount);
     int slot;
     {
         std::lock_guard<std::mutex> lock(g_filesLock);
@@ -204,15 +175,11 @@ ABFBOOL ABF_API ABF_ReadOpen(const char* fileName, int32_t* handle, uint32_t, AB
 {
     if (Injected(110, error)) return 0;
     if (!fileName) return Fail(error, ABF_EOPENFILE);
-    uint64_t size = 0;
-    FILE* f = OpenRead(fileName, &size);
-    if (!f) return Fail(error, ABF_EOPENFILE);
+    std::unique_ptr<abffio::Source> src = abffio::Source::Open(fileName);
+    if (!src) return Fail(error, ABF_EOPENFILE);
     std::unique_ptr<OpenFile> file(new (std::nothrow) OpenFile);
-    if (!file) {
-        fclose(f);
-        return Fail(error, ABF_OUTOFMEMORY);
-    }
-    file->src = abffio::Source::FromFile(f, size);
+    if (!file) return Fail(error, ABF_OUTOFMEMORY);
+    file->src = std::move(src);
     file->name = fileName;
     return FinishOpen(std::move(file), handle, header, maxSamples, maxEpisodes, error);
 }
@@ -221,11 +188,9 @@ ABFBOOL ABF_API ABF_IsABFFile(const char* fileName, int32_t* dataFormat, int32_t
 {
     if (Injected(140, error)) return 0;
     if (!fileName) return Fail(error, ABF_EOPENFILE);
-    uint64_t size = 0;
-    FILE* f = OpenRead(fileName, &size);
-    if (!f) return Fail(error, ABF_EOPENFILE);
+    auto src = abffio::Source::Open(fileName);
+    if (!src) return Fail(error, ABF_EOPENFILE);
     if (dataFormat) *dataFormat = 0;
-    auto src = abffio::Source::FromFile(f, size);
     const int err = abffio::ProbeFile(*src, dataFormat);
     if (err) return Fail(error, src->IoError() ? ABF_EOPENFILE : err);
     return Ok(error);
@@ -236,7 +201,7 @@ ABFBOOL ABF_API ABF_HasData(int32_t handle, const ABFFileHeader*)
     if (Injected(150, nullptr)) return 0;
     OpenFile* f = Lookup(handle);
     if (!f) return 0;
-    return f->rec.lActualAcqLength > 0 && !f->episodes.empty();
+    return f->rec.lActualAcqLength > 0 && f->episodeCount > 0;
 }
 
 ABFBOOL ABF_API ABF_Close(int32_t handle, int32_t* error)
@@ -307,7 +272,7 @@ ABFBOOL ABF_API ABF_GetNumSamples(int32_t handle, const ABFFileHeader*, uint32_t
 {
     OpenFile* f = EpisodeFile(340, handle, episode, error);
     if (!f) return 0;
-    if (numSamples) *numSamples = f->episodes[episode - 1].muxLength / f->nch;
+    if (numSamples) *numSamples = abffio::EpisodeAt(*f, episode - 1).muxLength / f->nch;
     return Ok(error);
 }
 
@@ -321,7 +286,7 @@ ABFBOOL ABF_API ABF_GetStartTime(int32_t handle, const ABFFileHeader*, int32_t c
     const ABFLibraryHeader& h = f->rec;
     const double si = SequenceInterval(h);
     const double unit = h.fSynchTimeUnit > 0 ? static_cast<double>(h.fSynchTimeUnit) : si;
-    const abffio::Episode& ep = f->episodes[episode - 1];
+    const abffio::Episode ep = abffio::EpisodeAt(*f, episode - 1);
     double count;
     if (ep.startCount == abffio::kAveragedSweep) {
         if (startTime) *startTime = 0.0;
@@ -350,8 +315,9 @@ ABFBOOL ABF_API ABF_GetEpisodeDuration(int32_t handle, const ABFFileHeader*, uin
     if (!f) return 0;
     const ABFLibraryHeader& h = f->rec;
     // Episodic files: the protocol's sweep; other modes: this episode's samples.
-    const double samples = h.nOperationMode == kAbfEpisodic ? static_cast<double>(h.lNumSamplesPerEpisode)
-                                                            : static_cast<double>(f->episodes[episode - 1].muxLength);
+    const double samples = h.nOperationMode == kAbfEpisodic
+                               ? static_cast<double>(h.lNumSamplesPerEpisode)
+                               : static_cast<double>(abffio::EpisodeAt(*f, episode - 1).muxLength);
     // Milliseconds, in the vendor library's order: the samples of all channels times the
     // sequence interval (at 0.1 us), then divided by the channel count and by 1000. Every
     // duration the vendor library gave for the recorded files (1023 episodes) and the 480

@@ -24,36 +24,45 @@ const FormatReader kReaders[] = {
     {fmt::kAbf2Signature, 2, ProbeAbf2, DecodeAbf2},
 };
 
-// The header is read in at most two reads: the first block (the ABF2 file information
-// with its section map, the start of an ABF1 header), then everything before the data
-// up to this much. What lies beyond (tables after the data) is read where it is.
+// The header is read in one read where it is short enough: the open reads the file's
+// first kFirstRead bytes at once (the ABF2 file information with its section map and,
+// in the files the recording programs write, every section before the data; an ABF1
+// header of either length), then, only where the data start further on, the rest of
+// what comes before the data, up to kMaxHeadBytes. What lies beyond (tables after the
+// data) is read where it is. One read of a few kilobytes more costs less than a second
+// system call.
+constexpr uint64_t kFirstRead = 8 << 10;
 constexpr uint64_t kMaxHeadBytes = 64 << 10;
 
-// After the sniff has read the first block: reads the rest of what comes before the
-// data, as the first block places the data, in one read: never a sample. A file whose
-// data pointer makes no sense is left to the format's reader, which refuses it. False
-// only when the file could not be read: the open fails then, rather than read the
-// header piece by piece after the system failed it once.
+// After the sniff has read the first bytes: makes the head what comes before the data,
+// as the first block places the data: reads the rest of it in one read, and forgets
+// what the first read took past it, so that a sample is always read from the file. A
+// file whose data pointer makes no sense is left to the format's reader, which refuses
+// it. False only when the file could not be read: the open fails then, rather than read
+// the header piece by piece after the system failed it once.
 bool LoadHeader(Source& src, const FormatReader& reader)
 {
     uint32_t dataBlock = 0;
     if (reader.major == 2) {
         uint8_t entry[fmt::abf2::section::kExtent];
-        if (!src.Read(fmt::abf2::SectionEntryOffset(fmt::abf2::kData), entry, sizeof entry)) return true;
-        dataBlock = Get(entry, fmt::abf2::section::uBlockIndex);
+        if (src.Read(fmt::abf2::SectionEntryOffset(fmt::abf2::kData), entry, sizeof entry))
+            dataBlock = Get(entry, fmt::abf2::section::uBlockIndex);
     } else {
         int32_t ptr = 0;
-        if (!src.Read(fmt::abf1::lDataSectionPtr.offset, &ptr, sizeof ptr)) return true;
-        dataBlock = ptr > 0 ? static_cast<uint32_t>(ptr) : 0;
+        if (src.Read(fmt::abf1::lDataSectionPtr.offset, &ptr, sizeof ptr))
+            dataBlock = ptr > 0 ? static_cast<uint32_t>(ptr) : 0;
     }
-    return src.LoadHead(std::min<uint64_t>(static_cast<uint64_t>(dataBlock) * fmt::kBlockBytes, kMaxHeadBytes));
+    const uint64_t head = std::min<uint64_t>(static_cast<uint64_t>(dataBlock) * fmt::kBlockBytes, kMaxHeadBytes);
+    src.TrimHead(head, fmt::kBlockBytes);
+    return src.LoadHead(head);
 }
 
-// The reader for the file's signature, or null. Every other signature (big-endian ABF1,
-// byte-swapped ABF2, text files, pre-ABF files) is refused.
-const FormatReader* Sniff(Source& src)
+// The reader for the file's signature, or null, after a first read of `firstRead`
+// bytes. Every other signature (big-endian ABF1, byte-swapped ABF2, text files,
+// pre-ABF files) is refused.
+const FormatReader* Sniff(Source& src, uint64_t firstRead)
 {
-    if (!src.LoadHead(fmt::kBlockBytes)) return nullptr;
+    if (!src.LoadHead(firstRead)) return nullptr;
     char signature[4];
     if (!src.Read(0, signature, sizeof signature)) return nullptr;
     for (const FormatReader& r : kReaders)
@@ -83,10 +92,11 @@ int ReadSynchArray(OpenFile& file, std::vector<int32_t>& synch)
 }
 
 // Whether a synch entry's length can be a sweep: positive, whole sequences of all
-// channels, and no more than the samples not yet accounted for.
+// channels, and no more than the samples not yet accounted for. (Within the samples
+// a length fits 32 bits: the division is the shorter one, made for every sweep.)
 bool ValidLength(int64_t length, uint64_t remaining, uint32_t nch)
 {
-    return length > 0 && static_cast<uint64_t>(length) <= remaining && length % nch == 0;
+    return length > 0 && static_cast<uint64_t>(length) <= remaining && static_cast<uint32_t>(length) % nch == 0;
 }
 
 // Gap-free and variable-length event files are read in chunks of at most the sample
@@ -124,17 +134,25 @@ int CutChunked(OpenFile& file, uint32_t sampleLimit, const std::vector<int32_t>&
             runs.push_back({start, static_cast<uint64_t>(length), used});
         used += static_cast<uint64_t>(length);
     }
-    // Every open cuts the episodes anew (a 100 M sample recording has thousands): one
-    // allocation for all of them, filled in place.
     uint64_t count = 0;
     for (const Run& r : runs) count += (r.length + piece - 1) / piece;
-    file.episodes.resize(static_cast<size_t>(count));
-    Episode* e = file.episodes.data();
-    for (const Run& r : runs)
-        for (uint64_t p = 0; p < r.length; p += piece, ++e) {
-            const uint64_t len = std::min<uint64_t>(piece, r.length - p);
-            *e = {r.mux + p, static_cast<uint32_t>(len), r.start + static_cast<int64_t>(p)};
-        }
+    if (runs.size() == 1) {
+        // One run: its episodes are cut as they are asked for (EpisodeAt).
+        file.run = {runs[0].mux, 0, runs[0].start};
+        file.runLength = runs[0].length;
+        file.runPiece = piece;
+    } else {
+        // Every open cuts the episodes of several runs anew: one allocation for all
+        // of them, filled in place.
+        file.episodes.resize(static_cast<size_t>(count));
+        Episode* e = file.episodes.data();
+        for (const Run& r : runs)
+            for (uint64_t p = 0; p < r.length; p += piece, ++e) {
+                const uint64_t len = std::min<uint64_t>(piece, r.length - p);
+                *e = {r.mux + p, static_cast<uint32_t>(len), r.start + static_cast<int64_t>(p)};
+            }
+    }
+    file.episodeCount = count;
     file.maxSamples = static_cast<uint32_t>(c);
     h.lNumSamplesPerEpisode = static_cast<int32_t>(piece);
     return 0;
@@ -156,12 +174,18 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         const int64_t count = h.lActualEpisodes;
         if (count <= 0 || static_cast<uint64_t>(count) * static_cast<uint64_t>(perEpisode) > acq)
             return ABF_EEPISODESIZE;
-        file.episodes.reserve(static_cast<size_t>(count));
-        for (int64_t e = 0; e < count; ++e)
-            file.episodes.push_back(
-                {static_cast<uint64_t>(e * perEpisode), static_cast<uint32_t>(perEpisode), kStartFromInterval});
+        // (Filled in place, field by field: an episode composed aside and copied in
+        // as a whole stalls on every copy, the copy's load waiting for the stores.)
+        file.episodes.resize(static_cast<size_t>(count));
+        for (int64_t e = 0; e < count; ++e) {
+            Episode& ep = file.episodes[static_cast<size_t>(e)];
+            ep.muxStart = static_cast<uint64_t>(e * perEpisode);
+            ep.muxLength = static_cast<uint32_t>(perEpisode);
+            ep.startCount = kStartFromInterval;
+        }
+    } else {
+        file.episodes.resize(synch.size() / 2);
     }
-    file.episodes.reserve(synch.size() / 2);
     uint64_t used = 0;
     for (size_t i = 0; i < synch.size(); i += 2) {
         const int64_t start = synch[i];
@@ -169,7 +193,10 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         // A sweep longer than the episode size would not fit the caller's read buffer.
         if (!ValidLength(length, acq - used, nch) || length > perEpisode) return ABF_EBADSYNCH;
         if (fixedEvents && start < 0 && start != kAveragedSweep) return ABF_EBADSYNCH;
-        file.episodes.push_back({used, static_cast<uint32_t>(length), start});
+        Episode& ep = file.episodes[i / 2];
+        ep.muxStart = used;
+        ep.muxLength = static_cast<uint32_t>(length);
+        ep.startCount = start;
         used += static_cast<uint64_t>(length);
     }
     // Fixed-length events may overlap in time; each is cut short where the next begins
@@ -183,6 +210,7 @@ int CutSweeps(OpenFile& file, const std::vector<int32_t>& synch)
         a.muxLength = static_cast<uint32_t>(b.startCount - a.startCount);
     }
     file.maxSamples = static_cast<uint32_t>(perEpisode / nch);
+    file.episodeCount = file.episodes.size();
     return 0;
 }
 
@@ -198,6 +226,8 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
     if (file.dataOffset > fileSize || dataBytes > fileSize - file.dataOffset) return ABF_EREADDATA;
 
     file.episodes.clear();
+    file.runPiece = 0;
+    file.episodeCount = 0;
     int err;
     switch (h.nOperationMode) {
     case kAbfGapFree:
@@ -208,7 +238,7 @@ int CutEpisodes(OpenFile& file, uint32_t sampleLimit)
     default: err = ABF_EINVALIDFILE;
     }
     if (err) return err;
-    h.lActualEpisodes = static_cast<int32_t>(file.episodes.size());
+    h.lActualEpisodes = static_cast<int32_t>(file.episodeCount);
     return 0;
 }
 
@@ -235,13 +265,14 @@ void InitRecord(ABFLibraryHeader& h)
 
 int ProbeFile(Source& src, int32_t* dataFormat)
 {
-    const FormatReader* reader = Sniff(src);
+    // (The file-type test reads no more than the first block.)
+    const FormatReader* reader = Sniff(src, fmt::kBlockBytes);
     return reader ? reader->probe(src, dataFormat) : ABF_EINVALIDFILE;
 }
 
 int DecodeFile(OpenFile& file, uint32_t sampleLimit)
 {
-    const FormatReader* reader = Sniff(*file.src);
+    const FormatReader* reader = Sniff(*file.src, kFirstRead);
     if (!reader) return ABF_EINVALIDFILE;
     if (!LoadHeader(*file.src, *reader)) return ABF_EINVALIDFILE;
     if (int err = reader->probe(*file.src, nullptr)) return err;

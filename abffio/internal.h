@@ -29,11 +29,18 @@ T Get(const uint8_t* p, const abfformat::Field<T>& field, uint32_t i = 0)
     return Get<T>(p, field.At(i));
 }
 
-// Random access to the bytes of one file: an open stdio stream or a block of memory.
+// Random access to the bytes of one file: a file opened by name, or a block of memory.
+// A file is read with positioned reads of the system's own (pread, ReadFile at an
+// offset): no stream, no file position, no buffer of the C library between the
+// library and the file. Opening one costs the open itself and one query of its size.
 class Source {
 public:
-    static std::unique_ptr<Source> FromFile(FILE* f, uint64_t size);
+    // The named file opened for reading, or null when it cannot be opened, is not a
+    // regular file or its size cannot be had.
+    static std::unique_ptr<Source> Open(const char* name);
     static std::unique_ptr<Source> FromMemory(const uint8_t* data, uint64_t size);
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
     ~Source();
     uint64_t Size() const { return size_; }
     // Reads exactly n bytes at off; false when any of them lies past the end or the read fails.
@@ -42,19 +49,25 @@ public:
     bool IoError() const { return ioError_; }
     // Reads the file's first n bytes (no more than it has) in one go, if they are not
     // read yet; reads inside them are answered from memory from then on. The open
-    // reads the header this way: its fields and tables in one or two reads of the
-    // file instead of one read each.
+    // reads the header this way: its fields and tables in one read of the file (two
+    // for a header longer than the first read) instead of one read each.
     bool LoadHead(uint64_t n);
+    // Forgets the head's bytes from n on (never the first `keep` bytes): what lies
+    // past the header (samples, which a first read of fixed size may have taken
+    // along) is read from the file when asked for, like every sample.
+    void TrimHead(uint64_t n, uint64_t keep);
 
 private:
     Source() = default;
     bool ReadAt(uint64_t off, void* dst, uint64_t n);
     bool Failed(bool ioError);
     bool ioError_ = false;
-    FILE* file_ = nullptr;
+    bool isFile_ = false;
+    intptr_t file_ = -1;  // the descriptor (a HANDLE on Windows) of a file
     const uint8_t* mem_ = nullptr;
     uint64_t size_ = 0;
-    std::vector<uint8_t> head_;
+    std::unique_ptr<uint8_t[]> head_;  // the file's first headSize_ bytes (not zero-filled first)
+    uint64_t headSize_ = 0;
 };
 
 // Sampled channels: the record's sampling sequence and per-channel fields hold 16.
@@ -100,7 +113,15 @@ struct OpenFile {
     uint32_t sampleSize = 2;  // 2 (int16) or 4 (float32)
     uint32_t nch = 1;
     uint32_t maxSamples = 0;  // per channel: what one read delivers at most
+    // The episodes: listed one by one, or, for a continuous recording of one run (a
+    // gap-free file; events that join into one), cut from the run as they are asked
+    // for (see EpisodeAt): a 100 M sample recording has thousands, and listing them
+    // took half of each open.
     std::vector<Episode> episodes;
+    Episode run = {0, 0, 0};  // the one run (muxLength unused), when runPiece > 0
+    uint64_t runLength = 0;   // its multiplexed samples
+    uint64_t runPiece = 0;    // multiplexed samples a read takes; 0: `episodes` lists them
+    uint64_t episodeCount = 0;
     // The read window: raw bytes [windowOff, windowOff + windowBytes) of the file, the
     // last episode read or, when episodes are read in order, the ones after it too
     // (float data is held in it as bytes). lastEnd: where the last episode read ended.
@@ -113,6 +134,15 @@ struct OpenFile {
     // the error text of its name (see NoteTooManySamples).
     uint64_t uncountedSamples = 0;
 };
+
+// Episode `index` (0-based, below file.episodeCount).
+inline Episode EpisodeAt(const OpenFile& file, uint64_t index)
+{
+    if (file.runPiece == 0) return file.episodes[static_cast<size_t>(index)];
+    const uint64_t p = index * file.runPiece;
+    const uint64_t length = file.runLength - p < file.runPiece ? file.runLength - p : file.runPiece;
+    return {file.run.muxStart + p, static_cast<uint32_t>(length), file.run.startCount + static_cast<int64_t>(p)};
+}
 
 // The two formats' readers, one module each (abf1.cpp, abf2.cpp), with the same stages:
 // `Probe` checks what the file-type test checks (version, a header inside the file) and

@@ -101,12 +101,20 @@ void CopyIntoRecord(const RecordCopy* table, size_t count, const uint8_t* src, s
         const size_t extent = c.from + (static_cast<size_t>(c.rows - 1) * c.fromCols + c.cols) * c.fromWidth;
         const long first = FirstElement(c, ctx);
         if (extent > size || first < 0) continue;
-        for (size_t r = 0; r < c.rows; ++r)
+        // A row of elements stored as the record holds them is one block in both.
+        const bool asIs = !c.viaString && c.fromKind == c.toKind && c.fromWidth == c.toWidth;
+        for (size_t r = 0; r < c.rows; ++r) {
+            if (asIs) {
+                memcpy(base + c.to + (static_cast<size_t>(first) + r * c.toCols) * c.toWidth,
+                       src + c.from + r * c.fromCols * c.fromWidth, static_cast<size_t>(c.cols) * c.fromWidth);
+                continue;
+            }
             for (size_t col = 0; col < c.cols; ++col) {
                 const uint8_t* from = src + c.from + (r * c.fromCols + col) * c.fromWidth;
                 uint8_t* to = base + c.to + (static_cast<size_t>(first) + r * c.toCols + col) * c.toWidth;
                 CopyElement(c, from, to, ctx);
             }
+        }
     }
 }
 

@@ -4,6 +4,17 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <new>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#endif
 
 #include "internal.h"
 
@@ -69,13 +80,66 @@ Transfer Fault(const Source* src, uint64_t off, uint64_t n)
     return t;
 }
 
+#if defined(_WIN32)
+HANDLE AsHandle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
+#endif
+
+// Up to n bytes at `off`, as many as the file has there: *got receives how many were
+// read (fewer at its end). False when the system reported an error.
+bool PositionedRead(intptr_t file, uint64_t off, uint8_t* dst, uint64_t n, uint64_t* got)
+{
+    *got = 0;
+    while (*got < n) {
+        // (At most 1 GiB a call: both systems take a byte count of 32 bits or less.)
+        const uint64_t want = std::min<uint64_t>(n - *got, uint64_t(1) << 30);
+        const uint64_t at = off + *got;
+#if defined(_WIN32)
+        OVERLAPPED o = {};
+        o.Offset = static_cast<DWORD>(at);
+        o.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD done = 0;
+        if (!ReadFile(AsHandle(file), dst + *got, static_cast<DWORD>(want), &done, &o))
+            return GetLastError() == ERROR_HANDLE_EOF;
+#else
+        const ssize_t done =
+            pread(static_cast<int>(file), dst + *got, static_cast<size_t>(want), static_cast<off_t>(at));
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+#endif
+        if (done == 0) return true;
+        *got += static_cast<uint64_t>(done);
+    }
+    return true;
+}
+
 }  // namespace
 
-std::unique_ptr<Source> Source::FromFile(FILE* f, uint64_t size)
+std::unique_ptr<Source> Source::Open(const char* name)
 {
-    std::unique_ptr<Source> s(new Source());
-    s->file_ = f;
-    s->size_ = size;
+    std::unique_ptr<Source> s(new (std::nothrow) Source());
+    if (!s) return nullptr;
+#if defined(_WIN32)
+    // Shared as the C library's fopen shares: a file the recording program still
+    // writes can be read. (A folder is not opened without backup semantics.)
+    const HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    s->file_ = reinterpret_cast<intptr_t>(h);
+    s->isFile_ = true;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size) || size.QuadPart < 0) return nullptr;
+    s->size_ = static_cast<uint64_t>(size.QuadPart);
+#else
+    const int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    s->file_ = fd;
+    s->isFile_ = true;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return nullptr;
+    s->size_ = static_cast<uint64_t>(st.st_size);
+#endif
     return s;
 }
 
@@ -93,7 +157,12 @@ Source::~Source()
         std::lock_guard<std::mutex> lock(g_faultLock);
         if (g_changed.src == this) g_changed = ChangedFile();
     }
-    if (file_) fclose(file_);
+    if (!isFile_) return;
+#if defined(_WIN32)
+    CloseHandle(AsHandle(file_));
+#else
+    close(static_cast<int>(file_));
+#endif
 }
 
 bool Source::Read(uint64_t off, void* dst, uint64_t n)
@@ -106,8 +175,8 @@ bool Source::Read(uint64_t off, void* dst, uint64_t n)
         memcpy(dst, mem_ + off, static_cast<size_t>(n));
         return true;
     }
-    if (off + n <= head_.size()) {
-        memcpy(dst, head_.data() + off, static_cast<size_t>(n));
+    if (off + n <= headSize_) {
+        memcpy(dst, head_.get() + off, static_cast<size_t>(n));
         return true;
     }
     return ReadAt(off, dst, n);
@@ -116,12 +185,20 @@ bool Source::Read(uint64_t off, void* dst, uint64_t n)
 bool Source::LoadHead(uint64_t n)
 {
     n = std::min(n, size_);
-    const size_t have = head_.size();
-    if (mem_ || n <= have) return true;
-    head_.resize(static_cast<size_t>(n));
-    if (ReadAt(have, head_.data() + have, n - have)) return true;
-    head_.resize(have);
-    return false;
+    if (mem_ || n <= headSize_) return true;
+    std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(n)]);
+    if (!grown) return false;
+    if (headSize_) memcpy(grown.get(), head_.get(), static_cast<size_t>(headSize_));
+    if (!ReadAt(headSize_, grown.get() + headSize_, n - headSize_)) return false;
+    head_ = std::move(grown);
+    headSize_ = n;
+    return true;
+}
+
+void Source::TrimHead(uint64_t n, uint64_t keep)
+{
+    // (The memory stays: only the bytes answered from it are fewer.)
+    headSize_ = std::min(headSize_, std::max(n, keep));
 }
 
 // One transfer from the file (the only place the library reads a file; the read
@@ -129,15 +206,11 @@ bool Source::LoadHead(uint64_t n)
 bool Source::ReadAt(uint64_t off, void* dst, uint64_t n)
 {
     const Transfer t = Fault(this, off, n);
-#if defined(_WIN32)
-    if (_fseeki64(file_, static_cast<long long>(off), SEEK_SET) != 0) return Failed(true);
-#else
-    if (fseeko(file_, static_cast<off_t>(off), SEEK_SET) != 0) return Failed(true);
-#endif
     // A transfer that ends early (end of file: the file shrank; or a read error) fails
     // whole: the caller never sees part of what it asked for as if it were all.
-    const size_t got = fread(dst, 1, static_cast<size_t>(t.deliver), file_);
-    if (got != t.deliver) return Failed(ferror(file_) != 0);
+    uint64_t got = 0;
+    if (!PositionedRead(file_, off, static_cast<uint8_t*>(dst), t.deliver, &got)) return Failed(true);
+    if (got != t.deliver) return Failed(false);
     if (t.ioError || t.deliver < n) return Failed(t.ioError);
     if (t.rewritten) {
         // The bytes a reader that looked again at the header would now find.
@@ -150,7 +223,6 @@ bool Source::ReadAt(uint64_t off, void* dst, uint64_t n)
 bool Source::Failed(bool ioError)
 {
     ioError_ = ioError_ || ioError;
-    if (file_) clearerr(file_);
     return false;
 }
 

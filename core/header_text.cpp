@@ -22,13 +22,22 @@ constexpr bool TextWidthsFit()
 }
 static_assert(TextWidthsFit(), "a text of the catalogue is wider than the text buffers");
 
-// One value of a list in its "%d" or "%f" form, followed by `separator`.
-void AppendListValue(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item, int i, char separator)
+// One value of a list in its "%d" or "%f" form.
+void AppendListValue(TextBuffer* out, const ABFFileHeader* header, const HeaderItem& item, int i)
 {
     if (item.kind == kItemFloatList)
-        TextAppend(out, "%f%c", HeaderListFloat(header, item, i), separator);
+        TextAppendFixed(out, HeaderListFloat(header, item, i));
     else
-        TextAppend(out, "%d%c", HeaderListInteger(header, item, i), separator);
+        TextAppendInt(out, HeaderListInteger(header, item, i));
+}
+
+// The value of one field of a block, "%f" or "%d" by its type.
+void AppendBlockValue(TextBuffer* out, const ABFFileHeader* header, const HeaderBlockKey& key)
+{
+    if (key.kind == AbfFieldKind::kF32)
+        TextAppendFixed(out, HeaderFloat(header, key.offset));
+    else
+        TextAppendInt(out, HeaderInteger(header, key.offset, key.kind));
 }
 
 // Every field of a block as key, `equals`, value and `end`.
@@ -36,19 +45,23 @@ void AppendBlock(TextBuffer* out, const HeaderItem& item, const ABFFileHeader* h
 {
     for (int k = 0; k < item.keyCount; ++k) {
         const HeaderBlockKey& key = item.keys[k];
-        if (key.kind == AbfFieldKind::kF32)
-            TextAppend(out, "%s%s%f%c", key.key, equals, HeaderFloat(header, key.offset), end);
-        else
-            TextAppend(out, "%s%s%d%c", key.key, equals, HeaderInteger(header, key.offset, key.kind), end);
+        TextAppendText(out, key.key);
+        TextAppendText(out, equals);
+        AppendBlockValue(out, header, key);
+        TextAppendChar(out, end);
     }
 }
 
-// The key as `keyFormat` has it, then each value with `separator`, the last with `last`.
-void AppendList(TextBuffer* out, const char* keyFormat, const ABFFileHeader* header, const HeaderItem& item,
+// The key and `equals`, then each value with `separator`, the last with `last`.
+void AppendList(TextBuffer* out, const char* equals, const ABFFileHeader* header, const HeaderItem& item,
                 char separator, char last)
 {
-    TextAppend(out, keyFormat, item.key);
-    for (int i = 0; i < item.count; ++i) AppendListValue(out, header, item, i, i == item.count - 1 ? last : separator);
+    TextAppendText(out, item.key);
+    TextAppendText(out, equals);
+    for (int i = 0; i < item.count; ++i) {
+        AppendListValue(out, header, item, i);
+        TextAppendChar(out, i == item.count - 1 ? last : separator);
+    }
 }
 
 // ---- Listing -----------------------------------------------------------------------
@@ -60,14 +73,16 @@ void PrintTextList(ListingSink sink, void* context, const ABFFileHeader* header,
     char text[kListingBufferSize];
     TextBuffer out;
     TextBufferInit(&out, text, sizeof text);
-    TextAppend(&out, "%s = ", item.key);
+    TextAppendText(&out, item.key);
+    TextAppendText(&out, " = ");
     sink(context, text);
     char element[kMaxTextWidth + 1];
     for (int k = 0; k < item.count; ++k) {
         std::memcpy(element, HeaderText(header, item, k), item.width);
         element[item.width] = '\0';
         TextBufferInit(&out, text, sizeof text);
-        TextAppend(&out, "%s%c", element, k == item.count - 1 ? '\r' : ';');
+        TextAppendText(&out, element);
+        TextAppendChar(&out, k == item.count - 1 ? '\r' : ';');
         sink(context, text);
     }
 }
@@ -80,24 +95,18 @@ void ComposeListingItem(TextBuffer* out, const ABFFileHeader* header, const Head
     case kItemBlock: AppendBlock(out, item, header, " = ", '\r'); break;
     case kItemTextField:
         AbfTrimHeaderText(HeaderText(header, item, 0), item.width, value);
-        TextAppend(out, "%s = %s\r", item.key, value);
+        TextAppendText(out, item.key);
+        TextAppendText(out, " = ");
+        TextAppendText(out, value);
+        TextAppendChar(out, '\r');
         break;
-    case kItemShortList: AppendList(out, "%s = ", header, item, ',', ';'); break;
-    case kItemLongList: AppendList(out, "%s = ", header, item, ';', '\r'); break;
-    default: AppendList(out, "%s=", header, item, ',', ';'); break;  // float and byte lists
+    case kItemShortList: AppendList(out, " = ", header, item, ',', ';'); break;
+    case kItemLongList: AppendList(out, " = ", header, item, ';', '\r'); break;
+    default: AppendList(out, "=", header, item, ',', ';'); break;  // float and byte lists
     }
 }
 
 // ---- Key=value string ------------------------------------------------------------------
-
-// The value of one field of a block, "%f" or "%d" by its type.
-void AppendBlockValue(TextBuffer* out, const ABFFileHeader* header, const HeaderBlockKey& key)
-{
-    if (key.kind == AbfFieldKind::kF32)
-        TextAppend(out, "%f", HeaderFloat(header, key.offset));
-    else
-        TextAppend(out, "%d", HeaderInteger(header, key.offset, key.kind));
-}
 
 // The value of a non-block item: a text trimmed at both ends, or the elements of a
 // list or text list joined by commas.
@@ -106,28 +115,21 @@ void AppendItemValue(TextBuffer* out, const ABFFileHeader* header, const HeaderI
     char value[kMaxTextWidth + 1];
     switch (item.kind) {
     case kItemTextField:
-        TextAppend(out, "%s", AbfTrimHeaderTextBoth(HeaderText(header, item, 0), item.width, value));
+        TextAppendText(out, AbfTrimHeaderTextBoth(HeaderText(header, item, 0), item.width, value));
         break;
     case kItemTextList:
-        for (int k = 0; k < item.count; ++k)
-            TextAppend(out, k == 0 ? "%s" : ",%s",
-                       AbfTrimHeaderTextBoth(HeaderText(header, item, k), item.width, value));
+        for (int k = 0; k < item.count; ++k) {
+            if (k > 0) TextAppendChar(out, ',');
+            TextAppendText(out, AbfTrimHeaderTextBoth(HeaderText(header, item, k), item.width, value));
+        }
         break;
     default:
         for (int i = 0; i < item.count; ++i) {
-            if (i > 0) TextAppend(out, ",");
-            if (item.kind == kItemFloatList)
-                TextAppend(out, "%f", HeaderListFloat(header, item, i));
-            else
-                TextAppend(out, "%d", HeaderListInteger(header, item, i));
+            if (i > 0) TextAppendChar(out, ',');
+            AppendListValue(out, header, item, i);
         }
         break;
     }
-}
-
-void AppendPiece(void* context, const char* key, const char* value, HeaderItemKind)
-{
-    TextAppend(static_cast<TextBuffer*>(context), "%s=%s;", key, value);
 }
 
 }  // namespace
@@ -168,8 +170,23 @@ void VisitHeaderPieces(const ABFFileHeader* header, HeaderPieceVisitor visit, vo
 
 std::size_t BuildHeaderString(char* text, std::size_t capacity, const ABFFileHeader* header)
 {
+    // The pieces of VisitHeaderPieces, composed in place rather than each aside first.
     TextBuffer out;
     TextBufferInit(&out, text, capacity);
-    VisitHeaderPieces(header, AppendPiece, &out);
+    for (const HeaderItem& item : kHeaderCatalogue) {
+        if (item.kind == kItemBlock) {
+            for (int k = 0; k < item.keyCount; ++k) {
+                TextAppendText(&out, item.keys[k].key);
+                TextAppendChar(&out, '=');
+                AppendBlockValue(&out, header, item.keys[k]);
+                TextAppendChar(&out, ';');
+            }
+            continue;
+        }
+        TextAppendText(&out, item.key);
+        TextAppendChar(&out, '=');
+        AppendItemValue(&out, header, item);
+        TextAppendChar(&out, ';');
+    }
     return out.length;
 }

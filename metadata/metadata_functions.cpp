@@ -1,6 +1,5 @@
 // kav_AbfPrintMetaData and kav_AbfMetaData: open the file, render its header with
 // the core's catalogue, close.
-#include <cstring>
 
 #include "abfcalls/lib_file.h"
 #include "core/header_text.h"
@@ -28,7 +27,6 @@ struct StringRequest {
 int StoreHeaderString(const LibFile& f, void* context)
 {
     const StringRequest& r = *static_cast<const StringRequest*>(context);
-    std::memset(headerString, 0, sizeof headerString);
     const std::size_t length = BuildHeaderString(headerString, sizeof headerString, f.header);
     // Without memory for the text the caller's variable keeps what it held.
     const int status = SetStringVariable(r.text, headerString, length);

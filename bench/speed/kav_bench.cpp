@@ -5,12 +5,16 @@
 //   kav_bench FILE GROUPS [ROUNDS]
 //
 // GROUPS is a comma list of
-//   channel  the bare limit, the library's ordinal-210 loop over channel 0 and
-//            kav_AbfChannelRead into single- and double-precision waves (gap-free);
+//   channel  the bare limit, the library's ordinal-210 loop over channel 0, the same
+//            through the plug-in's scratch block and store pass without the host
+//            (single precision), and kav_AbfChannelRead into single- and
+//            double-precision waves (gap-free);
 //   sweeps   every sweep of channel 0 with kav_AbfEpisodeRead, one call each;
 //   calls    open + close through the library, one query (kav_AbfChannelCount),
 //            kav_AbfMetaData, and the host's own round trip (a call refused
 //            before the open);
+//   machine  what one system call costs on this machine (Linux: getppid), for the
+//            table's account of the machine; FILE is not read;
 //   memory   the bytes the library reads at open, and the memory a channel read
 //            takes beyond its wave, through the library alone and through the
 //            plug-in (Linux only: /proc/self).
@@ -35,10 +39,12 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
 #include "core/header_block.h"
+#include "core/samples.h"
 #include "host/host.h"
 #include "interface/abffio.h"
 
@@ -261,6 +267,35 @@ double LibraryLoop(const std::string& path, const FileFacts& f, float* out)
     return written == f.perChannel ? Now() - t0 : -1.0;
 }
 
+// The plug-in's data path without the host: the same loop through a scratch block of
+// the sample limit, each read stored into `out` (a wave's memory of `type`) as the
+// plug-in stores it. What the prescribed calls (reads of at most the sample limit into
+// a scratch block, then the store pass) allow at best; the plug-in's channel read
+// adds only the host's call and the wave's note. Negative on failure.
+double ScratchLoop(const std::string& path, const FileFacts& f, void* out, int32_t type)
+{
+    static AbfHeaderBlock block;
+    const double t0 = Now();
+    AbfPrepareHeader(&block);
+    int32_t h = -1, e = 0;
+    uint32_t limit = kAbfSampleLimit, episodes = 0;
+    if (!ABF_ReadOpen(path.c_str(), &h, 0, &block.header, &limit, &episodes, &e)) return -1.0;
+    float* scratch = AllocScratch(limit);
+    const bool streamed = StreamedWave(type, static_cast<size_t>(f.perChannel));
+    uint64_t written = 0;
+    bool ok = scratch != nullptr;
+    for (uint32_t ep = 1; ok && ep <= episodes; ++ep) {
+        uint32_t n = 0;
+        ok = ABF_ReadChannel(h, &block.header, f.physical0, ep, scratch, &n, &e) && n <= limit &&
+             n <= f.perChannel - written;
+        if (ok) StoreSamples(out, type, static_cast<size_t>(written), scratch, n, streamed);
+        written += n;
+    }
+    FreeScratch(scratch);
+    ABF_Close(h, &e);
+    return ok && written == f.perChannel ? Now() - t0 : -1.0;
+}
+
 // ---- Through the stand-in host.
 
 std::unique_ptr<kavhost::Host> LoadedHost(std::string* error)
@@ -362,6 +397,11 @@ bool ChannelGroup(const std::string& path, const FileFacts& f, int rounds, std::
             {"bare_64k", [&] { return Bare(name, f, data, 64 << 10); }, {}},
             {"library_210", [&] { return LibraryLoop(name, f, data); }, {}},
             {"channel_f32", TimedChannelRead(host.get(), name, w, "kav_AbfChannelRead into f32", &failed), {}},
+            // (Last: each row before it runs after the same row as before it was
+            // added, the caches as they were. Double-precision rows depend on what
+            // ran before them, the bare pass writing into the same wave: no such
+            // row for them.)
+            {"scratch_f32", [&] { return ScratchLoop(name, f, data, kWaveFloat32); }, {}},
         };
         if (!Rounds(name, f, data, rows, rounds, error)) {
             if (!failed.empty()) *error = failed;
@@ -594,12 +634,24 @@ bool MemoryGroup(const std::string& path, const FileFacts& f, std::string* error
 #endif
 }
 
+// The cost of the cheapest system call (one that the C library does not answer
+// itself), the median of batches.
+void MachineGroup()
+{
+#if defined(_WIN32)
+    Row("syscall", Text("skipped", "Linux only"));
+#else
+    const double s = PerCall([] { return syscall(SYS_getppid) > 0; }, 50, 2000);
+    Row("syscall", Num("seconds", s) + ", " + Num("us", s * 1e6));
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: kav_bench FILE channel,sweeps,calls,memory [ROUNDS]\n");
+        std::fprintf(stderr, "usage: kav_bench FILE channel,sweeps,calls,memory|machine [ROUNDS]\n");
         return 2;
     }
     const std::string path = argv[1];
@@ -609,6 +661,11 @@ int main(int argc, char** argv)
 
     std::string error;
     FileFacts f;
+    if (has("machine")) {
+        MachineGroup();
+        std::printf("{\"rows\": [\n%s\n]}\n", g_rows.c_str());
+        return 0;
+    }
     bool ok = ReadFacts(LibraryPath(path), &f, &error);
     if (ok && has("memory")) ok = MemoryGroup(LibraryPath(path), f, &error);
     if (ok && has("calls")) ok = CallsGroup(path, rounds, &error);

@@ -5,13 +5,18 @@
 #include <algorithm>
 #include <cfloat>
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "core/header_text.h"
+#include "core/text.h"
 #include "tests/support/header_check.h"
 
 namespace {
@@ -320,6 +325,114 @@ TEST(HeaderText, ExtremeValuesNeitherOverflowNorCut)
         EXPECT_GT(longest, 512u);
         EXPECT_LT(longest, kListingBufferSize);
         ExpectListingMatchesString(listing, text);
+    }
+}
+
+// The number formatting of the renderings, on its own: printf's "%f" and "%d" as glibc
+// writes them, in every build (the texts are literal: the Windows C libraries write
+// some of these differently, and the renderings must not).
+TEST(NumberText, FixedAndIntegerAsPrintf)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        const char* text;
+    } fixed[] = {
+        {0.0, "0.000000"},
+        {-0.0, "-0.000000"},
+        {1.5, "1.500000"},
+        {1e-5, "0.000010"},
+        {0.0001, "0.000100"},
+        {0.0000005, "0.000000"},
+        {1.5e-6, "0.000002"},
+        {123456.5, "123456.500000"},
+        {123456.789f, "123456.789062"},
+        // Ties of the sixth decimal (x * 10^6 ends in .5 exactly): to the even digit.
+        {0.0078125, "0.007812"},
+        {0.0234375, "0.023438"},
+        {-0.0078125, "-0.007812"},
+        {0.9999995f, "1.000000"},
+        {9.9999994e-7f, "0.000001"},
+        {std::numeric_limits<float>::denorm_min(), "0.000000"},
+        {-std::numeric_limits<float>::denorm_min(), "-0.000000"},
+        {std::numeric_limits<float>::min(), "0.000000"},
+        {16777217.0, "16777217.000000"},
+        {8388607.5f, "8388607.500000"},
+        {2147483520.0f, "2147483520.000000"},
+        {2147483648.0f, "2147483648.000000"},
+        {4294967296.0f, "4294967296.000000"},
+        {999999995904.0f, "999999995904.000000"},
+        {1e12, "1000000000000.000000"},
+        {1e16, "10000000000000000.000000"},
+        {0.1f, "0.100000"},
+        {2.675f, "2.675000"},
+        {1.0 / 3.0, "0.333333"},
+        {std::numeric_limits<double>::denorm_min(), "0.000000"},
+        {-double{FLT_MAX}, "-340282346638528859811704183484516925440.000000"},
+        {inf, "inf"},
+        {-inf, "-inf"},
+        {std::nan(""), "nan"},
+        {-std::nan(""), "-nan"},
+    };
+    for (const auto& c : fixed) {
+        char text[kFixedTextMax];
+        EXPECT_EQ(std::string(text, FormatFixed(c.value, text)), c.text) << c.text;
+    }
+    char big[kFixedTextMax];
+    const std::string max(big, FormatFixed(DBL_MAX, big));
+    EXPECT_EQ(max.size(), 316u);
+    EXPECT_EQ(max.substr(0, 20) + max.substr(max.size() - 10), "17976931348623157081" + std::string("368.000000"));
+
+    const struct {
+        int32_t value;
+        const char* text;
+    } integers[] = {{0, "0"},
+                    {7, "7"},
+                    {-1, "-1"},
+                    {10, "10"},
+                    {-32768, "-32768"},
+                    {65535, "65535"},
+                    {INT32_MAX, "2147483647"},
+                    {INT32_MIN, "-2147483648"}};
+    for (const auto& c : integers) {
+        char text[kIntTextMax];
+        EXPECT_EQ(std::string(text, FormatInt(c.value, text)), c.text);
+    }
+
+#if defined(__GLIBC__)
+    // And against glibc itself over many floats of every magnitude, and doubles.
+    std::mt19937 random(2811);
+    for (int i = 0; i < 200000; ++i) {
+        const uint32_t bits = static_cast<uint32_t>(random());
+        float f;
+        std::memcpy(&f, &bits, 4);
+        const double d = i % 4 == 0 ? std::ldexp(static_cast<double>(random()) / 4294967296.0, i % 64 - 20) : f;
+        char mine[kFixedTextMax], theirs[kFixedTextMax + 8];
+        const std::string m(mine, FormatFixed(d, mine));
+        std::snprintf(theirs, sizeof theirs, "%f", d);
+        ASSERT_EQ(m, theirs) << "bits " << bits;
+        char n[kIntTextMax];
+        std::snprintf(theirs, sizeof theirs, "%d", static_cast<int32_t>(bits));
+        ASSERT_EQ(std::string(n, FormatInt(static_cast<int32_t>(bits), n)), theirs);
+    }
+#endif
+}
+
+// The appends cut and count as snprintf does.
+TEST(NumberText, AppendsCutAndCountAsSnprintf)
+{
+    for (std::size_t capacity : {0, 1, 2, 5, 9, 10, 11, 30}) {
+        std::vector<char> mine(capacity + 1, 'x'), theirs(capacity + 1, 'x');
+        TextBuffer out;
+        TextBufferInit(&out, mine.data(), capacity);
+        TextAppendText(&out, "key");
+        TextAppendChar(&out, '=');
+        TextAppendFixed(&out, -2.5);
+        TextAppendInt(&out, -12);
+        TextAppendChars(&out, ";", 1);
+        const int n = std::snprintf(capacity ? theirs.data() : nullptr, capacity, "%s%c%f%d;", "key", '=', -2.5, -12);
+        EXPECT_EQ(out.length, static_cast<std::size_t>(n)) << capacity;
+        EXPECT_EQ(mine, theirs) << capacity;
     }
 }
 
