@@ -244,9 +244,14 @@ double Bare(const std::string& path, const FileFacts& f, float* out, size_t bloc
 
 // ---- Our library (or the DLL beside this program) alone.
 
-// The whole of channel position 0 through the ordinal-210 loop into `out`, open
-// and close included. Negative on failure.
-double LibraryLoop(const std::string& path, const FileFacts& f, float* out)
+// The whole of channel position 0 through the ordinal-210 loop, open and close
+// included. Without `type` (0) each read lands in `out` (floats) directly: the library
+// alone. With a wave type the loop is the plug-in's data path without the host: reads
+// of at most the sample limit into a scratch block, each stored into `out` (a wave's
+// memory of `type`) as the plug-in stores it: what the prescribed calls allow at best;
+// the plug-in's channel read adds only the host's call and the wave's note. Negative
+// on failure.
+double EpisodeLoop(const std::string& path, const FileFacts& f, void* out, int32_t type)
 {
     static AbfHeaderBlock block;
     const double t0 = Now();
@@ -254,44 +259,19 @@ double LibraryLoop(const std::string& path, const FileFacts& f, float* out)
     int32_t h = -1, e = 0;
     uint32_t limit = kAbfSampleLimit, episodes = 0;
     if (!ABF_ReadOpen(path.c_str(), &h, 0, &block.header, &limit, &episodes, &e)) return -1.0;
+    float* scratch = type != 0 ? AllocScratch(limit) : nullptr;
+    const bool streamed = type != 0 && StreamedWave(type, static_cast<size_t>(f.perChannel));
     uint64_t written = 0;
-    for (uint32_t ep = 1; ep <= episodes; ++ep) {
-        uint32_t n = 0;
-        if (!ABF_ReadChannel(h, &block.header, f.physical0, ep, out + written, &n, &e) || n > f.perChannel - written) {
-            ABF_Close(h, &e);
-            return -1.0;
-        }
-        written += n;
-    }
-    ABF_Close(h, &e);
-    return written == f.perChannel ? Now() - t0 : -1.0;
-}
-
-// The plug-in's data path without the host: the same loop through a scratch block of
-// the sample limit, each read stored into `out` (a wave's memory of `type`) as the
-// plug-in stores it. What the prescribed calls (reads of at most the sample limit into
-// a scratch block, then the store pass) allow at best; the plug-in's channel read
-// adds only the host's call and the wave's note. Negative on failure.
-double ScratchLoop(const std::string& path, const FileFacts& f, void* out, int32_t type)
-{
-    static AbfHeaderBlock block;
-    const double t0 = Now();
-    AbfPrepareHeader(&block);
-    int32_t h = -1, e = 0;
-    uint32_t limit = kAbfSampleLimit, episodes = 0;
-    if (!ABF_ReadOpen(path.c_str(), &h, 0, &block.header, &limit, &episodes, &e)) return -1.0;
-    float* scratch = AllocScratch(limit);
-    const bool streamed = StreamedWave(type, static_cast<size_t>(f.perChannel));
-    uint64_t written = 0;
-    bool ok = scratch != nullptr;
+    bool ok = type == 0 || scratch != nullptr;
     for (uint32_t ep = 1; ok && ep <= episodes; ++ep) {
+        float* into = type != 0 ? scratch : static_cast<float*>(out) + written;
         uint32_t n = 0;
-        ok = ABF_ReadChannel(h, &block.header, f.physical0, ep, scratch, &n, &e) && n <= limit &&
+        ok = ABF_ReadChannel(h, &block.header, f.physical0, ep, into, &n, &e) && n <= limit &&
              n <= f.perChannel - written;
-        if (ok) StoreSamples(out, type, static_cast<size_t>(written), scratch, n, streamed);
+        if (ok && type != 0) StoreSamples(out, type, static_cast<size_t>(written), scratch, n, streamed);
         written += n;
     }
-    FreeScratch(scratch);
+    if (scratch != nullptr) FreeScratch(scratch);
     ABF_Close(h, &e);
     return ok && written == f.perChannel ? Now() - t0 : -1.0;
 }
@@ -395,13 +375,13 @@ bool ChannelGroup(const std::string& path, const FileFacts& f, int rounds, std::
             // The same bare read in the blocks of one read of the library (64 KiB
             // for two channels of 16384 int16 samples), for comparison.
             {"bare_64k", [&] { return Bare(name, f, data, 64 << 10); }, {}},
-            {"library_210", [&] { return LibraryLoop(name, f, data); }, {}},
+            {"library_210", [&] { return EpisodeLoop(name, f, data, 0); }, {}},
             {"channel_f32", TimedChannelRead(host.get(), name, w, "kav_AbfChannelRead into f32", &failed), {}},
             // (Last: each row before it runs after the same row as before it was
             // added, the caches as they were. Double-precision rows depend on what
             // ran before them, the bare pass writing into the same wave: no such
             // row for them.)
-            {"scratch_f32", [&] { return ScratchLoop(name, f, data, kWaveFloat32); }, {}},
+            {"scratch_f32", [&] { return EpisodeLoop(name, f, data, kWaveFloat32); }, {}},
         };
         if (!Rounds(name, f, data, rows, rounds, error)) {
             if (!failed.empty()) *error = failed;
@@ -619,7 +599,7 @@ bool MemoryGroup(const std::string& path, const FileFacts& f, std::string* error
         if (!host) return false;
         kavhost::Wave* w = host->MakeWave(kWaveFloat32, {static_cast<int32_t>(f.perChannel)});
         if (w) {
-            libraryExtra = peakExtra([&] { return LibraryLoop(path, f, w->As<float>()) >= 0; });
+            libraryExtra = peakExtra([&] { return EpisodeLoop(path, f, w->As<float>(), 0) >= 0; });
             pluginExtra = peakExtra([&] {
                 return CallOk(
                     host->Call("kav_AbfChannelRead", {kavhost::Str(path), kavhost::Num(0), kavhost::WaveArg(w)}));
