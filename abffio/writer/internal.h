@@ -1,6 +1,6 @@
 // Inside the writer: the bytes of a file being planned, the plan of a file, the two
 // formats' planners (abf1.cpp, abf2.cpp) behind the one dispatch (write.cpp), and
-// what they share: what follows from a description (spec.cpp), the records both
+// what they share: what follows from a description (derived.cpp), the records both
 // formats write alike, the data section (data.cpp) and the damage (damage.cpp).
 #pragma once
 
@@ -80,7 +80,7 @@ struct FilePlan {
 void PlanAbf1(const RecordingSpec& rec, FilePlan* plan);
 void PlanAbf2(const RecordingSpec& rec, FilePlan* plan);
 
-// ---- What both formats take from a description (spec.cpp).
+// ---- What both formats take from a description (derived.cpp).
 
 // DAC d's name and units ("Cmd d" for DAC 0..3, "AO #d" above, "mV", where the
 // description has no such DAC or leaves the name empty), and its settings.
