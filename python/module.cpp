@@ -106,10 +106,17 @@ Target TargetOf(py::array& a, int64_t size)
     return {a.mutable_data(), single};
 }
 
-template <typename T>
-void Store(const float* from, std::size_t n, T* to)
+// Stores n samples at element `at` of the target and fills `fill` more elements with
+// NaN after them.
+void Store(const Target& t, std::size_t at, const float* from, std::size_t n, std::size_t fill = 0)
 {
-    std::copy(from, from + n, to);
+    if (t.single) {
+        float* to = std::copy(from, from + n, static_cast<float*>(t.data) + at);
+        std::fill(to, to + fill, std::numeric_limits<float>::quiet_NaN());
+    } else {
+        double* to = std::copy(from, from + n, static_cast<double*>(t.data) + at);
+        std::fill(to, to + fill, std::numeric_limits<double>::quiet_NaN());
+    }
 }
 
 // A number of the key=value catalogue as a number: "%d" texts as int, "%f" and
@@ -287,11 +294,7 @@ PYBIND11_MODULE(_sorvan, m)
                          return r.rec.Read(logical, e, static_cast<float*>(t.data), &count);
                      std::vector<float> scratch(std::max<uint32_t>(r.rec.SampleLimit(), 1));
                      if (!r.rec.Read(logical, e, scratch.data(), &count)) return false;
-                     const std::size_t n = std::min(count, samples);
-                     if (t.single)
-                         Store(scratch.data(), n, static_cast<float*>(t.data));
-                     else
-                         Store(scratch.data(), n, static_cast<double*>(t.data));
+                     Store(t, 0, scratch.data(), std::min(count, samples));
                      return true;
                  });
                  if (!fits) throw py::value_error("the array is not of the episode's length");
@@ -310,15 +313,7 @@ PYBIND11_MODULE(_sorvan, m)
                          if (!r.rec.Read(logical, e, scratch.data(), &count)) return false;
                          const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(columns));
                          const std::size_t at = static_cast<std::size_t>(e - 1) * static_cast<std::size_t>(columns);
-                         if (t.single) {
-                             float* row = static_cast<float*>(t.data) + at;
-                             Store(scratch.data(), n, row);
-                             std::fill(row + n, row + columns, std::numeric_limits<float>::quiet_NaN());
-                         } else {
-                             double* row = static_cast<double*>(t.data) + at;
-                             Store(scratch.data(), n, row);
-                             std::fill(row + n, row + columns, std::numeric_limits<double>::quiet_NaN());
-                         }
+                         Store(t, at, scratch.data(), n, static_cast<std::size_t>(columns) - n);
                      }
                      return true;
                  });
@@ -368,10 +363,7 @@ PYBIND11_MODULE(_sorvan, m)
                 if (static_cast<int64_t>(samples) != out.size()) return !(fits = false);
                 std::vector<float> scratch(std::max<uint32_t>(room, 1));
                 if (!r.rec.ReadStimulus(logical, e, scratch.data())) return false;
-                if (t.single)
-                    Store(scratch.data(), samples, static_cast<float*>(t.data));
-                else
-                    Store(scratch.data(), samples, static_cast<double*>(t.data));
+                Store(t, 0, scratch.data(), samples);
                 return true;
             });
             if (!fits) throw py::value_error("the array is not of the episode's length");
