@@ -13,6 +13,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "abffio/writer/abf_writer.h"
@@ -89,6 +90,21 @@ struct Outcome {
     double xstep = 0;
 };
 
+// A call's result and what it left in wave `w` (none: only the result).
+Outcome OutcomeOf(CallResult r, const Wave* w)
+{
+    Outcome o;
+    o.r = std::move(r);
+    if (w) {
+        o.values = w->Values();
+        o.type = w->Type();
+        o.note = w->note;
+        o.xunits = w->xunits;
+        o.xstep = w->xstep;
+    }
+    return o;
+}
+
 struct Reader {
     const char* name;
     bool episode;   // channel, episode and wave; else the tag readers' name and wave
@@ -159,19 +175,14 @@ protected:
         w->note.clear();
         w->xunits.clear();
         w->xstep = 1.0;
-        Outcome o;
+        CallResult r;
         if (reader.episode)
-            o.r = Call(reader.name, {Str(path), Num(channel), Num(episode), WaveArg(w)});
+            r = Call(reader.name, {Str(path), Num(channel), Num(episode), WaveArg(w)});
         else if (&reader == &kChannelRead)
-            o.r = Call(reader.name, {Str(path), Num(channel), WaveArg(w)});
+            r = Call(reader.name, {Str(path), Num(channel), WaveArg(w)});
         else
-            o.r = Call(reader.name, {Str(path), WaveArg(w)});
-        o.values = w->Values();
-        o.type = w->Type();
-        o.note = w->note;
-        o.xunits = w->xunits;
-        o.xstep = w->xstep;
-        return o;
+            r = Call(reader.name, {Str(path), WaveArg(w)});
+        return OutcomeOf(std::move(r), w);
     }
 
     // Every fault at every read of one clean call.
@@ -390,17 +401,9 @@ TEST_F(ReadFaults, AFailedCloseKeepsTheAnswerAndIsRecorded)
             case Shape::NameWave: args.push_back(WaveArg(w = host.MakeWave(kWaveFloat32, {1}))); break;
             }
             if (failingClose) ABFTest_InjectFault(160, ABF_EBADFILEINDEX, 0);
-            Outcome o;
-            o.r = Call(f.name, args);
+            CallResult r = Call(f.name, args);
             ABFTest_InjectFault(0, 0, 0);
-            if (w) {
-                o.values = w->Values();
-                o.type = w->Type();
-                o.note = w->note;
-                o.xunits = w->xunits;
-                o.xstep = w->xstep;
-            }
-            return o;
+            return OutcomeOf(std::move(r), w);
         };
         MarkLastError();
         const Outcome clean = call(false);
